@@ -1,0 +1,114 @@
+#pragma once
+
+#include "ZEM_F_B_Securitry.h"
+#include "ZEM_F_Notification.h"
+#include "ZEM_F_StringTable.h"
+#include "ZEM_Result.h"
+
+#include <QMap>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+/**
+ * The language engine: the active language, its language file, and the lookup of every
+ * visible text by message key.
+ *
+ * Language files are XML property lists holding one dictionary from message key to text,
+ * named after the application and the language ("Organiser_French.plist"), in the
+ * "Languages" folder of the per-user application data folder
+ * (ZEM_F_Host::appDataFolder()). English is built in: its texts are the default string
+ * tables registered by class name (the kit's "ZEM_A_L_Language").
+ *
+ * Switching the language posts "LanguageCall" through ZEM_F_E_Notifications, with the
+ * language's number in the language list as the notification's object (0 for English,
+ * which tells controls to restore the texts they were loaded with), and calls
+ * `languageCall` on every object registered with setObjectNotifications().
+ */
+class ZEM_FOUNDATION_EXPORT ZEM_F_E_Language : public ZEM_F_B_Securitry
+{
+    Q_OBJECT
+public:
+    static ZEM_F_E_Language *shared();
+
+    /**
+     * The text for \a key in the active language, else the key's text in the default
+     * tables. A key with neither gives the key itself, so a missing row shows as its key
+     * rather than as a blank.
+     */
+    QString stringForKey(const QString &key) const;
+    /**
+     * For "NL:" and "NT:" keys: the active language's text, else the part of the key after
+     * its first colon ("NL:Show" gives "Show"). A key without a colon gives itself.
+     */
+    QString stringForKeyLook(const QString &key) const;
+
+    /** "English" until another language is made active. */
+    QString activeLanguage() const;
+    /**
+     * Makes \a language (a name of languageNames()) active: loads its file, then tells
+     * every registered object and posts "LanguageCall". "English" needs no file. An
+     * unknown name or a missing or unreadable file leaves the active language as it was
+     * and gives an error naming the cause.
+     */
+    ZEM_Result<void> setActiveLanguage(const QString &language);
+    /** As setActiveLanguage() with the language's number in languageNames(). */
+    ZEM_Result<void> setActiveLanguage(int index);
+
+    /** The languages for which a language file exists, sorted, English excluded. */
+    QStringList availableLanguages() const;
+    /** Forgets every loaded language file, so the next lookup reads the files again. */
+    void reloadLanguageFiles();
+
+    /** The translations of \a language, loading its file on first use; null if none. */
+    const ZEM_F_StringTable *languageTable(const QString &language) const;
+
+    /**
+     * `l:t:n:`: the text of \a key in the language that \a notification announces (its
+     * object: a language number or name; none: the active language). \a kind is "NL" (a
+     * label or title), "NT" (a tool tip) or "NP" (a palette label): keys of the "NL:" and
+     * "NT:" families fall back as stringForKeyLook() does, others as stringForKey().
+     */
+    QString l(const QString &key, const QString &kind, const ZEM_F_Notification &notification) const;
+    /** The language a language-change notification announces. */
+    QString languageOfNotification(const ZEM_F_Notification &notification) const;
+
+    /**
+     * From now on \a object's `languageCall` (taking a ZEM_F_Notification, or nothing) is
+     * called whenever the language changes. Held weakly; false when it has no such member.
+     */
+    bool setObjectNotifications(QObject *object);
+    void removeObjectNotifications(QObject *object);
+
+    /** Adds a default table, found by its registered class name, after those already known. */
+    void addDefaultTable(const QString &className);
+    QStringList defaultTables() const;
+
+    /** The 33 language names, indexed by their number ("English" is 0). */
+    static const QStringList &languageNames();
+    /** The number of \a language, or -1. */
+    static int languageIndex(const QString &language);
+    /** The title key of a language's menu item ("NL:English", "L:French", ...). */
+    static QString languageTitleKey(const QString &language);
+
+    /** The per-user "Languages" folder. */
+    static QString languagesFolder();
+    /**
+     * The language files below \a folder (subfolders included) whose relative path begins
+     * with \a appName and whose extension is \a ext: language name to file path, for the
+     * names of languageNames() other than English.
+     */
+    static QMap<QString, QString> findLanguageFiles(const QString &folder, const QString &appName,
+                                                    const QString &ext = QStringLiteral("plist"));
+
+    /** The file a language is read from (it need not exist). */
+    static QString languageFilePath(const QString &language);
+
+    ~ZEM_F_E_Language() override;
+
+private:
+    explicit ZEM_F_E_Language(QObject *parent = nullptr);
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,3 @@
+#include "ZEM_F_Log.h"
+
+Q_LOGGING_CATEGORY(zemFoundation, "zem.foundation")
