@@ -1,0 +1,21 @@
+#pragma once
+
+#include <foundation/ZEM_F_HostDelegate.h>
+
+/**
+ * The organiser's host delegate: its names and its settings, kept in the per-user
+ * configuration folder, with the date colours the kit asks for set on first run.
+ */
+class OrganiserHost : public ZEM_F_SettingsHostDelegate
+{
+public:
+    OrganiserHost();
+
+    bool useAppLanguages() const override { return true; }
+
+    /**
+     * Copies the embedded sample data (language files) into the per-user data folder,
+     * leaving alone whatever the user already has. Returns the files copied.
+     */
+    QStringList installSampleData() const;
+};

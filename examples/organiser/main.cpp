@@ -1,0 +1,127 @@
+// The organiser example: a small host of the kit. For now a console program that installs
+// its host delegate and sample data, then shows what the kit gives it in each language:
+// message texts, relative dates and check marks, and a record's change notices.
+
+#include "OrganiserHost.h"
+
+#include <foundation/ZEM_F_E_Language.h>
+#include <foundation/ZEM_F_E_Notifications.h>
+#include <records/ZEM_A_C_ManagedObject.h>
+#include <records/ZEM_A_E_ManagedObject.h>
+#include <platform/StoreContext.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QTextStream>
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+void showTexts()
+{
+    ZEM_F_E_Language *language = ZEM_F_E_Language::shared();
+    const QStringList keys = {
+        QStringLiteral("A:Delete"),     QStringLiteral("M02:Deleting"),
+        QStringLiteral("A:Email"),      QStringLiteral("M01:Emails"),
+        QStringLiteral("B:QuitAnyway"), QStringLiteral("M:QuitAnyways"),
+        QStringLiteral("B:Hide"),       QStringLiteral("L:Print"),
+    };
+    for (const QString &key : keys)
+        out() << "  " << key.leftJustified(16) << language->stringForKey(key) << '\n';
+    for (const QString &key : {QStringLiteral("NL:Show"), QStringLiteral("NL:Ok"),
+                               QStringLiteral("NT:Open Help Viewer")})
+        out() << "  " << key.leftJustified(16) << language->stringForKeyLook(key) << '\n';
+
+    // Alert texts are filled by the caller: the verb comes from another key.
+    const QString prompt = language->stringForKey(QStringLiteral("M02:AddressBook"))
+                               .replace(QStringLiteral("%@"),
+                                        language->stringForKey(QStringLiteral("L02:AddressPicker")));
+    out() << "  " << QStringLiteral("M02:AddressBook").leftJustified(16) << prompt << '\n';
+}
+
+void showDates()
+{
+    ZEM_A_E_ManagedObject *engine = ZEM_A_E_ManagedObject::shared();
+    const QDateTime now = QDateTime::currentDateTime();
+    const struct
+    {
+        const char *label;
+        QDateTime date;
+    } dates[] = {
+        {"yesterday", now.addDays(-1)},
+        {"now", now},
+        {"tomorrow", now.addDays(1)},
+        {"in 2 days", now.addDays(2)},
+        {"last year", now.addYears(-1)},
+    };
+    for (const auto &d : dates) {
+        const QColor colour = engine->todayOverDueDateColor(d.date);
+        out() << "  " << QString::fromLatin1(d.label).leftJustified(10)
+              << engine->convertedDateString(d.date).leftJustified(14) << colour.name()
+              << (engine->overDueDate(d.date) ? "  over due" : "") << '\n';
+    }
+    out() << "  done: [" << engine->getCheckMark(true) << "]  open: ["
+          << engine->getCheckMark(false) << "]  none: [" << engine->getCheckMark(QVariant())
+          << "]\n";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A console run needs no display; later the organiser opens windows.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Organiser"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The ZEM_AppKit example organiser."));
+    parser.addHelpOption();
+    QCommandLineOption languageOption(QStringLiteral("language"),
+                                      QStringLiteral("Language to show besides English."),
+                                      QStringLiteral("name"), QStringLiteral("French"));
+    parser.addOption(languageOption);
+    parser.process(app);
+
+    OrganiserHost host;
+    ZEM_F_Host::setDelegate(&host);
+    for (const QString &file : host.installSampleData())
+        out() << "Installed sample data: " << file << '\n';
+
+    ZEM_F_E_Language *language = ZEM_F_E_Language::shared();
+    out() << "Language files in " << ZEM_F_E_Language::languagesFolder() << ": "
+          << language->availableLanguages().join(QStringLiteral(", ")) << '\n';
+
+    int languageCalls = 0;
+    QObject listener;
+    ZEM_F_E_Notifications::shared()->addObserver(
+        &listener, QStringLiteral("LanguageCall"), {},
+        [&](const ZEM_F_Notification &) { ++languageCalls; });
+
+    int failures = 0;
+    const QString other = parser.value(languageOption);
+    for (const QString &name : {QStringLiteral("English"), other, QStringLiteral("English")}) {
+        if (const auto r = language->setActiveLanguage(name); !r) {
+            out() << "Could not switch to " << name << ": " << r.error().message << '\n';
+            ++failures;
+            continue;
+        }
+        out() << "\n== " << language->activeLanguage() << " ==\n";
+        showTexts();
+        showDates();
+    }
+    out() << "\nLanguage changes announced: " << languageCalls << '\n';
+
+    out().flush();
+    ZEM_F_Host::setDelegate(nullptr);
+    return failures == 0 ? 0 : 1;
+}
