@@ -33,16 +33,16 @@ void showTexts()
         QStringLiteral("B:Hide"),       QStringLiteral("L:Print"),
     };
     for (const QString &key : keys)
-        out() << "  " << key.leftJustified(16) << language->stringForKey(key) << '\n';
+        out() << "  " << key.leftJustified(20) << language->stringForKey(key) << '\n';
     for (const QString &key : {QStringLiteral("NL:Show"), QStringLiteral("NL:Ok"),
                                QStringLiteral("NT:Open Help Viewer")})
-        out() << "  " << key.leftJustified(16) << language->stringForKeyLook(key) << '\n';
+        out() << "  " << key.leftJustified(20) << language->stringForKeyLook(key) << '\n';
 
     // Alert texts are filled by the caller: the verb comes from another key.
     const QString prompt = language->stringForKey(QStringLiteral("M02:AddressBook"))
                                .replace(QStringLiteral("%@"),
                                         language->stringForKey(QStringLiteral("L02:AddressPicker")));
-    out() << "  " << QStringLiteral("M02:AddressBook").leftJustified(16) << prompt << '\n';
+    out() << "  " << QStringLiteral("M02:AddressBook").leftJustified(20) << prompt << '\n';
 }
 
 void showDates()
