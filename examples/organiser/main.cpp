@@ -3,6 +3,7 @@
 // message texts, relative dates and check marks, and a record's change notices.
 
 #include "OrganiserHost.h"
+#include "OrganiserTask.h"
 
 #include <foundation/ZEM_F_E_Language.h>
 #include <foundation/ZEM_F_E_Notifications.h>
@@ -71,6 +72,38 @@ void showDates()
           << "]\n";
 }
 
+void showTask(OrganiserTask *task)
+{
+    out() << "  task: " << task->valueForKey(QStringLiteral("title")).toString() << " | "
+          << task->valueForKey(QStringLiteral("notesString")).toString() << " | due "
+          << task->valueForKey(QStringLiteral("dueDateString")).toString() << " | done ["
+          << task->valueForKey(QStringLiteral("doneMark")).toString() << "]\n";
+}
+
+// A record in a store context: bulk assignment, dependent-key notices and undo.
+void showRecords(platform::StoreContext &context, OrganiserTask *task)
+{
+    QStringList heard;
+    task->addObserver(QStringLiteral("notesString"), &context,
+                      [&](const platform::ChangeNotice &n) { heard << n.key; });
+    task->setCDRecordValuesFromDict(ZEM_A_C_ManagedObject::KeyPathValues{
+        {QStringLiteral("title"), QStringLiteral("Buy stamps")},
+        {QStringLiteral("notes"), QStringLiteral("Post office\nbefore noon")},
+        {QStringLiteral("dueDate"), QDateTime::currentDateTime().addDays(1)},
+        {QStringLiteral("done"), false}});
+    context.processPendingChanges();
+    showTask(task);
+    out() << "  notesString observers heard " << heard.size() << " change(s) of the notes\n";
+
+    task->setValueForKeyPath(true, QStringLiteral("done"));
+    context.processPendingChanges();
+    showTask(task);
+    context.undo();
+    out() << "  after undo:\n";
+    showTask(task);
+    task->removeObserver(&context);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -107,6 +140,15 @@ int main(int argc, char **argv)
         &listener, QStringLiteral("LanguageCall"), {},
         [&](const ZEM_F_Notification &) { ++languageCalls; });
 
+    platform::StoreContext context;
+    auto *task = qobject_cast<OrganiserTask *>(context.insertNewObject(QStringLiteral("OrganiserTask")));
+    if (!task) {
+        out() << "The record class OrganiserTask is not registered\n";
+        return 1;
+    }
+    out() << "\n== Records ==\n";
+    showRecords(context, task);
+
     int failures = 0;
     const QString other = parser.value(languageOption);
     for (const QString &name : {QStringLiteral("English"), other, QStringLiteral("English")}) {
@@ -118,6 +160,7 @@ int main(int argc, char **argv)
         out() << "\n== " << language->activeLanguage() << " ==\n";
         showTexts();
         showDates();
+        showTask(task);
     }
     out() << "\nLanguage changes announced: " << languageCalls << '\n';
 
