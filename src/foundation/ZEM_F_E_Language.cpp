@@ -26,23 +26,17 @@ struct Listener
     QMetaMethod method;
 };
 
-// The member a registered object is told through: languageCall(ZEM_F_Notification)
-// preferred, languageCall() accepted.
-QMetaMethod findLanguageCall(const QObject *object)
+// The text of a key no table has. The language menu's title keys ("L:French") read as the
+// language's own name in English; any other key reads as itself, so a missing row shows
+// up instead of vanishing.
+QString textWithoutRow(const QString &key)
 {
-    const QMetaObject *meta = object->metaObject();
-    QMetaMethod noArgument;
-    for (int i = meta->methodCount() - 1; i >= 0; --i) {
-        const QMetaMethod m = meta->method(i);
-        if (m.name() != "languageCall" || m.methodType() == QMetaMethod::Signal)
-            continue;
-        if (m.parameterCount() == 1
-            && m.parameterMetaType(0) == QMetaType::fromType<ZEM_F_Notification>())
-            return m;
-        if (m.parameterCount() == 0 && !noArgument.isValid())
-            noArgument = m;
+    if (key.startsWith(u"L:")) {
+        for (const QString &name : ZEM_F_E_Language::languageNames())
+            if (ZEM_F_E_Language::languageTitleKey(name) == key)
+                return name;
     }
-    return noArgument;
+    return key;
 }
 
 bool isLookFamily(const QString &key)
@@ -174,7 +168,7 @@ QString ZEM_F_E_Language::stringForKey(const QString &key) const
             return *text;
     if (const QString *text = d->defaultText(key))
         return *text;
-    return key;
+    return textWithoutRow(key);
 }
 
 QString ZEM_F_E_Language::stringForKeyLook(const QString &key) const
@@ -219,13 +213,8 @@ ZEM_Result<void> ZEM_F_E_Language::setActiveLanguage(const QString &language)
     // Objects may register or go away while being told: walk a copy.
     const std::vector<Listener> listeners = d->listeners;
     for (const Listener &l : listeners) {
-        if (!l.object)
-            continue;
-        if (l.method.parameterCount() == 1)
-            l.method.invoke(l.object.data(), Qt::DirectConnection,
-                            Q_ARG(ZEM_F_Notification, notification));
-        else
-            l.method.invoke(l.object.data(), Qt::DirectConnection);
+        if (l.object)
+            notification.deliver(l.object.data(), l.method);
     }
     std::erase_if(d->listeners, [](const Listener &l) { return !l.object; });
     ZEM_F_E_Notifications::shared()->postNotification(notification);
@@ -280,7 +269,7 @@ QString ZEM_F_E_Language::l(const QString &key, const QString &kind,
         return key.mid(3);
     if (const QString *text = d->defaultText(key))
         return *text;
-    return key;
+    return textWithoutRow(key);
 }
 
 QString ZEM_F_E_Language::languageOfNotification(const ZEM_F_Notification &notification) const
@@ -292,7 +281,7 @@ bool ZEM_F_E_Language::setObjectNotifications(QObject *object)
 {
     if (!object)
         return false;
-    const QMetaMethod method = findLanguageCall(object);
+    const QMetaMethod method = ZEM_F_Notification::handlerMethod(object, "languageCall");
     if (!method.isValid()) {
         qCWarning(zemFoundation) << "setObjectNotifications:" << object->metaObject()->className()
                                  << "has no languageCall";

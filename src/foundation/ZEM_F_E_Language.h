@@ -34,7 +34,8 @@ public:
 
     /**
      * The text for \a key in the active language, else the key's text in the default
-     * tables. A key with neither gives the key itself, so a missing row shows as its key
+     * tables. A language menu title key ("L:French") without a row gives the language's
+     * name ("French"); any other key with neither gives the key itself, so a missing row shows as its key
      * rather than as a blank.
      */
     QString stringForKey(const QString &key) const;

@@ -18,6 +18,36 @@ QVariant ZEM_F_Notification::wrap(QObject *object)
     return object ? QVariant::fromValue(object) : QVariant();
 }
 
+QMetaMethod ZEM_F_Notification::handlerMethod(const QObject *receiver, QByteArray name)
+{
+    if (!receiver)
+        return {};
+    if (const qsizetype colon = name.indexOf(':'); colon >= 0)
+        name.truncate(colon);
+    const QMetaObject *meta = receiver->metaObject();
+    QMetaMethod noArgument;
+    // From the most derived class up, so a subclass's member wins.
+    for (int i = meta->methodCount() - 1; i >= 0; --i) {
+        const QMetaMethod m = meta->method(i);
+        if (m.name() != name || m.methodType() == QMetaMethod::Signal)
+            continue;
+        if (m.parameterCount() == 1
+            && m.parameterMetaType(0) == QMetaType::fromType<ZEM_F_Notification>())
+            return m;
+        if (m.parameterCount() == 0 && !noArgument.isValid())
+            noArgument = m;
+    }
+    return noArgument;
+}
+
+void ZEM_F_Notification::deliver(QObject *receiver, const QMetaMethod &method) const
+{
+    if (method.parameterCount() == 1)
+        method.invoke(receiver, Qt::DirectConnection, Q_ARG(ZEM_F_Notification, *this));
+    else
+        method.invoke(receiver, Qt::DirectConnection);
+}
+
 struct ZEM_F_E_Notifications::Registration
 {
     QPointer<QObject> observer;
@@ -47,26 +77,6 @@ bool objectMatches(const QVariant &filter, const QVariant &object)
     return filter == object;
 }
 
-QMetaMethod findSelector(const QObject *observer, QByteArray selector)
-{
-    // "languageCall:" and "languageCall" name the same member.
-    if (const qsizetype colon = selector.indexOf(':'); colon >= 0)
-        selector.truncate(colon);
-    const QMetaObject *meta = observer->metaObject();
-    QMetaMethod noArgument;
-    for (int i = meta->methodCount() - 1; i >= 0; --i) {
-        const QMetaMethod m = meta->method(i);
-        if (m.name() != selector || m.methodType() == QMetaMethod::Signal)
-            continue;
-        if (m.parameterCount() == 1
-            && m.parameterMetaType(0) == QMetaType::fromType<ZEM_F_Notification>())
-            return m;
-        if (m.parameterCount() == 0 && !noArgument.isValid())
-            noArgument = m;
-    }
-    return noArgument;
-}
-
 } // namespace
 
 ZEM_F_E_Notifications::ZEM_F_E_Notifications(QObject *parent) : ZEM_F_B_Securitry(parent) {}
@@ -92,7 +102,7 @@ bool ZEM_F_E_Notifications::addObserver(QObject *observer, const QByteArray &sel
         qCWarning(zemFoundation) << "addObserver: no observer for" << name;
         return false;
     }
-    const QMetaMethod method = findSelector(observer, selector);
+    const QMetaMethod method = ZEM_F_Notification::handlerMethod(observer, selector);
     if (!method.isValid()) {
         qCWarning(zemFoundation) << "addObserver:" << observer->metaObject()->className()
                                  << "does not answer" << selector;
@@ -183,14 +193,10 @@ void ZEM_F_E_Notifications::postNotification(const ZEM_F_Notification &notificat
             continue;
         if (!objectMatches(r->object, notification.object))
             continue;
-        if (r->handler) {
+        if (r->handler)
             r->handler(notification);
-        } else if (r->method.parameterCount() == 1) {
-            r->method.invoke(r->observer.data(), Qt::DirectConnection,
-                             Q_ARG(ZEM_F_Notification, notification));
-        } else {
-            r->method.invoke(r->observer.data(), Qt::DirectConnection);
-        }
+        else
+            notification.deliver(r->observer.data(), r->method);
     }
     --m_postDepth;
     compact();

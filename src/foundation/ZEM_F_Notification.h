@@ -2,6 +2,7 @@
 
 #include "zem_foundation_export.h"
 
+#include <QMetaMethod>
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
@@ -25,6 +26,15 @@ struct ZEM_FOUNDATION_EXPORT ZEM_F_Notification
     QObject *objectAsQObject() const;
     /** Wraps a QObject so it compares by identity. */
     static QVariant wrap(QObject *object);
+
+    /**
+     * The member of \a receiver named \a name ("languageCall", or the selector
+     * "languageCall:") that can be told of a notification: a slot or Q_INVOKABLE taking a
+     * ZEM_F_Notification, else one taking nothing; invalid when it has neither.
+     */
+    static QMetaMethod handlerMethod(const QObject *receiver, QByteArray name);
+    /** Calls \a method, found by handlerMethod(), on \a receiver with this notification. */
+    void deliver(QObject *receiver, const QMetaMethod &method) const;
 };
 
 Q_DECLARE_METATYPE(ZEM_F_Notification)

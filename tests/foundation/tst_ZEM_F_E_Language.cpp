@@ -163,6 +163,11 @@ void tst_ZEM_F_E_Language::lookup_data()
     QTest::newRow("fr key-form translation") << fr << false << "NL:Show" << "Afficher";
     QTest::newRow("fr empty translation") << fr << false << "B:Box" << "";
     QTest::newRow("fr unknown key") << fr << false << "X:NoSuchKey" << "X:NoSuchKey";
+    QTest::newRow("en language title") << en << false << "L:SimplifiedChinese" << "Simplified Chinese";
+    QTest::newRow("en language title odd spelling") << en << false << "L:Croation" << "Croatian";
+    QTest::newRow("fr language title translated") << fr << false << "L:French" << "Fran\u00e7ais";
+    QTest::newRow("fr language title untranslated") << fr << false << "L:German" << "German";
+    QTest::newRow("en not a title key") << en << false << "L:Klingon" << "L:Klingon";
 }
 
 void tst_ZEM_F_E_Language::lookup()
@@ -177,7 +182,8 @@ void tst_ZEM_F_E_Language::lookup()
                    {"B:QuitAnyway", "Quitter quand m\u00eame"},
                    {"NL:Show", "Afficher"},
                    {"NT:Open Help Viewer", "Ouvrir l'aide"},
-                   {"B:Box", ""}});
+                   {"B:Box", ""},
+                   {"L:French", "Fran\u00e7ais"}});
     const auto switched = engine->setActiveLanguage(language);
     QVERIFY2(switched, switched ? "" : qPrintable(switched.error().message));
     QCOMPARE(engine->activeLanguage(), language);
