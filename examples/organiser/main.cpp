@@ -5,8 +5,7 @@
 #include "OrganiserHost.h"
 #include "OrganiserTask.h"
 
-#include <foundation/ZEM_F_E_Language.h>
-#include <foundation/ZEM_F_E_Notifications.h>
+#include <services/foundation.h>
 #include <records/ZEM_A_C_ManagedObject.h>
 #include <records/ZEM_A_E_ManagedObject.h>
 #include <platform/StoreContext.h>
