@@ -23,9 +23,10 @@ if(ZEM_USE_CCACHE)
     find_program(ZEM_CCACHE ccache)
     if(ZEM_CCACHE)
         # Precompiled headers change the compiler's input in ways ccache would otherwise
-        # refuse to cache.
+        # refuse to cache; base dir and no dir hash let clones in other folders share hits.
         set(CMAKE_CXX_COMPILER_LAUNCHER ${CMAKE_COMMAND} -E env
             "CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime"
+            "CCACHE_BASEDIR=${PROJECT_SOURCE_DIR}" CCACHE_NOHASHDIR=1
             ${ZEM_CCACHE})
         set(CMAKE_C_COMPILER_LAUNCHER ${CMAKE_CXX_COMPILER_LAUNCHER})
     endif()
