@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev libqt6opengl6-dev
     libbenchmark-dev
-    python3
+    tzdata
 )
 
 missing=()

@@ -155,8 +155,8 @@ void tst_AttributedString::rtfText_data()
     QTest::newRow("bin data skipped") << QByteArray("{\\rtf1 a{\\*\\blob\\bin3 }}}}b}") << "ab";
     QTest::newRow("text after root ignored") << QByteArray("{\\rtf1 x}trailing\0", 19) << "x";
     QTest::newRow("symbols") << QByteArray("{\\rtf1 \\emdash\\bullet\\~\\lquote}") << QString::fromUtf8("—•\u00a0‘");
-    QTest::newRow("cocoa header")
-        << QByteArray("{\\rtf1\\ansi\\ansicpg1252\\cocoartf2639\n\\cocoatextscaling0\\cocoaplatform0"
+    QTest::newRow("vendor header words")
+        << QByteArray("{\\rtf1\\ansi\\ansicpg1252\\vendorrtf2639\n\\vendortextscaling0\\vendorplatform0"
                       "{\\fonttbl\\f0\\fswiss\\fcharset0 Helvetica;}\n{\\colortbl;\\red255\\green255\\blue255;}\n"
                       "{\\*\\expandedcolortbl;;}\n\\paperw11900\\paperh16840\\margl1440\\margr1440\\vieww11520"
                       "\\viewh8400\\viewkind0\n\\pard\\tx566\\pardirnatural\\partightenfactor0\n\n\\f0\\fs24 "
