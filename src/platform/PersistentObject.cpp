@@ -109,16 +109,8 @@ void PersistentObject::beginChange(const QString &key, ChangeKind kind, const Re
 {
     fireFaultIfNeeded();
     d->pending.push_back({key, kind, objects, d->values.value(key)});
-    if (!d->observers.empty()) {
-        ChangeNotice notice;
-        notice.object = this;
-        notice.key = key;
-        notice.kind = kind;
-        notice.objects = objects;
-        notice.oldValue = d->pending.back().oldValue;
-        notice.prior = true;
-        notify(notice);
-    }
+    if (!d->observers.empty())
+        notify(ChangeNotice{this, key, kind, objects, d->pending.back().oldValue, {}, true, false});
     notifyDependents(key, true);
 }
 
@@ -137,16 +129,8 @@ void PersistentObject::endChange(const QString &key, ChangeKind kind, const Reco
     const QVariant newValue = d->values.value(key);
     if (d->context)
         d->context->recordChange(this, key, oldValue, newValue);
-    if (!d->observers.empty()) {
-        ChangeNotice notice;
-        notice.object = this;
-        notice.key = key;
-        notice.kind = kind;
-        notice.objects = objects;
-        notice.oldValue = oldValue;
-        notice.newValue = newValue;
-        notify(notice);
-    }
+    if (!d->observers.empty())
+        notify(ChangeNotice{this, key, kind, objects, oldValue, newValue, false, false});
     Q_EMIT valueDidChange(key);
     notifyDependents(key, false);
 }
@@ -159,14 +143,8 @@ void PersistentObject::notifyDependents(const QString &key, bool prior)
     // A copy: a handler may register keys and so rebuild the class's table.
     const QStringList dependents = cls->dependentKeys(key);
     for (const QString &dependent : dependents) {
-        if (!d->observers.empty()) {
-            ChangeNotice notice;
-            notice.object = this;
-            notice.key = dependent;
-            notice.prior = prior;
-            notice.dependent = true;
-            notify(notice);
-        }
+        if (!d->observers.empty())
+            notify(ChangeNotice{this, dependent, ChangeKind::Setting, {}, {}, {}, prior, true});
         if (!prior)
             Q_EMIT valueDidChange(dependent);
     }
