@@ -151,34 +151,35 @@ RecordingAlertResponder::~RecordingAlertResponder()
         Alerts::setResponder(nullptr);
 }
 
+namespace {
+// The next queued answer, or \a fallback when the test queued none.
+template<typename T>
+T takeNext(std::deque<T> &queue, T fallback)
+{
+    if (queue.empty())
+        return fallback;
+    T answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+} // namespace
+
 int RecordingAlertResponder::answerAlert(const AlertRequest &request)
 {
     m_alerts.append(request);
-    if (m_alertAnswers.empty())
-        return 0;
-    const int answer = m_alertAnswers.front();
-    m_alertAnswers.pop_front();
-    return answer;
+    return takeNext(m_alertAnswers, 0);
 }
 
 PanelResult RecordingAlertResponder::answerOpenPanel(const OpenPanelRequest &request)
 {
     m_openPanels.append(request);
-    if (m_openAnswers.empty())
-        return PanelResult::cancelled();
-    PanelResult answer = std::move(m_openAnswers.front());
-    m_openAnswers.pop_front();
-    return answer;
+    return takeNext(m_openAnswers, PanelResult::cancelled());
 }
 
 PanelResult RecordingAlertResponder::answerSavePanel(const SavePanelRequest &request)
 {
     m_savePanels.append(request);
-    if (m_saveAnswers.empty())
-        return PanelResult::cancelled();
-    PanelResult answer = std::move(m_saveAnswers.front());
-    m_saveAnswers.pop_front();
-    return answer;
+    return takeNext(m_saveAnswers, PanelResult::cancelled());
 }
 
 void RecordingAlertResponder::clear()

@@ -11,6 +11,25 @@ namespace platform {
 
 namespace {
 
+// Control words that stand for one character; a null QChar for any other word.
+QChar symbolForWord(QByteArrayView word)
+{
+    static const struct
+    {
+        const char *word;
+        char16_t symbol;
+    } symbols[] = {
+        {"par", u'\n'},        {"line", u'\n'},      {"sect", u'\n'},     {"page", u'\n'},
+        {"tab", u'\t'},        {"emdash", 0x2014},    {"endash", 0x2013},   {"bullet", 0x2022},
+        {"lquote", 0x2018},    {"rquote", 0x2019},    {"ldblquote", 0x201C}, {"rdblquote", 0x201D},
+        {"enspace", u' '},     {"emspace", u' '},     {"qmspace", u' '},
+    };
+    for (const auto &s : symbols)
+        if (word == s.word)
+            return QChar(s.symbol);
+    return {};
+}
+
 // Code page 1252 differs from Latin-1 only in 0x80-0x9F.
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -265,26 +284,8 @@ private:
         } else if (word == "u") {
             character(QChar(char16_t(param < 0 ? param + 65536 : param)));
             m_skipChars = m_state.unicodeSkip;
-        } else if (word == "par" || word == "line" || word == "sect" || word == "page") {
-            character(QLatin1Char('\n'));
-        } else if (word == "tab") {
-            character(QLatin1Char('\t'));
-        } else if (word == "emdash") {
-            character(QChar(char16_t(0x2014)));
-        } else if (word == "endash") {
-            character(QChar(char16_t(0x2013)));
-        } else if (word == "bullet") {
-            character(QChar(char16_t(0x2022)));
-        } else if (word == "lquote") {
-            character(QChar(char16_t(0x2018)));
-        } else if (word == "rquote") {
-            character(QChar(char16_t(0x2019)));
-        } else if (word == "ldblquote") {
-            character(QChar(char16_t(0x201C)));
-        } else if (word == "rdblquote") {
-            character(QChar(char16_t(0x201D)));
-        } else if (word == "enspace" || word == "emspace" || word == "qmspace") {
-            character(QLatin1Char(' '));
+        } else if (const QChar c = symbolForWord(word); !c.isNull()) {
+            character(c);
         }
         // Everything else (document and paragraph attributes) is dropped.
     }
