@@ -9,6 +9,7 @@
 #include <records/ZEM_A_C_ManagedObject.h>
 #include <records/ZEM_A_E_ManagedObject.h>
 #include <platform/StoreContext.h>
+#include <records/ZEM_A_C_ManagedObjectContoller.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -103,6 +104,56 @@ void showRecords(platform::StoreContext &context, OrganiserTask *task)
     task->removeObserver(&context);
 }
 
+// The organiser's own store: sample tasks saved on the first run, searched and sorted on
+// every run, and saved again when the organiser quits.
+bool showStore()
+{
+    ZEM_A_C_ManagedObjectContoller tasks(QStringLiteral("Organiser"), QStringLiteral("Organiser"),
+                                         QStringLiteral("OrganiserData"));
+    tasks.setReadOnly(false);
+    platform::StoreContext *context = tasks.managedObjectContext();
+    if (tasks.storeError()) {
+        out() << "Could not open the task store: " << tasks.storeError()->message << '\n';
+        return false;
+    }
+    out() << "Task store: " << tasks.getStorageURL().toLocalFile() << '\n';
+    auto all = context->fetch(QStringLiteral("Task"), QString());
+    if (all && all->isEmpty()) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const struct
+        {
+            const char *title;
+            const char *notes;
+            int days;
+        } samples[] = {{"Buy stamps", "Post office", 1},
+                       {"Call the dentist", "Before Friday", 0},
+                       {"Book train tickets", "Window seat", 6},
+                       {"Return library books", "Two are overdue", -2}};
+        for (const auto &s : samples) {
+            auto *task = context->insertNewObject(QStringLiteral("Task"));
+            task->setValueForKey(QString::fromLatin1(s.title), QStringLiteral("title"));
+            task->setValueForKey(QString::fromLatin1(s.notes), QStringLiteral("notes"));
+            task->setValueForKey(now.addDays(s.days), QStringLiteral("dueDate"));
+        }
+        if (!tasks.saveAction())
+            return false;
+        out() << "Saved " << std::size(samples) << " sample tasks\n";
+    }
+    const auto byDate = context->fetch(QStringLiteral("Task"), QString(), {},
+                                       {platform::SortDescriptor{QStringLiteral("dueDate")}});
+    if (!byDate) {
+        out() << "Could not read the tasks: " << byDate.error().message << '\n';
+        return false;
+    }
+    for (platform::PersistentObject *record : *byDate)
+        if (auto *task = qobject_cast<OrganiserTask *>(record))
+            showTask(task);
+    const auto matching = context->fetch(QStringLiteral("Task"), QStringLiteral("title CONTAINS[cd] %@ OR notes CONTAINS[c] %@"),
+                                         {QStringLiteral("BOOK"), QStringLiteral("post")});
+    out() << "  tasks about books or the post: " << (matching ? matching->size() : 0) << '\n';
+    return tasks.applicationShouldTerminate() == platform::TerminateReply::Now;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -147,8 +198,9 @@ int main(int argc, char **argv)
     }
     out() << "\n== Records ==\n";
     showRecords(context, task);
+    out() << "\n== Store ==\n";
+    int failures = showStore() ? 0 : 1;
 
-    int failures = 0;
     const QString other = parser.value(languageOption);
     for (const QString &name : {QStringLiteral("English"), other, QStringLiteral("English")}) {
         if (const auto r = language->setActiveLanguage(name); !r) {

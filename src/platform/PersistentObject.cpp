@@ -286,4 +286,8 @@ QVariant PersistentObject::toVariant(const RecordSet &records)
 
 void PersistentObject::didTurnIntoFault() {}
 
+void PersistentObject::awakeFromInsert() {}
+
+void PersistentObject::awakeFromFetch() {}
+
 } // namespace platform

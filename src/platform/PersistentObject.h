@@ -122,6 +122,10 @@ public:
 
     /** Called after the record became a fault (its values dropped); does nothing here. */
     virtual void didTurnIntoFault();
+    /** Called once when the record is inserted, after the model's defaults; does nothing here. */
+    virtual void awakeFromInsert();
+    /** Called each time the record's values are loaded from its store; does nothing here. */
+    virtual void awakeFromFetch();
 
 Q_SIGNALS:
     /** After every change notice of \a key, dependent keys included. */

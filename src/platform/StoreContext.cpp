@@ -2,7 +2,9 @@
 
 #include "PersistentObject.h"
 #include "PersistentObject_p.h"
+#include "Invoke.h"
 #include "PlatformLog.h"
+#include "StoreCoordinator.h"
 #include "foundation/ZEM_F_ClassRegistry.h"
 #include "foundation/ZEM_F_E_Notifications.h"
 
@@ -12,9 +14,9 @@
 #include <QUndoStack>
 #include <QUuid>
 
-namespace platform {
+#include <algorithm>
 
-PersistentStore::~PersistentStore() = default;
+namespace platform {
 
 namespace {
 
@@ -62,6 +64,51 @@ private:
     bool m_pushed = false;
 };
 
+// An insertion or deletion; the record's relation changes are commands of their own in
+// the same step.
+class PresenceCommand : public QUndoCommand
+{
+public:
+    PresenceCommand(PersistentObject *record, bool present, bool *replaying,
+                    std::function<void(PersistentObject *, bool)> apply)
+        : m_record(record), m_present(present), m_replaying(replaying), m_apply(std::move(apply))
+    {
+        setText(present ? QStringLiteral("Insert") : QStringLiteral("Delete"));
+    }
+
+    void undo() override { run(!m_present); }
+    void redo() override
+    {
+        if (m_pushed)
+            run(m_present);
+        m_pushed = true;
+    }
+
+private:
+    void run(bool present)
+    {
+        if (!m_record)
+            return;
+        const bool was = *m_replaying;
+        *m_replaying = true;
+        m_apply(m_record, present);
+        *m_replaying = was;
+    }
+
+    QPointer<PersistentObject> m_record;
+    bool m_present;
+    bool *m_replaying;
+    std::function<void(PersistentObject *, bool)> m_apply;
+    bool m_pushed = false;
+};
+
+RecordSet recordsIn(const QVariant &value)
+{
+    if (PersistentObject *one = PersistentObject::fromVariant(value))
+        return RecordSet{one};
+    return PersistentObject::setFromVariant(value);
+}
+
 QVariantList wrapAll(const RecordSet &records)
 {
     QVariantList list;
@@ -81,6 +128,8 @@ struct StoreContext::Private
     RecordSet inserted, updated, deleted;                      // since the last save
     RecordSet pendingInserted, pendingUpdated, pendingDeleted; // since the last notice
     PersistentStore *store = nullptr;
+    QPointer<PersistentStoreCoordinator> coordinator;
+    QList<QPointer<QObject>> editors;
     bool undoGroupOpen = false;
     bool endOfPassScheduled = false;
     bool replaying = false;
@@ -128,15 +177,31 @@ void StoreContext::adopt(PersistentObject *record, const QString &entityName)
         d->byID.insert(record->d->objectID, record);
 }
 
-PersistentObject *StoreContext::insertNewObject(const QString &entityName)
+PersistentObject *StoreContext::createRecord(const QString &entityName) const
 {
-    QObject *object = ZEM_F_ClassRegistry::create(entityName);
+    QString className = entityName;
+    if (const DataModel *m = model())
+        if (const EntityDescription *entity = m->entity(entityName))
+            className = entity->className;
+    QObject *object = ZEM_F_ClassRegistry::create(className);
     auto *record = qobject_cast<PersistentObject *>(object);
     if (!record) {
         delete object;
         record = new PersistentObject;
     }
+    return record;
+}
+
+PersistentObject *StoreContext::insertNewObject(const QString &entityName)
+{
+    PersistentObject *record = createRecord(entityName);
+    if (const DataModel *m = model())
+        if (const EntityDescription *entity = m->entity(entityName))
+            for (const AttributeDescription &a : entity->attributes)
+                if (a.defaultValue.isValid())
+                    record->d->values.insert(a.name, a.defaultValue);
     insertObject(record, entityName);
+    record->awakeFromInsert();
     return record;
 }
 
@@ -151,6 +216,7 @@ void StoreContext::insertObject(PersistentObject *record, const QString &entityN
     d->inserted.insert(record);
     d->pendingInserted.insert(record);
     scheduleEndOfPass();
+    pushPresence(record, true);
 }
 
 PersistentObject *StoreContext::registerObject(const QString &entityName, const QString &objectID)
@@ -159,12 +225,7 @@ PersistentObject *StoreContext::registerObject(const QString &entityName, const 
         return nullptr;
     if (PersistentObject *known = d->byID.value(objectID))
         return known;
-    QObject *object = ZEM_F_ClassRegistry::create(entityName);
-    auto *record = qobject_cast<PersistentObject *>(object);
-    if (!record) {
-        delete object;
-        record = new PersistentObject;
-    }
+    PersistentObject *record = createRecord(entityName);
     record->d->objectID = objectID;
     record->d->fault = true;
     adopt(record, entityName);
@@ -180,12 +241,46 @@ void StoreContext::deleteObject(PersistentObject *record)
 {
     if (!record || record->d->context != this || record->d->deleted)
         return;
-    // Relations that point at the record let go of it first, undoably.
+    // Its values must outlive the deletion, for undo and for a store that re-inserts it.
+    record->fireFaultIfNeeded();
+    const DataModel *m = model();
+    const EntityDescription *entity = m ? m->entity(record->entityName()) : nullptr;
+    RecordSet cascade;
+    if (entity) {
+        for (const RelationshipDescription &r : entity->relationships) {
+            const RecordSet related = recordsIn(record->d->values.value(r.name));
+            if (r.deleteRule == DeleteRule::Cascade)
+                cascade.unite(related);
+            if (r.inverseName.isEmpty() || related.isEmpty())
+                continue;
+            // Letting go of the related records lets them go of this one (keepInverseInStep).
+            record->willChangeValueForKey(r.name);
+            record->setPrimitiveValue({}, r.name);
+            record->didChangeValueForKey(r.name);
+        }
+        // Relations without an inverse cannot be followed back: look for them.
+        for (const EntityDescription &other : m->entities())
+            for (const RelationshipDescription &r : other.relationships)
+                if (r.destinationEntity == entity->name && r.inverseName.isEmpty())
+                    nullifyReferences(record, r.name, other.name);
+    } else {
+        nullifyReferences(record, {}, {});
+    }
+    setPresent(record, false);
+    pushPresence(record, false);
+    for (PersistentObject *other : std::as_const(cascade))
+        deleteObject(other);
+}
+
+void StoreContext::nullifyReferences(PersistentObject *record, const QString &onlyKey, const QString &onlyEntity)
+{
     const QList<PersistentObject *> others = d->registered;
     for (PersistentObject *other : others) {
         if (other == record || other->d->deleted || other->d->fault)
             continue;
-        const QStringList keys = other->d->values.keys();
+        if (!onlyEntity.isEmpty() && other->entityName() != onlyEntity)
+            continue;
+        const QStringList keys = onlyKey.isEmpty() ? other->d->values.keys() : QStringList{onlyKey};
         for (const QString &key : keys) {
             const QVariant value = other->d->values.value(key);
             if (PersistentObject::fromVariant(value) == record) {
@@ -204,17 +299,47 @@ void StoreContext::deleteObject(PersistentObject *record)
             }
         }
     }
-    record->d->deleted = true;
-    d->updated.remove(record);
-    d->pendingUpdated.remove(record);
-    if (d->inserted.remove(record)) {
-        // Never saved: nothing for the store to delete.
-        d->pendingInserted.remove(record);
+}
+
+void StoreContext::setPresent(PersistentObject *record, bool present)
+{
+    if (record->d->context != this || record->d->deleted != present)
+        return;
+    record->d->deleted = !present;
+    if (!present) {
+        d->updated.remove(record);
+        d->pendingUpdated.remove(record);
+        if (d->inserted.remove(record)) {
+            // Never saved: nothing for the store to delete, nothing left to announce.
+            if (!d->pendingInserted.remove(record))
+                d->pendingDeleted.insert(record);
+        } else {
+            d->deleted.insert(record);
+            d->pendingDeleted.insert(record);
+        }
+    } else if (d->deleted.remove(record)) {
+        // Still in the store; its values may have changed before it was deleted.
+        if (!d->pendingDeleted.remove(record))
+            d->pendingInserted.insert(record);
+        d->updated.insert(record);
     } else {
-        d->deleted.insert(record);
-        d->pendingDeleted.insert(record);
+        // Gone from the store (or never there): it goes in again.
+        d->inserted.insert(record);
+        d->pendingInserted.insert(record);
     }
     scheduleEndOfPass();
+}
+
+void StoreContext::pushPresence(PersistentObject *record, bool present)
+{
+    if (d->replaying || !d->undoEnabled || d->destroying)
+        return;
+    if (!d->undoGroupOpen) {
+        d->undo->beginMacro(tr("Change"));
+        d->undoGroupOpen = true;
+    }
+    d->undo->push(new PresenceCommand(record, present, &d->replaying,
+                                      [this](PersistentObject *r, bool p) { setPresent(r, p); }));
 }
 
 QList<PersistentObject *> StoreContext::registeredObjects() const
@@ -255,6 +380,9 @@ void StoreContext::recordChange(PersistentObject *record, const QString &key, co
         d->pendingUpdated.insert(record);
     }
     scheduleEndOfPass();
+    // Undo and redo replay the other side's changes as commands of their own.
+    if (!d->replaying)
+        keepInverseInStep(record, key, oldValue, newValue);
     if (d->replaying || !d->undoEnabled)
         return;
     if (!d->undoGroupOpen) {
@@ -262,6 +390,57 @@ void StoreContext::recordChange(PersistentObject *record, const QString &key, co
         d->undoGroupOpen = true;
     }
     d->undo->push(new ValueChangeCommand(this, record, key, oldValue, newValue, &d->replaying));
+}
+
+void StoreContext::keepInverseInStep(PersistentObject *record, const QString &key, const QVariant &oldValue,
+                                     const QVariant &newValue)
+{
+    const DataModel *m = model();
+    if (!m)
+        return;
+    const RelationshipDescription *inverse = m->inverseOf(record->entityName(), key);
+    if (!inverse)
+        return;
+    const RecordSet before = recordsIn(oldValue);
+    const RecordSet after = recordsIn(newValue);
+    const QString &back = inverse->name;
+    for (PersistentObject *other : before) {
+        if (after.contains(other) || other->d->context != this)
+            continue;
+        if (inverse->toMany) {
+            RecordSet members = PersistentObject::setFromVariant(other->primitiveValueForKey(back));
+            if (!members.contains(record))
+                continue;
+            const RecordSet gone{record};
+            other->willChangeValueForKey(back, SetMutationKind::Minus, gone);
+            members.remove(record);
+            other->setPrimitiveValue(PersistentObject::toVariant(members), back);
+            other->didChangeValueForKey(back, SetMutationKind::Minus, gone);
+        } else if (PersistentObject::fromVariant(other->primitiveValueForKey(back)) == record) {
+            other->willChangeValueForKey(back);
+            other->setPrimitiveValue({}, back);
+            other->didChangeValueForKey(back);
+        }
+    }
+    for (PersistentObject *other : after) {
+        if (before.contains(other) || other->d->context != this)
+            continue;
+        if (inverse->toMany) {
+            RecordSet members = PersistentObject::setFromVariant(other->primitiveValueForKey(back));
+            if (members.contains(record))
+                continue;
+            const RecordSet added{record};
+            other->willChangeValueForKey(back, SetMutationKind::Union, added);
+            members.insert(record);
+            other->setPrimitiveValue(PersistentObject::toVariant(members), back);
+            other->didChangeValueForKey(back, SetMutationKind::Union, added);
+        } else if (PersistentObject::fromVariant(other->primitiveValueForKey(back)) != record) {
+            // Its former partner lets go of it in turn, through this same path.
+            other->willChangeValueForKey(back);
+            other->setPrimitiveValue(PersistentObject::toVariant(record), back);
+            other->didChangeValueForKey(back);
+        }
+    }
 }
 
 void StoreContext::forgetObject(PersistentObject *record)
@@ -349,7 +528,28 @@ bool StoreContext::isUndoEnabled() const
 
 PersistentStore *StoreContext::persistentStore() const
 {
-    return d->store;
+    if (d->store)
+        return d->store;
+    return d->coordinator ? d->coordinator->persistentStore() : nullptr;
+}
+
+PersistentStoreCoordinator *StoreContext::persistentStoreCoordinator() const
+{
+    return d->coordinator;
+}
+
+void StoreContext::setPersistentStoreCoordinator(PersistentStoreCoordinator *coordinator)
+{
+    d->coordinator = coordinator;
+}
+
+const DataModel *StoreContext::model() const
+{
+    if (d->coordinator)
+        return &d->coordinator->model();
+    if (d->store)
+        return &d->store->model();
+    return nullptr;
 }
 
 void StoreContext::setPersistentStore(PersistentStore *store)
@@ -362,10 +562,12 @@ ZEM_Result<void> StoreContext::save()
     processPendingChanges();
     if (!hasChanges())
         return {};
-    if (!d->store)
+    PersistentStore *store = persistentStore();
+    if (!store)
         return ZEM_Error::make(ZEM_Error::Unavailable, tr("The context has no store to save to."));
-    if (d->store->isReadOnly())
-        return ZEM_Error::make(ZEM_Error::WriteFailed, tr("The store is read-only."));
+    if (store->isReadOnly())
+        return ZEM_Error::make(ZEM_Error::WriteFailed, tr("The store %1 is read-only.").arg(store->path()),
+                               {store->path()});
     PersistentStore::Changes changes;
     // In the order the records joined the context, so a store writes them reproducibly.
     for (PersistentObject *record : std::as_const(d->registered)) {
@@ -376,7 +578,7 @@ ZEM_Result<void> StoreContext::save()
         else if (d->deleted.contains(record))
             changes.deleted.append(record);
     }
-    ZEM_Result<void> result = d->store->saveChanges(changes);
+    ZEM_Result<void> result = store->saveChanges(changes);
     if (!result)
         return result;
     d->inserted.clear();
@@ -410,20 +612,175 @@ void StoreContext::fireFault(PersistentObject *record)
 {
     if (!record || !record->d->fault)
         return;
-    if (!d->store) {
+    PersistentStore *store = persistentStore();
+    if (!store) {
         qCWarning(zemPlatform) << "no store to load" << record->entityName() << record->objectID();
         return;
     }
-    ZEM_Result<QVariantMap> values = d->store->loadValues(*record);
+    ZEM_Result<QVariantMap> values = store->loadValues(*record);
     if (!values) {
         qCWarning(zemPlatform) << "cannot load" << record->entityName() << record->objectID() << ":"
                                << values.error().message;
         return;
     }
     record->d->fault = false;
-    for (auto it = values->cbegin(); it != values->cend(); ++it)
-        if (it.value().isValid())
-            record->d->values.insert(it.key(), it.value());
+    for (auto it = values->cbegin(); it != values->cend(); ++it) {
+        const QVariant value = recordsForRefs(it.value());
+        if (value.isValid())
+            record->d->values.insert(it.key(), value);
+    }
+    record->awakeFromFetch();
+}
+
+QVariant StoreContext::recordsForRefs(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<ObjectRef>()) {
+        const auto &ref = *static_cast<const ObjectRef *>(value.constData());
+        return PersistentObject::toVariant(registerObject(ref.entityName, ref.objectID));
+    }
+    if (value.metaType() == QMetaType::fromType<ObjectRefList>()) {
+        RecordSet records;
+        for (const ObjectRef &ref : *static_cast<const ObjectRefList *>(value.constData()))
+            if (PersistentObject *r = registerObject(ref.entityName, ref.objectID))
+                records.insert(r);
+        return PersistentObject::toVariant(records);
+    }
+    return value;
+}
+
+ZEM_Result<QList<PersistentObject *>> StoreContext::fetch(const FetchRequest &request)
+{
+    if (request.entityName.isEmpty())
+        return ZEM_Error::make(ZEM_Error::InvalidArgument, tr("A fetch needs an entity."));
+    const DataModel *m = model();
+    if (m && !m->entity(request.entityName))
+        return ZEM_Error::make(ZEM_Error::NotFound, tr("The model has no entity %1.").arg(request.entityName),
+                               {request.entityName});
+
+    // Changed records of the entity are tested as they are now, so the store's answer
+    // may need records added, dropped and re-sorted.
+    QList<PersistentObject *> pending;
+    for (PersistentObject *r : std::as_const(d->registered))
+        if ((d->inserted.contains(r) || d->updated.contains(r)) && r->entityName() == request.entityName)
+            pending.append(r);
+
+    QList<PersistentObject *> result;
+    QSet<PersistentObject *> seen;
+    if (PersistentStore *store = persistentStore()) {
+        FetchRequest storeRequest = request;
+        if (!pending.isEmpty())
+            storeRequest.fetchLimit = 0;
+        ZEM_Result<QStringList> ids = store->fetchObjectIDs(storeRequest);
+        if (!ids)
+            return ids.error();
+        result.reserve(ids->size());
+        for (const QString &id : std::as_const(*ids)) {
+            PersistentObject *r = registerObject(request.entityName, id);
+            if (!r || r->d->deleted || d->updated.contains(r))
+                continue;
+            result.append(r);
+            seen.insert(r);
+        }
+    }
+    if (pending.isEmpty())
+        return result;
+
+    bool added = false;
+    for (PersistentObject *r : std::as_const(pending)) {
+        if (seen.contains(r) || r->d->deleted || !request.predicate.evaluate(r))
+            continue;
+        result.append(r);
+        added = true;
+    }
+    if (added && !request.sortDescriptors.isEmpty()) {
+        std::stable_sort(result.begin(), result.end(), [&request](PersistentObject *a, PersistentObject *b) {
+            return SortDescriptor::compare(
+                       request.sortDescriptors, [a](const QString &k) { return a->valueForKeyPath(k); },
+                       [b](const QString &k) { return b->valueForKeyPath(k); })
+                   < 0;
+        });
+    }
+    if (request.fetchLimit > 0 && result.size() > request.fetchLimit)
+        result.resize(request.fetchLimit);
+    return result;
+}
+
+ZEM_Result<QList<PersistentObject *>> StoreContext::fetch(const QString &entityName, const QString &predicateFormat,
+                                                         const QVariantList &arguments,
+                                                         const QList<SortDescriptor> &sortDescriptors)
+{
+    FetchRequest request;
+    request.entityName = entityName;
+    request.sortDescriptors = sortDescriptors;
+    if (!predicateFormat.isEmpty()) {
+        ZEM_Result<Predicate> predicate = Predicate::parse(predicateFormat, arguments);
+        if (!predicate)
+            return predicate.error();
+        request.predicate = *predicate;
+    }
+    return fetch(request);
+}
+
+ZEM_Result<int> StoreContext::count(const FetchRequest &request)
+{
+    ZEM_Result<QList<PersistentObject *>> records = fetch(request);
+    if (!records)
+        return records.error();
+    return int(records->size());
+}
+
+void StoreContext::rollback()
+{
+    endUndoGroup();
+    d->undo->clear();
+    QList<PersistentObject *> kept;
+    kept.reserve(d->registered.size());
+    for (PersistentObject *record : std::as_const(d->registered)) {
+        if (d->inserted.contains(record)) {
+            // It leaves the context but stays alive (a child of it) for whoever holds it.
+            record->d->deleted = true;
+            record->d->context = nullptr;
+            if (d->byID.value(record->d->objectID) == record)
+                d->byID.remove(record->d->objectID);
+            continue;
+        }
+        if (d->updated.contains(record) || d->deleted.contains(record)) {
+            record->d->deleted = false;
+            record->d->values.clear();
+            record->d->fault = true;
+            record->didTurnIntoFault();
+        }
+        kept.append(record);
+    }
+    d->registered = std::move(kept);
+    for (RecordSet *set : {&d->inserted, &d->updated, &d->deleted, &d->pendingInserted, &d->pendingUpdated,
+                           &d->pendingDeleted})
+        set->clear();
+}
+
+bool StoreContext::commitEditing()
+{
+    const QList<QPointer<QObject>> editors = d->editors;
+    for (const QPointer<QObject> &editor : editors) {
+        if (!editor || !respondsTo(editor, "commitEditing"))
+            continue;
+        bool ok = false;
+        const QVariant answer = perform(editor, "commitEditing", {}, &ok);
+        if (ok && answer.isValid() && !answer.toBool())
+            return false;
+    }
+    return true;
+}
+
+void StoreContext::objectDidBeginEditing(QObject *editor)
+{
+    if (editor && !d->editors.contains(editor))
+        d->editors.append(editor);
+}
+
+void StoreContext::objectDidEndEditing(QObject *editor)
+{
+    d->editors.removeAll(editor);
 }
 
 void StoreContext::setObjectID(PersistentObject *record, const QString &objectID)

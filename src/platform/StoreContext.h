@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChangeNotice.h"
+#include "PersistentStore.h"
 #include "foundation/ZEM_Result.h"
 #include "zem_appkit_export.h"
 
@@ -16,34 +17,7 @@ class QUndoStack;
 namespace platform {
 
 class PersistentObject;
-
-/**
- * What a store context asks of the store behind it. A store keeps records by entity and
- * object id; the context creates faults for the records a store hands out
- * (StoreContext::registerObject()) and asks for their values on first access.
- */
-class ZEM_APPKIT_EXPORT PersistentStore
-{
-public:
-    /** The changes one save writes; every record belongs to the context being saved. */
-    struct Changes
-    {
-        QList<PersistentObject *> inserted;
-        QList<PersistentObject *> updated;
-        QList<PersistentObject *> deleted;
-    };
-
-    virtual ~PersistentStore();
-
-    /** The stored values of \a record (by its entityName() and objectID()), key to value. */
-    virtual ZEM_Result<QVariantMap> loadValues(const PersistentObject &record) = 0;
-    /**
-     * Writes \a changes all or nothing. May give inserted records their permanent ids
-     * through StoreContext::setObjectID().
-     */
-    virtual ZEM_Result<void> saveChanges(const Changes &changes) = 0;
-    virtual bool isReadOnly() const { return false; }
-};
+class PersistentStoreCoordinator;
 
 /**
  * The scratch pad records live in: it owns them, tracks which were inserted, changed and
@@ -54,6 +28,20 @@ public:
  * (or on processPendingChanges()) the context posts objectsDidChangeNotification() through
  * ZEM_F_E_Notifications with the context as object and the records inserted, updated and
  * deleted since the previous post under "inserted", "updated" and "deleted".
+ *
+ * With a data model (through a coordinator) the context also keeps both sides of a
+ * relation with an inverse in step, applies delete rules, creates records as the classes
+ * the model names and gives inserted records the model's defaults. Inserting and deleting
+ * are undoable like value changes.
+ *
+ * **Example**
+ * \code
+ * platform::StoreContext context;
+ * context.setPersistentStoreCoordinator(&coordinator);
+ * auto people = context.fetch({u"Person"_s, *platform::Predicate::parse(u"lastName BEGINSWITH[c] %@"_s, {u"b"_s}),
+ *                              {{u"lastName"_s}}});
+ * if (people) for (auto *p : *people) qDebug() << p->valueForKey(u"lastName"_s);
+ * \endcode
  */
 class ZEM_APPKIT_EXPORT StoreContext : public QObject
 {
@@ -69,8 +57,9 @@ public:
     static QString didSaveNotification();
 
     /**
-     * A new record of the class registered under \a entityName (ZEM_RECORD_CLASS), or a
-     * plain PersistentObject when no record class has that name, inserted into the context.
+     * A new record of the class the model names for \a entityName (else the class registered
+     * under that name with ZEM_RECORD_CLASS, else a plain PersistentObject), inserted into the
+     * context with the model's default values; its awakeFromInsert() runs last.
      */
     PersistentObject *insertNewObject(const QString &entityName);
     template<class T>
@@ -90,11 +79,27 @@ public:
     /** The registered record with \a objectID, or null. */
     PersistentObject *objectWithID(const QString &objectID) const;
     /**
-     * Marks \a record deleted: to-one values of other records that point at it are cleared
-     * and it leaves their to-many sets (both through the change path, so those changes can
-     * be undone). The record itself stays alive, owned by the context, until the context ends.
+     * Marks \a record deleted: records related to it let go of it, and those its cascading
+     * relations reach are deleted too (all through the change path, so one undo brings
+     * everything back). Without a model every registered record is searched for values
+     * that point at it. The record itself stays alive, owned by the context, until the
+     * context ends.
      */
     void deleteObject(PersistentObject *record);
+
+    /**
+     * The saved records the request asks for, merged with what the context has not saved:
+     * deleted records are left out, changed and inserted ones are tested as they are now.
+     * Records come back as faults where they are not loaded yet. Without a store only
+     * inserted records are searched.
+     */
+    ZEM_Result<QList<PersistentObject *>> fetch(const FetchRequest &request);
+    /** fetch() of \a entityName with a predicate format and its arguments. */
+    ZEM_Result<QList<PersistentObject *>> fetch(const QString &entityName, const QString &predicateFormat,
+                                                const QVariantList &arguments = {},
+                                                const QList<SortDescriptor> &sortDescriptors = {});
+    /** How many records fetch(\a request) would give. */
+    ZEM_Result<int> count(const FetchRequest &request);
 
     QList<PersistentObject *> registeredObjects() const;
     RecordSet insertedObjects() const;
@@ -117,9 +122,29 @@ public:
     void setUndoEnabled(bool enabled);
     bool isUndoEnabled() const;
 
-    /** The store behind the context (not owned), or null. */
+    /** The store behind the context (not owned): the one set, else the coordinator's, or null. */
     PersistentStore *persistentStore() const;
     void setPersistentStore(PersistentStore *store);
+    PersistentStoreCoordinator *persistentStoreCoordinator() const;
+    /** Takes the model and store of \a coordinator (not owned). */
+    void setPersistentStoreCoordinator(PersistentStoreCoordinator *coordinator);
+    /** The coordinator's model, else the store's, or null. */
+    const DataModel *model() const;
+
+    /**
+     * Drops every change since the last save: inserted records leave the context, changed
+     * and deleted ones become faults again with their saved values, and the undo history
+     * ends.
+     */
+    void rollback();
+
+    /**
+     * Asks every editor registered with objectDidBeginEditing() to finish its edit (its
+     * Q_INVOKABLE bool commitEditing()); false as soon as one refuses.
+     */
+    bool commitEditing();
+    void objectDidBeginEditing(QObject *editor);
+    void objectDidEndEditing(QObject *editor);
 
     /**
      * Writes the pending changes through the store and forgets them; posts
@@ -152,6 +177,13 @@ private:
     void scheduleEndOfPass();
     void endUndoGroup();
     void adopt(PersistentObject *record, const QString &entityName);
+    PersistentObject *createRecord(const QString &entityName) const;
+    void setPresent(PersistentObject *record, bool present);
+    void pushPresence(PersistentObject *record, bool present);
+    void keepInverseInStep(PersistentObject *record, const QString &key, const QVariant &oldValue,
+                           const QVariant &newValue);
+    void nullifyReferences(PersistentObject *record, const QString &key, const QString &entityName);
+    QVariant recordsForRefs(const QVariant &value);
 
     struct Private;
     std::unique_ptr<Private> d;

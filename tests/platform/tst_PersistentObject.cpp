@@ -44,6 +44,11 @@ public:
         return {};
     }
     bool isReadOnly() const override { return readOnly; }
+    QString type() const override { return QStringLiteral("Map"); }
+    QString path() const override { return {}; }
+    const DataModel &model() const override { return m_model; }
+    ZEM_Result<QStringList> fetchObjectIDs(const FetchRequest &) override { return QStringList(); }
+    DataModel m_model;
     qsizetype lastInserted = 0, lastUpdated = 0, lastDeleted = 0;
 };
 } // namespace

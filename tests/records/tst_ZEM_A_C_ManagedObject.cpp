@@ -244,6 +244,11 @@ void tst_ZEM_A_C_ManagedObject::faultLeavesNotifications()
     {
         ZEM_Result<QVariantMap> loadValues(const PersistentObject &) override { return QVariantMap{{u"title"_qs, u"T"_qs}}; }
         ZEM_Result<void> saveChanges(const Changes &) override { return {}; }
+        QString type() const override { return u"Row"_qs; }
+        QString path() const override { return {}; }
+        const platform::DataModel &model() const override { return m_model; }
+        ZEM_Result<QStringList> fetchObjectIDs(const platform::FetchRequest &) override { return QStringList(); }
+        platform::DataModel m_model;
     } store;
     platform::StoreContext context;
     context.setPersistentStore(&store);
