@@ -48,9 +48,9 @@ const std::vector<Person> &people()
             Person p;
             p.first = QString::fromLatin1(kFirstNames[i % 8]);
             p.last = QString::fromLatin1(kLastNames[(i * 7) % 26]) + QString::number(i);
-            p.email = p.first.toLower() + u'.' + QString::number(i) + u"@example.org";
-            p.phone = u"+49 30 " + QString::number(1000000 + i);
-            p.notes = u"Met at the conference, follows up in spring. " + QString::number(i);
+            p.email = p.first.toLower() + u'.' + QString::number(i) + QStringLiteral("@example.org");
+            p.phone = QStringLiteral("+49 30 ") + QString::number(1000000 + i);
+            p.notes = QStringLiteral("Met at the conference, follows up in spring. ") + QString::number(i);
             p.birthday = base.addDays(i % 20000);
             v.push_back(std::move(p));
         }

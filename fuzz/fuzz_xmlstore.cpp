@@ -53,8 +53,8 @@ const DataModel &model()
 // Fetching walks values and links of whatever was accepted.
 void fetchEverything(XmlStore &store)
 {
-    static const auto predicate = platform::Predicate::parse(
-        QStringLiteral("name CONTAINS[c] 'a' OR group.title != nil OR tags.label BEGINSWITH 'x' OR age > 3"));
+    static const auto predicate = platform::Predicate::parse(QStringLiteral(
+        "name CONTAINS[c] 'a' OR group.title != nil OR tags.label BEGINSWITH 'x' OR age > 3"));
     if (!predicate)
         failed(QStringLiteral("the predicate does not parse: ") + predicate.error().message);
     platform::FetchRequest request;

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QPointer>
 
+#include <algorithm>
 #include <vector>
 
 namespace platform {
@@ -30,11 +31,51 @@ struct PendingChange
     QVariant oldValue;
 };
 
+// A record's values. Records hold a few dozen keys at most, and there are many records:
+// a flat list searched in order costs less memory and time than a hash table each.
+class ValueMap
+{
+public:
+    QVariant value(const QString &key) const
+    {
+        const auto it = find(key);
+        return it == m_items.end() ? QVariant() : it->second;
+    }
+    void insert(const QString &key, const QVariant &value)
+    {
+        const auto it = std::find_if(m_items.begin(), m_items.end(), [&key](const auto &item) { return item.first == key; });
+        if (it != m_items.end())
+            it->second = value;
+        else
+            m_items.emplace_back(key, value);
+    }
+    void remove(const QString &key)
+    {
+        std::erase_if(m_items, [&key](const auto &item) { return item.first == key; });
+    }
+    QStringList keys() const
+    {
+        QStringList out;
+        out.reserve(qsizetype(m_items.size()));
+        for (const auto &item : m_items)
+            out.append(item.first);
+        return out;
+    }
+    void clear() { m_items.clear(); }
+
+private:
+    std::vector<std::pair<QString, QVariant>>::const_iterator find(const QString &key) const
+    {
+        return std::find_if(m_items.begin(), m_items.end(), [&key](const auto &item) { return item.first == key; });
+    }
+    std::vector<std::pair<QString, QVariant>> m_items;
+};
+
 } // namespace detail
 
 struct PersistentObject::Private
 {
-    QHash<QString, QVariant> values;
+    detail::ValueMap values;
     StoreContext *context = nullptr;
     QString entityName;
     QString objectID;

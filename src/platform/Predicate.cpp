@@ -1741,7 +1741,7 @@ private:
                 fail(u"expected an ISO 8601 date"_s, source.pos);
                 return false;
             }
-            *value = date;
+            *value = date.toUTC();
             return true;
         }
         if (type.text.compare(u"NSData"_s, Qt::CaseInsensitive) == 0) {

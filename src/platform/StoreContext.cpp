@@ -12,9 +12,9 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUndoStack>
-#include <QUuid>
 
 #include <algorithm>
+#include <atomic>
 
 namespace platform {
 
@@ -30,7 +30,6 @@ public:
         : m_context(context), m_record(record), m_key(std::move(key)), m_old(std::move(oldValue)),
           m_new(std::move(newValue)), m_replaying(replaying)
     {
-        setText(QStringLiteral("Change %1").arg(m_key));
     }
 
     void undo() override { apply(m_old); }
@@ -109,7 +108,15 @@ RecordSet recordsIn(const QVariant &value)
     return PersistentObject::setFromVariant(value);
 }
 
-QVariantList wrapAll(const RecordSet &records)
+const QString kTemporaryPrefix = QStringLiteral("x-temp/");
+
+bool isTemporaryID(const QString &objectID)
+{
+    return objectID.startsWith(kTemporaryPrefix);
+}
+
+template<class Records>
+QVariantList wrapAll(const Records &records)
 {
     QVariantList list;
     list.reserve(records.size());
@@ -124,6 +131,7 @@ struct StoreContext::Private
 {
     std::unique_ptr<QUndoStack> undo;
     QList<PersistentObject *> registered;
+    QList<PersistentObject *> orphans; // rolled back: out of the context, still ours to free
     QHash<QString, PersistentObject *> byID;
     RecordSet inserted, updated, deleted;                      // since the last save
     RecordSet pendingInserted, pendingUpdated, pendingDeleted; // since the last notice
@@ -148,9 +156,11 @@ StoreContext::~StoreContext()
     // Commands hold weak pointers, but dropping them first keeps undo from ever running
     // into half-destroyed records.
     d->undo.reset();
-    const QList<PersistentObject *> records = d->registered;
+    QList<PersistentObject *> records = d->registered;
+    records += d->orphans;
     d->registered.clear();
-    for (PersistentObject *record : records) {
+    d->orphans.clear();
+    for (PersistentObject *record : std::as_const(records)) {
         record->d->context = nullptr;
         delete record;
     }
@@ -168,12 +178,13 @@ QString StoreContext::didSaveNotification()
 
 void StoreContext::adopt(PersistentObject *record, const QString &entityName)
 {
-    record->setParent(this);
     record->d->context = this;
     if (!entityName.isEmpty())
         record->d->entityName = entityName;
     d->registered.append(record);
-    if (!record->d->objectID.isEmpty())
+    // Temporary ids are looked up rarely; keeping them out of the table spares a bulk
+    // insert a hash insertion and removal per record.
+    if (!record->d->objectID.isEmpty() && !isTemporaryID(record->d->objectID))
         d->byID.insert(record->d->objectID, record);
 }
 
@@ -209,7 +220,8 @@ void StoreContext::insertObject(PersistentObject *record, const QString &entityN
 {
     if (!record || record->d->context)
         return;
-    record->d->objectID = QStringLiteral("x-temp/") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    static std::atomic<quint64> nextTemporary{0};
+    record->d->objectID = kTemporaryPrefix + QString::number(++nextTemporary);
     adopt(record, entityName);
     // Run the class's initialize now rather than in the middle of the first change.
     record->recordClass();
@@ -234,7 +246,12 @@ PersistentObject *StoreContext::registerObject(const QString &entityName, const 
 
 PersistentObject *StoreContext::objectWithID(const QString &objectID) const
 {
-    return d->byID.value(objectID);
+    if (!isTemporaryID(objectID))
+        return d->byID.value(objectID);
+    for (PersistentObject *record : std::as_const(d->inserted))
+        if (record->d->objectID == objectID)
+            return record;
+    return nullptr;
 }
 
 void StoreContext::deleteObject(PersistentObject *record)
@@ -585,9 +602,9 @@ ZEM_Result<void> StoreContext::save()
     d->updated.clear();
     d->deleted.clear();
     QVariantMap info;
-    info.insert(QStringLiteral("inserted"), wrapAll(RecordSet(changes.inserted.cbegin(), changes.inserted.cend())));
-    info.insert(QStringLiteral("updated"), wrapAll(RecordSet(changes.updated.cbegin(), changes.updated.cend())));
-    info.insert(QStringLiteral("deleted"), wrapAll(RecordSet(changes.deleted.cbegin(), changes.deleted.cend())));
+    info.insert(QStringLiteral("inserted"), wrapAll(changes.inserted));
+    info.insert(QStringLiteral("updated"), wrapAll(changes.updated));
+    info.insert(QStringLiteral("deleted"), wrapAll(changes.deleted));
     Q_EMIT didSave();
     ZEM_F_E_Notifications::shared()->postNotificationNameObject(didSaveNotification(),
                                                                 ZEM_F_Notification::wrap(this), info);
@@ -737,9 +754,10 @@ void StoreContext::rollback()
     kept.reserve(d->registered.size());
     for (PersistentObject *record : std::as_const(d->registered)) {
         if (d->inserted.contains(record)) {
-            // It leaves the context but stays alive (a child of it) for whoever holds it.
+            // It leaves the context but stays alive, until the context goes, for whoever holds it.
             record->d->deleted = true;
             record->d->context = nullptr;
+            d->orphans.append(record);
             if (d->byID.value(record->d->objectID) == record)
                 d->byID.remove(record->d->objectID);
             continue;

@@ -11,7 +11,6 @@
 #include <QRandomGenerator>
 #include <QSet>
 #include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 #include <QtEndian>
 
 #include <algorithm>
@@ -90,23 +89,29 @@ ZEM_Result<std::shared_ptr<const Schema>> makeSchema(const DataModel &model)
         const EntityDescription &e = entities.at(i);
         // References are written as whitespace-separated "<entity>/<n>" words.
         if (e.name.isEmpty() || hasSpace(e.name) || !isXmlSafe(e.name))
-            return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                   QStringLiteral("The entity name \"%1\" cannot be kept in an XML store.").arg(e.name));
+            return ZEM_Error::make(
+                ZEM_Error::InvalidArgument,
+                QStringLiteral("The entity name \"%1\" cannot be kept in an XML store.")
+                    .arg(e.name));
         EntityInfo &info = schema->entities[i];
         info.name = e.name;
         info.attributes = e.attributes;
         info.relationships = e.relationships;
         for (qsizetype a = 0; a < e.attributes.size(); ++a) {
             if (!isXmlSafe(e.attributes.at(a).name))
-                return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                       QStringLiteral("The name of an attribute of %1 cannot be kept in XML.").arg(e.name));
+                return ZEM_Error::make(
+                    ZEM_Error::InvalidArgument,
+                    QStringLiteral("The name of an attribute of %1 cannot be kept in XML.")
+                        .arg(e.name));
             info.attributeIndex.insert(e.attributes.at(a).name, int(a));
         }
         for (qsizetype r = 0; r < e.relationships.size(); ++r) {
             const RelationshipDescription &rel = e.relationships.at(r);
             if (!isXmlSafe(rel.name))
-                return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                       QStringLiteral("The name of a relationship of %1 cannot be kept in XML.").arg(e.name));
+                return ZEM_Error::make(
+                    ZEM_Error::InvalidArgument,
+                    QStringLiteral("The name of a relationship of %1 cannot be kept in XML.")
+                        .arg(e.name));
             info.relationshipIndex.insert(rel.name, int(r));
             const int dest = schema->entityIndex.value(rel.destinationEntity, -1);
             if (dest < 0)
@@ -133,8 +138,8 @@ ZEM_Result<std::shared_ptr<const Schema>> makeSchema(const DataModel &model)
 struct Record
 {
     int entity = -1;
-    QList<QVariant> attributes;         // invalid: no value
-    QList<QList<qint64>> relations;     // destination numbers, ascending; at most one for to-one
+    QList<QVariant> attributes;     // invalid: no value
+    QList<QList<qint64>> relations; // destination numbers, ascending; at most one for to-one
 };
 
 struct Graph
@@ -230,6 +235,35 @@ void unlink(Graph &graph, const Schema &schema, qint64 from, int rel, qint64 to)
         removeSorted(target->relations[inverse], from);
 }
 
+// unlink() for each of \a targets (ascending), with the own side cleaned in one pass.
+void unlinkAll(Graph &graph, const Schema &schema, qint64 from, int rel,
+               const QList<qint64> &targets)
+{
+    Record *source = findRecord(graph, from);
+    if (!source || targets.isEmpty())
+        return;
+    QList<qint64> &own = source->relations[rel];
+    QList<qint64> kept;
+    kept.reserve(own.size());
+    std::set_difference(own.cbegin(), own.cend(), targets.cbegin(), targets.cend(),
+                        std::back_inserter(kept));
+    if (kept.size() == own.size())
+        return;
+    QList<qint64> removed;
+    std::set_difference(own.cbegin(), own.cend(), kept.cbegin(), kept.cend(),
+                        std::back_inserter(removed));
+    own = kept;
+    const EntityInfo &entity = schema.entities.at(source->entity);
+    const int inverse = entity.inverse.at(rel);
+    if (inverse < 0)
+        return;
+    for (qint64 to : std::as_const(removed)) {
+        Record *target = findRecord(graph, to);
+        if (target && target->entity == entity.destination.at(rel))
+            removeSorted(target->relations[inverse], from);
+    }
+}
+
 void link(Graph &graph, const Schema &schema, qint64 from, int rel, qint64 to)
 {
     Record *source = findRecord(graph, from);
@@ -263,16 +297,118 @@ bool isDerivedSide(const Schema &schema, int entity, int rel)
 {
     const EntityInfo &info = schema.entities.at(entity);
     const int inverse = info.inverse.at(rel);
-    return inverse >= 0 && info.relationships.at(rel).toMany
-           && !schema.entities.at(info.destination.at(rel)).relationships.at(inverse).toMany;
+    return inverse >= 0 && info.relationships.at(rel).toMany &&
+           !schema.entities.at(info.destination.at(rel)).relationships.at(inverse).toMany;
 }
 
 // ---------------------------------------------------------------------------------------
 // Values as text.
 
-QString typeWord(AttributeType type)
+// Looked up for every value written and read, so made once.
+const QString &typeWord(AttributeType type)
 {
-    return AttributeDescription::typeName(type);
+    static const QString words[] = {
+        AttributeDescription::typeName(AttributeType::String),
+        AttributeDescription::typeName(AttributeType::Integer),
+        AttributeDescription::typeName(AttributeType::Double),
+        AttributeDescription::typeName(AttributeType::Boolean),
+        AttributeDescription::typeName(AttributeType::Date),
+        AttributeDescription::typeName(AttributeType::Binary),
+    };
+    return words[int(type)];
+}
+
+// Dates in the file are UTC, so they convert by calendar arithmetic alone (proleptic
+// Gregorian, like QDate); going through QDateTime's text forms costs a time zone look-up
+// per value, which dominates large files.
+constexpr qint64 kMsPerDay = 86400000;
+
+qint64 daysFromCivil(qint64 y, int m, int d)
+{
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const qint64 yoe = y - era * 400;
+    const qint64 doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(qint64 z, qint64 *y, int *m, int *d)
+{
+    z += 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    *d = int(doy - (153 * mp + 2) / 5 + 1);
+    *m = int(mp < 10 ? mp + 3 : mp - 9);
+    *y = yoe + era * 400 + (*m <= 2);
+}
+
+// "YYYY-MM-DDTHH:MM:SS.mmmZ" for the years 1 to 9999, else empty.
+QString isoText(qint64 ms)
+{
+    if (ms < -62135596800000LL || ms > 253402300799999LL)
+        return {};
+    const qint64 days = (ms >= 0 ? ms : ms - kMsPerDay + 1) / kMsPerDay;
+    qint64 rest = ms - days * kMsPerDay;
+    qint64 y = 0;
+    int m = 0, d = 0;
+    civilFromDays(days, &y, &m, &d);
+    char buffer[25];
+    const auto put = [&](int at, qint64 value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            buffer[at + i] = char('0' + value % 10);
+    };
+    put(0, y, 4);
+    buffer[4] = '-';
+    put(5, m, 2);
+    buffer[7] = '-';
+    put(8, d, 2);
+    buffer[10] = 'T';
+    put(11, rest / 3600000, 2);
+    rest %= 3600000;
+    buffer[13] = ':';
+    put(14, rest / 60000, 2);
+    rest %= 60000;
+    buffer[16] = ':';
+    put(17, rest / 1000, 2);
+    buffer[19] = '.';
+    put(20, rest % 1000, 3);
+    buffer[23] = 'Z';
+    return QString::fromLatin1(buffer, 24);
+}
+
+// The instant of an isoText() form; false for any other text (which may still be ISO 8601).
+bool parseIsoText(QStringView text, qint64 *ms)
+{
+    static constexpr char pattern[] = "dddd-dd-ddTdd:dd:dd.dddZ";
+    if (text.size() != 24)
+        return false;
+    for (int i = 0; i < 24; ++i) {
+        const char16_t c = text[i].unicode();
+        if (pattern[i] == 'd' ? (c < u'0' || c > u'9') : c != char16_t(pattern[i]))
+            return false;
+    }
+    const auto number = [&](int at, int width) {
+        int value = 0;
+        for (int i = 0; i < width; ++i)
+            value = value * 10 + (text[at + i].unicode() - u'0');
+        return value;
+    };
+    const int y = number(0, 4), m = number(5, 2), d = number(8, 2);
+    const int h = number(11, 2), min = number(14, 2), s = number(17, 2), milli = number(20, 3);
+    if (y < 1 || m < 1 || m > 12 || d < 1 || h > 23 || min > 59 || s > 59)
+        return false;
+    const qint64 days = daysFromCivil(y, m, d);
+    qint64 cy = 0;
+    int cm = 0, cd = 0;
+    civilFromDays(days, &cy, &cm, &cd);
+    if (cy != y || cm != m || cd != d) // the 31st of a short month, 29 February of other years
+        return false;
+    *ms = days * kMsPerDay + ((h * 60 + min) * 60 + s) * 1000 + milli;
+    return true;
 }
 
 QString doubleText(double d)
@@ -282,12 +418,6 @@ QString doubleText(double d)
     if (d == 0 && std::signbit(d))
         return QStringLiteral("-0");
     return QString::number(d, 'g', QLocale::FloatingPointShortest);
-}
-
-bool isInIsoRange(const QDateTime &utc)
-{
-    const int year = utc.date().year();
-    return year >= 1 && year <= 9999;
 }
 
 struct EncodedValue
@@ -315,10 +445,10 @@ EncodedValue encodeValue(AttributeType type, const QVariant &value)
     case AttributeType::Boolean:
         return {value.toBool() ? QStringLiteral("true") : QStringLiteral("false"), {}};
     case AttributeType::Date: {
-        const QDateTime utc = value.toDateTime().toUTC();
-        if (isInIsoRange(utc))
-            return {utc.toString(Qt::ISODateWithMs), {}};
-        return {QString::number(utc.toMSecsSinceEpoch()), QStringLiteral("msecs")};
+        const qint64 ms = value.toDateTime().toMSecsSinceEpoch();
+        if (QString iso = isoText(ms); !iso.isEmpty())
+            return {iso, {}};
+        return {QString::number(ms), QStringLiteral("msecs")};
     }
     case AttributeType::Binary:
         return {QString::fromLatin1(value.toByteArray().toBase64()), {}};
@@ -333,17 +463,21 @@ QVariant decodeValue(AttributeType type, const QString &text, const QString &enc
         *why = message;
         return QVariant();
     };
-    const auto quoted = [&] { return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text; };
+    const auto quoted = [&] {
+        return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text;
+    };
     const bool base64 = encoding == u"base64";
-    if (!encoding.isEmpty() && !(type == AttributeType::String && base64)
-        && !(type == AttributeType::Date && encoding == u"msecs"))
-        return fail(QStringLiteral("the encoding \"%1\" does not apply to the type %2").arg(encoding, typeWord(type)));
+    if (!encoding.isEmpty() && !(type == AttributeType::String && base64) &&
+        !(type == AttributeType::Date && encoding == u"msecs"))
+        return fail(QStringLiteral("the encoding \"%1\" does not apply to the type %2")
+                        .arg(encoding, typeWord(type)));
 
     switch (type) {
     case AttributeType::String: {
         if (!base64)
             return QVariant(text);
-        const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        const auto decoded = QByteArray::fromBase64Encoding(
+            text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded || decoded.decoded.size() % 2 != 0)
             return fail(QStringLiteral("\"%1\" is not base 64 of UTF-16 text").arg(quoted()));
         QString result(decoded.decoded.size() / 2, Qt::Uninitialized);
@@ -363,7 +497,8 @@ QVariant decodeValue(AttributeType type, const QString &text, const QString &enc
         bool ok = false;
         const double d = t.toDouble(&ok);
         // toDouble() also takes "NaN" and other spellings; one spelling each keeps files canonical.
-        return ok && !std::isnan(d) ? QVariant(d) : fail(QStringLiteral("\"%1\" is not a double").arg(quoted()));
+        return ok && !std::isnan(d) ? QVariant(d)
+                                    : fail(QStringLiteral("\"%1\" is not a double").arg(quoted()));
     }
     case AttributeType::Boolean: {
         const QString t = text.trimmed();
@@ -375,23 +510,28 @@ QVariant decodeValue(AttributeType type, const QString &text, const QString &enc
     }
     case AttributeType::Date: {
         QDateTime dt;
+        qint64 ms = 0;
         if (encoding == u"msecs") {
             bool ok = false;
-            const qint64 ms = text.toLongLong(&ok);
+            ms = text.toLongLong(&ok);
             if (ok)
                 dt = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        } else if (parseIsoText(text, &ms)) {
+            return QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
         } else {
             dt = QDateTime::fromString(text.trimmed(), Qt::ISODateWithMs);
         }
         if (!dt.isValid())
             return fail(QStringLiteral("\"%1\" is not a date").arg(quoted()));
+        // Out here a date would not come back the same in local time.
         const QDateTime local = dt.toLocalTime();
         if (!local.isValid() || local.toMSecsSinceEpoch() != dt.toMSecsSinceEpoch())
             return fail(QStringLiteral("the date \"%1\" is out of range").arg(quoted()));
-        return QVariant(local);
+        return QVariant(dt.toUTC());
     }
     case AttributeType::Binary: {
-        const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        const auto decoded = QByteArray::fromBase64Encoding(
+            text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
         if (!decoded)
             return fail(QStringLiteral("\"%1\" is not base 64").arg(quoted()));
         return QVariant(decoded.decoded);
@@ -400,12 +540,12 @@ QVariant decodeValue(AttributeType type, const QString &text, const QString &enc
     return fail(QStringLiteral("unknown type"));
 }
 
-// A value as a stored graph keeps it: dates in local time, so a saved graph equals the
-// one read back from its file.
+// A value as the graph keeps it: dates in UTC, as in the file, so that loading a large file
+// needs no time zone look-ups; loadValues() hands them out in local time.
 QVariant normalized(AttributeType type, const QVariant &value)
 {
     if (type == AttributeType::Date && value.isValid())
-        return QVariant(value.toDateTime().toLocalTime());
+        return QVariant(value.toDateTime().toUTC());
     return value;
 }
 
@@ -429,67 +569,135 @@ bool sameValue(const QVariant &a, const QVariant &b)
 // ---------------------------------------------------------------------------------------
 // Writing.
 
+// Appends \a text to \a out as XML character data, or as an attribute value (where
+// whitespace other than spaces is escaped too, since readers turn it into spaces).
+void appendEscaped(QByteArray &out, QStringView text, bool attribute)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const char *begin = utf8.constData();
+    const char *end = begin + utf8.size();
+    const char *plain = begin;
+    for (const char *p = begin; p != end; ++p) {
+        const char *entity = nullptr;
+        switch (*p) {
+        case '&':
+            entity = "&amp;";
+            break;
+        case '<':
+            entity = "&lt;";
+            break;
+        case '>':
+            entity = "&gt;";
+            break;
+        case '\r':
+            entity = "&#13;";
+            break;
+        case '"':
+            entity = attribute ? "&quot;" : nullptr;
+            break;
+        case '\t':
+            entity = attribute ? "&#9;" : nullptr;
+            break;
+        case '\n':
+            entity = attribute ? "&#10;" : nullptr;
+            break;
+        default:
+            break;
+        }
+        if (!entity)
+            continue;
+        out.append(plain, p - plain);
+        out.append(entity);
+        plain = p + 1;
+    }
+    out.append(plain, end - plain);
+}
+
+// The file as XmlStore documents it. Written by hand rather than with QXmlStreamWriter:
+// the format is small and flat, and large stores save several times faster this way.
+// Every text reaching here is XML-safe (names are checked with the model, values encoded).
 QByteArray serialize(const Schema &schema, const Graph &graph)
 {
     QByteArray out;
-    QXmlStreamWriter w(&out);
-    w.setAutoFormatting(true);
-    w.setAutoFormattingIndent(4);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("store"));
-    w.writeAttribute(QStringLiteral("version"), QStringLiteral("1"));
-    w.writeAttribute(QStringLiteral("model"), QString::fromLatin1(schema.fingerprint));
-    w.writeAttribute(QStringLiteral("next"), QString::number(graph.next));
-    const QString attributeTag = QStringLiteral("attribute");
-    const QString relationshipTag = QStringLiteral("relationship");
-    const QString nameKey = QStringLiteral("name");
-    const QString typeKey = QStringLiteral("type");
-    const QString toOne = QStringLiteral("to-one"), toMany = QStringLiteral("to-many");
-    QString refs;
+    out.reserve(qsizetype(graph.records.size()) * 160 + 256);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<store version=\"1\" model=\"";
+    appendEscaped(out, QString::fromLatin1(schema.fingerprint), true);
+    out += "\" next=\"" + QByteArray::number(graph.next) + "\">\n";
+    // Names as they appear in the file, escaped once.
+    QList<QByteArray> entityNames;
+    QList<QList<QByteArray>> attributeStarts, relationshipStarts, destinationPrefixes;
+    for (const EntityInfo &entity : schema.entities) {
+        QByteArray name;
+        appendEscaped(name, entity.name, true);
+        entityNames.append(name);
+        QList<QByteArray> starts;
+        for (const AttributeDescription &a : entity.attributes) {
+            QByteArray start = "        <attribute name=\"";
+            appendEscaped(start, a.name, true);
+            start += "\" type=\"" + typeWord(a.type).toLatin1() + '"';
+            starts.append(start);
+        }
+        attributeStarts.append(starts);
+        starts.clear();
+        for (const RelationshipDescription &r : entity.relationships) {
+            QByteArray start = "        <relationship name=\"";
+            appendEscaped(start, r.name, true);
+            start += r.toMany ? "\" type=\"to-many\">" : "\" type=\"to-one\">";
+            starts.append(start);
+        }
+        relationshipStarts.append(starts);
+    }
+    for (qsizetype e = 0; e < schema.entities.size(); ++e) {
+        QList<QByteArray> prefixes;
+        for (int destination : schema.entities.at(e).destination) {
+            QByteArray prefix;
+            appendEscaped(prefix, schema.entities.at(destination).name, false);
+            prefixes.append(prefix + '/');
+        }
+        destinationPrefixes.append(prefixes);
+    }
+
     for (auto it = graph.records.cbegin(); it != graph.records.cend(); ++it) {
         const Record &record = it.value();
         const EntityInfo &entity = schema.entities.at(record.entity);
-        w.writeStartElement(QStringLiteral("object"));
-        w.writeAttribute(QStringLiteral("entity"), entity.name);
-        w.writeAttribute(QStringLiteral("id"), QString::number(it.key()));
+        out += "    <object entity=\"" + entityNames.at(record.entity) + "\" id=\"" +
+               QByteArray::number(it.key());
+        bool empty = true;
         for (qsizetype a = 0; a < record.attributes.size(); ++a) {
             const QVariant &value = record.attributes.at(a);
             if (!value.isValid())
                 continue;
-            const AttributeDescription &desc = entity.attributes.at(a);
-            const EncodedValue encoded = encodeValue(desc.type, value);
-            w.writeStartElement(attributeTag);
-            w.writeAttribute(nameKey, desc.name);
-            w.writeAttribute(typeKey, typeWord(desc.type));
+            if (empty)
+                out += "\">\n";
+            empty = false;
+            const EncodedValue encoded = encodeValue(entity.attributes.at(a).type, value);
+            out += attributeStarts.at(record.entity).at(a);
             if (!encoded.encoding.isEmpty())
-                w.writeAttribute(QStringLiteral("encoding"), encoded.encoding);
-            w.writeCharacters(encoded.text);
-            w.writeEndElement();
+                out += " encoding=\"" + encoded.encoding.toLatin1() + '"';
+            out += '>';
+            appendEscaped(out, encoded.text, false);
+            out += "</attribute>\n";
         }
         for (qsizetype r = 0; r < record.relations.size(); ++r) {
             const QList<qint64> &targets = record.relations.at(r);
             if (targets.isEmpty())
                 continue;
-            const RelationshipDescription &desc = entity.relationships.at(r);
-            const QString &destination = schema.entities.at(entity.destination.at(r)).name;
-            refs.clear();
-            for (qint64 n : targets) {
-                if (!refs.isEmpty())
-                    refs += QLatin1Char(' ');
-                refs += destination;
-                refs += QLatin1Char('/');
-                refs += QString::number(n);
+            if (empty)
+                out += "\">\n";
+            empty = false;
+            out += relationshipStarts.at(record.entity).at(r);
+            const QByteArray &prefix = destinationPrefixes.at(record.entity).at(r);
+            for (qsizetype i = 0; i < targets.size(); ++i) {
+                if (i)
+                    out += ' ';
+                out += prefix;
+                out += QByteArray::number(targets.at(i));
             }
-            w.writeStartElement(relationshipTag);
-            w.writeAttribute(nameKey, desc.name);
-            w.writeAttribute(typeKey, desc.toMany ? toMany : toOne);
-            w.writeCharacters(refs);
-            w.writeEndElement();
+            out += "</relationship>\n";
         }
-        w.writeEndElement();
+        out += empty ? "\"/>\n" : "    </object>\n";
     }
-    w.writeEndElement();
-    w.writeEndDocument();
+    out += "</store>\n";
     return out;
 }
 
@@ -503,16 +711,18 @@ ZEM_Result<void> writeAtomically(const QString &path, const QByteArray &bytes)
     const QString folder = info.absolutePath();
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     const auto failure = [&](const QString &step, int error) {
-        return ZEM_Error::make(ZEM_Error::WriteFailed,
-                               QStringLiteral("Cannot save %1: %2 (%3).").arg(path, step, qt_error_string(error)),
-                               {path});
+        return ZEM_Error::make(
+            ZEM_Error::WriteFailed,
+            QStringLiteral("Cannot save %1: %2 (%3).").arg(path, step, qt_error_string(error)),
+            {path});
     };
 
     QByteArray temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".tmp-")
-                                 + QString::number(QRandomGenerator::global()->generate64(), 36));
+        temp = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() +
+                                 QStringLiteral(".tmp-") +
+                                 QString::number(QRandomGenerator::global()->generate64(), 36));
         fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
@@ -554,7 +764,8 @@ ZEM_Result<void> writeAtomically(const QString &path, const QByteArray &bytes)
 
     // Without this the rename may not survive a power cut. The new file is in place either
     // way, so a folder that cannot be synced is no reason to report a failed save.
-    const int dirfd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirfd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirfd >= 0) {
         (void)::fsync(dirfd);
         ::close(dirfd);
@@ -610,7 +821,8 @@ public:
             resolveLinks();
         if (m_failed)
             return m_error;
-        m_graph.next = std::max(m_graph.next, m_graph.records.isEmpty() ? 1 : m_graph.records.lastKey() + 1);
+        m_graph.next =
+            std::max(m_graph.next, m_graph.records.isEmpty() ? 1 : m_graph.records.lastKey() + 1);
         return std::move(m_graph);
     }
 
@@ -620,7 +832,6 @@ private:
         qint64 record;
         int relationship;
         QList<qint64> targets;
-        QList<QString> targetEntities;
         qint64 line, column;
     };
 
@@ -642,7 +853,8 @@ private:
         failAt(what, m_xml.lineNumber(), m_xml.columnNumber(), code);
     }
 
-    void failAt(const QString &what, qint64 line, qint64 column, ZEM_Error::Code code = ZEM_Error::ParseFailed)
+    void failAt(const QString &what, qint64 line, qint64 column,
+                ZEM_Error::Code code = ZEM_Error::ParseFailed)
     {
         if (m_failed)
             return;
@@ -655,10 +867,13 @@ private:
     bool onlyAttributes(std::initializer_list<const char16_t *> allowed)
     {
         for (const QXmlStreamAttribute &a : m_xml.attributes()) {
-            const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&](const char16_t *name) { return a.qualifiedName() == QStringView(name); });
+            const bool known =
+                std::any_of(allowed.begin(), allowed.end(), [&](const char16_t *name) {
+                    return a.qualifiedName() == QStringView(name);
+                });
             if (!known) {
-                fail(QStringLiteral("<%1> has the unexpected attribute \"%2\"").arg(m_xml.name(), a.qualifiedName()));
+                fail(QStringLiteral("<%1> has the unexpected attribute \"%2\"")
+                         .arg(m_xml.name(), a.qualifiedName()));
                 return false;
             }
         }
@@ -686,6 +901,8 @@ private:
         }
     }
 
+    // The format is flat (store, object, value) and every other element is refused where
+    // it starts, so nesting never goes deeper than three levels.
     void readStore()
     {
         if (!onlyAttributes({u"version", u"model", u"next"}))
@@ -693,13 +910,16 @@ private:
         const QXmlStreamAttributes attributes = m_xml.attributes();
         if (attributes.value(QLatin1String("version")) != u"1") {
             fail(attributes.hasAttribute(QLatin1String("version"))
-                     ? QStringLiteral("the store version \"%1\" is not supported").arg(attributes.value(QLatin1String("version")))
+                     ? QStringLiteral("the store version \"%1\" is not supported")
+                           .arg(attributes.value(QLatin1String("version")))
                      : QStringLiteral("<store> has no version"));
             return;
         }
         if (attributes.value(QLatin1String("model")) != QLatin1String(m_schema.fingerprint)) {
-            fail(QStringLiteral("the file was written for another data model (model \"%1\", expected \"%2\")")
-                     .arg(attributes.value(QLatin1String("model")), QLatin1String(m_schema.fingerprint)),
+            fail(QStringLiteral(
+                     "the file was written for another data model (model \"%1\", expected \"%2\")")
+                     .arg(attributes.value(QLatin1String("model")),
+                          QLatin1String(m_schema.fingerprint)),
                  ZEM_Error::Conflict);
             return;
         }
@@ -749,8 +969,9 @@ private:
         const QStringView idText = attributes.value(QLatin1String("id"));
         qint64 number = 0;
         if (!parseNumber(idText, &number)) {
-            fail(attributes.hasAttribute(QLatin1String("id")) ? QStringLiteral("\"%1\" is not a valid id").arg(idText)
-                                                : QStringLiteral("<object> has no id"));
+            fail(attributes.hasAttribute(QLatin1String("id"))
+                     ? QStringLiteral("\"%1\" is not a valid id").arg(idText)
+                     : QStringLiteral("<object> has no id"));
             return;
         }
         if (const auto other = m_graph.records.constFind(number); other != m_graph.records.cend()) {
@@ -807,12 +1028,16 @@ private:
         const QString name = attributes.value(QLatin1String("name")).toString();
         const int index = info.attributeIndex.value(name, -1);
         if (index < 0) {
-            fail(QStringLiteral("%1 has no attribute \"%2\" in the data model").arg(entityName, name));
+            fail(QStringLiteral("%1 has no attribute \"%2\" in the data model")
+                     .arg(entityName, name));
             return;
         }
         const AttributeDescription &desc = info.attributes.at(index);
-        if (attributes.hasAttribute(QLatin1String("type")) && attributes.value(QLatin1String("type")) != typeWord(desc.type)) {
-            fail(QStringLiteral("%1.%2 is of type %3, not %4").arg(entityName, name, typeWord(desc.type), attributes.value(QLatin1String("type"))));
+        if (attributes.hasAttribute(QLatin1String("type")) &&
+            attributes.value(QLatin1String("type")) != typeWord(desc.type)) {
+            fail(QStringLiteral("%1.%2 is of type %3, not %4")
+                     .arg(entityName, name, typeWord(desc.type),
+                          attributes.value(QLatin1String("type"))));
             return;
         }
         if (record.attributes.at(index).isValid()) {
@@ -842,13 +1067,16 @@ private:
         const QString name = attributes.value(QLatin1String("name")).toString();
         const int index = info.relationshipIndex.value(name, -1);
         if (index < 0) {
-            fail(QStringLiteral("%1 has no relationship \"%2\" in the data model").arg(entityName, name));
+            fail(QStringLiteral("%1 has no relationship \"%2\" in the data model")
+                     .arg(entityName, name));
             return;
         }
         const RelationshipDescription &desc = info.relationships.at(index);
         const QString kind = desc.toMany ? QStringLiteral("to-many") : QStringLiteral("to-one");
-        if (attributes.hasAttribute(QLatin1String("type")) && attributes.value(QLatin1String("type")) != kind) {
-            fail(QStringLiteral("%1.%2 is %3, not %4").arg(entityName, name, kind, attributes.value(QLatin1String("type"))));
+        if (attributes.hasAttribute(QLatin1String("type")) &&
+            attributes.value(QLatin1String("type")) != kind) {
+            fail(QStringLiteral("%1.%2 is %3, not %4")
+                     .arg(entityName, name, kind, attributes.value(QLatin1String("type"))));
             return;
         }
         if (seen.at(index)) {
@@ -859,7 +1087,8 @@ private:
         const QString text = elementText();
         if (m_failed)
             return;
-        PendingLinks pending{number, index, {}, {}, line, column};
+        const QString &destination = m_schema.entities.at(info.destination.at(index)).name;
+        PendingLinks pending{number, index, {}, line, column};
         const QStringView all(text);
         qsizetype i = 0;
         while (i < all.size()) {
@@ -874,15 +1103,30 @@ private:
             QStringView refEntity;
             qint64 ref = 0;
             if (!splitID(word, &refEntity, &ref)) {
-                failAt(QStringLiteral("%1.%2: \"%3\" is not an object id").arg(entityName, name, word.left(40)), line, column);
+                failAt(QStringLiteral("%1.%2: \"%3\" is not an object id")
+                           .arg(entityName, name, word.left(40)),
+                       line, column);
+                return;
+            }
+            if (refEntity != destination) {
+                failAt(QStringLiteral("%1/%2.%3 points to %4, but it holds %5 objects only")
+                           .arg(entityName)
+                           .arg(number)
+                           .arg(name, word, destination),
+                       line, column);
                 return;
             }
             pending.targets.append(ref);
-            pending.targetEntities.append(refEntity.toString());
             i = end;
         }
+        // In id order, so that linking appends rather than inserts.
+        std::sort(pending.targets.begin(), pending.targets.end());
+        pending.targets.erase(std::unique(pending.targets.begin(), pending.targets.end()),
+                              pending.targets.end());
         if (!desc.toMany && pending.targets.size() > 1) {
-            failAt(QStringLiteral("%1.%2 is to-one but names %3 objects").arg(entityName, name).arg(pending.targets.size()),
+            failAt(QStringLiteral("%1.%2 is to-one but names %3 objects")
+                       .arg(entityName, name)
+                       .arg(pending.targets.size()),
                    line, column);
             return;
         }
@@ -893,36 +1137,39 @@ private:
     {
         // Checked first, so that a bad reference is reported wherever it is.
         for (const PendingLinks &p : std::as_const(m_pending)) {
-            const Record &source = m_graph.records.value(p.record);
-            const EntityInfo &entity = m_schema.entities.at(source.entity);
-            const QString &expected = m_schema.entities.at(entity.destination.at(p.relationship)).name;
-            const QString what = QStringLiteral("%1/%2.%3").arg(entity.name).arg(p.record).arg(entity.relationships.at(p.relationship).name);
-            for (qsizetype i = 0; i < p.targets.size(); ++i) {
-                const QString ref = p.targetEntities.at(i) + QLatin1Char('/') + QString::number(p.targets.at(i));
-                const auto target = m_graph.records.constFind(p.targets.at(i));
-                if (target == m_graph.records.cend()) {
-                    failAt(QStringLiteral("%1 points to %2, which is not in the file").arg(what, ref), p.line, p.column);
-                    return;
-                }
-                const QString &actual = m_schema.entities.at(target->entity).name;
-                if (actual != p.targetEntities.at(i)) {
-                    failAt(QStringLiteral("%1 names %2, but object %3 is a %4").arg(what, ref).arg(p.targets.at(i)).arg(actual),
+            const EntityInfo &entity =
+                m_schema.entities.at(m_graph.records.constFind(p.record)->entity);
+            const int destination = entity.destination.at(p.relationship);
+            for (qint64 n : p.targets) {
+                const auto target = m_graph.records.constFind(n);
+                if (target != m_graph.records.cend() && target->entity == destination)
+                    continue;
+                const QString what = QStringLiteral("%1/%2.%3")
+                                         .arg(entity.name)
+                                         .arg(p.record)
+                                         .arg(entity.relationships.at(p.relationship).name);
+                const QString ref =
+                    m_schema.entities.at(destination).name + QLatin1Char('/') + QString::number(n);
+                if (target == m_graph.records.cend())
+                    failAt(
+                        QStringLiteral("%1 points to %2, which is not in the file").arg(what, ref),
+                        p.line, p.column);
+                else
+                    failAt(QStringLiteral("%1 names %2, but object %3 is a %4")
+                               .arg(what, ref)
+                               .arg(n)
+                               .arg(m_schema.entities.at(target->entity).name),
                            p.line, p.column);
-                    return;
-                }
-                if (actual != expected) {
-                    failAt(QStringLiteral("%1 points to %2, but it holds %3 objects only").arg(what, ref, expected),
-                           p.line, p.column);
-                    return;
-                }
+                return;
             }
         }
         // Then linked in id order, so both sides agree whatever the file said.
-        std::stable_sort(m_pending.begin(), m_pending.end(),
-                         [](const PendingLinks &a, const PendingLinks &b) { return a.record < b.record; });
+        std::stable_sort(
+            m_pending.begin(), m_pending.end(),
+            [](const PendingLinks &a, const PendingLinks &b) { return a.record < b.record; });
         m_graph.records.detach();
         for (const PendingLinks &p : std::as_const(m_pending)) {
-            const int entity = m_graph.records.value(p.record).entity;
+            const int entity = m_graph.records.constFind(p.record)->entity;
             if (isDerivedSide(m_schema, entity, p.relationship))
                 continue;
             for (qint64 target : p.targets)
@@ -944,7 +1191,8 @@ private:
 
 // The value of \a keyPath for record \a number; lists where the path passes a to-many
 // relationship.
-QVariant valueAt(const Schema &schema, const Graph &graph, const Record &record, QStringView keyPath)
+QVariant valueAt(const Schema &schema, const Graph &graph, const Record &record,
+                 QStringView keyPath)
 {
     const qsizetype dot = keyPath.indexOf(QLatin1Char('.'));
     const QStringView head = dot < 0 ? keyPath : keyPath.left(dot);
@@ -990,7 +1238,8 @@ QString checkKeyPath(const Schema &schema, int entity, const QString &keyPath)
         const EntityInfo &info = schema.entities.at(current);
         if (info.attributeIndex.contains(parts.at(i))) {
             if (i + 1 < parts.size())
-                return QStringLiteral("%1.%2 is an attribute, not a relationship").arg(info.name, parts.at(i));
+                return QStringLiteral("%1.%2 is an attribute, not a relationship")
+                    .arg(info.name, parts.at(i));
             return {};
         }
         const auto r = info.relationshipIndex.constFind(parts.at(i));
@@ -1021,8 +1270,8 @@ QVariant refsForRecords(const QVariant &value)
     return value;
 }
 
-std::shared_ptr<const Predicate::Node> prepare(const Schema &schema, int entity, const Predicate::Node &node,
-                                               QString *problem)
+std::shared_ptr<const Predicate::Node> prepare(const Schema &schema, int entity,
+                                               const Predicate::Node &node, QString *problem)
 {
     auto copy = std::make_shared<Predicate::Node>(node);
     for (Predicate::Operand *operand : {&copy->lhs, &copy->rhs}) {
@@ -1087,16 +1336,19 @@ ZEM_Result<std::unique_ptr<XmlStore>> XmlStore::open(const DataModel &model, con
     if (!file.exists()) {
         if (options.readOnly)
             return ZEM_Error::make(ZEM_Error::NotFound,
-                                   QStringLiteral("The store %1 does not exist.").arg(path), {path});
+                                   QStringLiteral("The store %1 does not exist.").arg(path),
+                                   {path});
         return std::unique_ptr<XmlStore>(new XmlStore(std::move(p)));
     }
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
-        return ZEM_Error::make(ZEM_Error::ReadFailed,
-                               QStringLiteral("Cannot read the store %1: %2").arg(path, file.errorString()), {path});
+        return ZEM_Error::make(
+            ZEM_Error::ReadFailed,
+            QStringLiteral("Cannot read the store %1: %2").arg(path, file.errorString()), {path});
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return ZEM_Error::make(ZEM_Error::ReadFailed,
-                               QStringLiteral("Cannot read the store %1: %2").arg(path, file.errorString()), {path});
+        return ZEM_Error::make(
+            ZEM_Error::ReadFailed,
+            QStringLiteral("Cannot read the store %1: %2").arg(path, file.errorString()), {path});
     ZEM_Result<Graph> graph = Reader(**schema, bytes, path).run();
     if (!graph)
         return graph.error();
@@ -1126,16 +1378,19 @@ QByteArray XmlStore::toXml() const
 
 bool XmlStore::hasSameContents(const XmlStore &other) const
 {
-    if (d->schema->fingerprint != other.d->schema->fingerprint || d->graph.next != other.d->graph.next
-        || d->graph.records.size() != other.d->graph.records.size())
+    if (d->schema->fingerprint != other.d->schema->fingerprint ||
+        d->graph.next != other.d->graph.next ||
+        d->graph.records.size() != other.d->graph.records.size())
         return false;
-    for (auto a = d->graph.records.cbegin(), b = other.d->graph.records.cbegin(); a != d->graph.records.cend(); ++a, ++b) {
-        if (a.key() != b.key() || a->entity != b->entity || a->relations.size() != b->relations.size()
-            || a->attributes.size() != b->attributes.size())
+    for (auto a = d->graph.records.cbegin(), b = other.d->graph.records.cbegin();
+         a != d->graph.records.cend(); ++a, ++b) {
+        if (a.key() != b.key() || a->entity != b->entity ||
+            a->relations.size() != b->relations.size() ||
+            a->attributes.size() != b->attributes.size())
             return false;
         for (qsizetype i = 0; i < a->relations.size(); ++i)
-            if (!std::equal(a->relations.at(i).cbegin(), a->relations.at(i).cend(), b->relations.at(i).cbegin(),
-                            b->relations.at(i).cend()))
+            if (!std::equal(a->relations.at(i).cbegin(), a->relations.at(i).cend(),
+                            b->relations.at(i).cbegin(), b->relations.at(i).cend()))
                 return false;
         for (qsizetype i = 0; i < a->attributes.size(); ++i)
             if (!sameValue(a->attributes.at(i), b->attributes.at(i)))
@@ -1175,14 +1430,20 @@ ZEM_Result<QVariantMap> XmlStore::loadValues(const PersistentObject &record)
     const qint64 n = d->numberOf(d->graph, record.entityName(), record.objectID());
     if (n == 0)
         return ZEM_Error::make(ZEM_Error::NotFound,
-                               QStringLiteral("The store has no %1 with the id %2.").arg(record.entityName(), record.objectID()),
+                               QStringLiteral("The store has no %1 with the id %2.")
+                                   .arg(record.entityName(), record.objectID()),
                                {record.entityName(), record.objectID()});
     const Record &stored = d->graph.records.find(n).value();
     const EntityInfo &entity = schema.entities.at(stored.entity);
     QVariantMap values;
-    for (qsizetype a = 0; a < stored.attributes.size(); ++a)
-        if (stored.attributes.at(a).isValid())
-            values.insert(entity.attributes.at(a).name, stored.attributes.at(a));
+    for (qsizetype a = 0; a < stored.attributes.size(); ++a) {
+        const QVariant &value = stored.attributes.at(a);
+        if (!value.isValid())
+            continue;
+        values.insert(entity.attributes.at(a).name, value.typeId() == QMetaType::QDateTime
+                                                        ? QVariant(value.toDateTime().toLocalTime())
+                                                        : value);
+    }
     for (qsizetype r = 0; r < stored.relations.size(); ++r) {
         const QString &destination = schema.entities.at(entity.destination.at(r)).name;
         const QList<qint64> &targets = stored.relations.at(r);
@@ -1194,7 +1455,9 @@ ZEM_Result<QVariantMap> XmlStore::loadValues(const PersistentObject &record)
             values.insert(entity.relationships.at(r).name, QVariant::fromValue(refs));
         } else if (!targets.isEmpty()) {
             values.insert(entity.relationships.at(r).name,
-                          QVariant::fromValue(ObjectRef{destination, objectID(schema, entity.destination.at(r), targets.constFirst())}));
+                          QVariant::fromValue(
+                              ObjectRef{destination, objectID(schema, entity.destination.at(r),
+                                                              targets.constFirst())}));
         }
     }
     return values;
@@ -1205,17 +1468,21 @@ ZEM_Result<QStringList> XmlStore::fetchObjectIDs(const FetchRequest &request)
     const Schema &schema = *d->schema;
     const int entity = d->entityOf(request.entityName);
     if (entity < 0)
-        return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                               QStringLiteral("Cannot fetch: the entity \"%1\" is not in the data model.").arg(request.entityName),
-                               {request.entityName});
+        return ZEM_Error::make(
+            ZEM_Error::InvalidArgument,
+            QStringLiteral("Cannot fetch: the entity \"%1\" is not in the data model.")
+                .arg(request.entityName),
+            {request.entityName});
     QString problem;
     const Predicate predicate(prepare(schema, entity, request.predicate.root(), &problem));
     for (const SortDescriptor &s : request.sortDescriptors)
         if (problem.isEmpty())
             problem = checkKeyPath(schema, entity, s.keyPath);
     if (!problem.isEmpty())
-        return ZEM_Error::make(ZEM_Error::InvalidArgument, QStringLiteral("Cannot fetch %1: %2.").arg(request.entityName, problem),
-                               {request.entityName});
+        return ZEM_Error::make(
+            ZEM_Error::InvalidArgument,
+            QStringLiteral("Cannot fetch %1: %2.").arg(request.entityName, problem),
+            {request.entityName});
 
     const Graph &graph = d->graph;
     const bool everything = request.predicate.isTrue();
@@ -1225,7 +1492,9 @@ ZEM_Result<QStringList> XmlStore::fetchObjectIDs(const FetchRequest &request)
         if (it->entity != entity)
             continue;
         const Record &record = it.value();
-        if (!everything && !predicate.evaluate([&](const QString &keyPath) { return valueAt(schema, graph, record, keyPath); }))
+        if (!everything && !predicate.evaluate([&](const QString &keyPath) {
+                return valueAt(schema, graph, record, keyPath);
+            }))
             continue;
         matches.append(it);
         if (stopEarly && matches.size() >= request.fetchLimit)
@@ -1236,9 +1505,12 @@ ZEM_Result<QStringList> XmlStore::fetchObjectIDs(const FetchRequest &request)
         std::stable_sort(matches.begin(), matches.end(), [&](const auto &a, const auto &b) {
             return SortDescriptor::compare(
                        request.sortDescriptors,
-                       [&](const QString &keyPath) { return valueAt(schema, graph, a.value(), keyPath); },
-                       [&](const QString &keyPath) { return valueAt(schema, graph, b.value(), keyPath); })
-                   < 0;
+                       [&](const QString &keyPath) {
+                           return valueAt(schema, graph, a.value(), keyPath);
+                       },
+                       [&](const QString &keyPath) {
+                           return valueAt(schema, graph, b.value(), keyPath);
+                       }) < 0;
         });
     }
     if (request.fetchLimit > 0 && matches.size() > request.fetchLimit)
@@ -1253,8 +1525,11 @@ ZEM_Result<QStringList> XmlStore::fetchObjectIDs(const FetchRequest &request)
 ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
 {
     if (d->readOnly)
-        return ZEM_Error::make(ZEM_Error::WriteFailed, QStringLiteral("Cannot save %1: the store is read-only.").arg(d->path),
-                               {d->path});
+        return ZEM_Error::make(
+            ZEM_Error::WriteFailed,
+            QStringLiteral("Cannot save %1: the store is read-only.").arg(d->path), {d->path});
+    if (changes.inserted.isEmpty() && changes.updated.isEmpty() && changes.deleted.isEmpty())
+        return {};
     const Schema &schema = *d->schema;
     const Graph &before = d->graph;
     Graph work = before;
@@ -1271,35 +1546,44 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
     for (PersistentObject *record : changes.inserted) {
         const int entity = d->entityOf(record->entityName());
         if (entity < 0)
-            return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                   QStringLiteral("Cannot save a record of the entity \"%1\": it is not in the data model.")
-                                       .arg(record->entityName()),
-                                   {record->entityName()});
+            return ZEM_Error::make(
+                ZEM_Error::InvalidArgument,
+                QStringLiteral(
+                    "Cannot save a record of the entity \"%1\": it is not in the data model.")
+                    .arg(record->entityName()),
+                {record->entityName()});
         if (work.next > kMaxNumber)
-            return ZEM_Error::make(ZEM_Error::WriteFailed, QStringLiteral("Cannot save %1: no ids are left.").arg(d->path),
+            return ZEM_Error::make(ZEM_Error::WriteFailed,
+                                   QStringLiteral("Cannot save %1: no ids are left.").arg(d->path),
                                    {d->path});
         const qint64 n = work.next++;
         assigned.insert(record, n);
         work.records.insert(n, emptyRecord(schema, entity));
     }
 
-    // Deleted records take their links with them, on both sides.
+    // Deleted records take their links with them, on both sides. Lists that lose members
+    // are cleaned once each, so deleting most of a large group stays linear.
     QSet<qint64> gone;
     QSet<int> goneEntities;
     for (PersistentObject *record : changes.deleted) {
-        const qint64 n = d->numberOf(work, record->entityName(), record->objectID());
-        if (n == 0)
-            continue;
-        Record *stored = findRecord(work, n);
-        for (qsizetype r = 0; r < stored->relations.size(); ++r) {
-            const QList<qint64> targets = stored->relations.at(r);
-            for (qint64 t : targets)
-                unlink(work, schema, n, int(r), t);
-        }
-        goneEntities.insert(stored->entity);
-        work.records.remove(n);
-        gone.insert(n);
+        if (const qint64 n = d->numberOf(work, record->entityName(), record->objectID()))
+            gone.insert(n);
     }
+    QSet<std::pair<qint64, int>> touched; // (record, relationship) holding a deleted record
+    for (qint64 n : std::as_const(gone)) {
+        const Record &stored = *findRecord(work, n);
+        const EntityInfo &info = schema.entities.at(stored.entity);
+        goneEntities.insert(stored.entity);
+        for (qsizetype r = 0; r < stored.relations.size(); ++r)
+            if (info.inverse.at(r) >= 0)
+                for (qint64 t : stored.relations.at(r))
+                    if (!gone.contains(t))
+                        touched.insert({t, info.inverse.at(r)});
+    }
+    for (const auto &[t, r] : std::as_const(touched))
+        findRecord(work, t)->relations[r].removeIf([&](qint64 x) { return gone.contains(x); });
+    for (qint64 n : std::as_const(gone))
+        work.records.remove(n);
     // Links without an inverse are only known from the side that holds them.
     if (!gone.isEmpty()) {
         for (auto it = work.records.begin(); it != work.records.end(); ++it) {
@@ -1314,11 +1598,12 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
         }
     }
 
-    const auto resolveInto = [&](const auto &self, const QVariant &value, int destination, QList<qint64> &out) -> void {
+    const auto resolveInto = [&](const auto &self, const QVariant &value, int destination,
+                                 QList<qint64> &out) -> void {
         const auto add = [&](const QString &entityName, const QString &id) {
             const qint64 n = d->numberOf(work, entityName, id);
             if (n != 0 && work.records.value(n).entity == destination)
-                insertSorted(out, n);
+                out.append(n);
         };
         if (!value.isValid())
             return;
@@ -1330,7 +1615,7 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
                 return;
             if (const auto it = assigned.constFind(record); it != assigned.cend()) {
                 if (work.records.value(*it).entity == destination)
-                    insertSorted(out, *it);
+                    out.append(*it);
             } else {
                 add(record->entityName(), record->objectID());
             }
@@ -1361,13 +1646,15 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
     for (const QList<PersistentObject *> *list : {&changes.inserted, &changes.updated}) {
         const bool isNew = list == &changes.inserted;
         for (PersistentObject *record : *list) {
-            const qint64 n = isNew ? assigned.value(record) : d->numberOf(work, record->entityName(), record->objectID());
+            const qint64 n = isNew ? assigned.value(record)
+                                   : d->numberOf(work, record->entityName(), record->objectID());
             Record *stored = n ? findRecord(work, n) : nullptr;
             if (!stored)
-                return ZEM_Error::make(ZEM_Error::NotFound,
-                                       QStringLiteral("Cannot save %1 %2: the store does not hold it.")
-                                           .arg(record->entityName(), record->objectID()),
-                                       {record->entityName(), record->objectID()});
+                return ZEM_Error::make(
+                    ZEM_Error::NotFound,
+                    QStringLiteral("Cannot save %1 %2: the store does not hold it.")
+                        .arg(record->entityName(), record->objectID()),
+                    {record->entityName(), record->objectID()});
             const EntityInfo &info = schema.entities.at(stored->entity);
             for (qsizetype a = 0; a < info.attributes.size(); ++a) {
                 const AttributeDescription &desc = info.attributes.at(a);
@@ -1376,19 +1663,24 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
                 if (raw.isValid() && !raw.isNull()) {
                     value = desc.coerce(raw);
                     if (!value.isValid())
-                        return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                               QStringLiteral("Cannot save %1.%2 of %3: a %4 cannot hold %5.")
-                                                   .arg(info.name, desc.name, record->objectID(), typeWord(desc.type),
-                                                        QString::fromLatin1(raw.typeName())),
-                                               {info.name, desc.name});
+                        return ZEM_Error::make(
+                            ZEM_Error::InvalidArgument,
+                            QStringLiteral("Cannot save %1.%2 of %3: a %4 cannot hold %5.")
+                                .arg(info.name, desc.name, record->objectID(), typeWord(desc.type),
+                                     QString::fromLatin1(raw.typeName())),
+                            {info.name, desc.name});
                 }
                 stored->attributes[a] = normalized(desc.type, value);
             }
             Written w{n, isNew, {}};
             for (qsizetype r = 0; r < info.relationships.size(); ++r) {
                 QList<qint64> now;
-                resolveInto(resolveInto, record->primitiveValueForKey(info.relationships.at(r).name),
+                resolveInto(resolveInto,
+                            record->primitiveValueForKey(info.relationships.at(r).name),
                             info.destination.at(r), now);
+                // Sorted once here: sets come in hash order, and sorted inserts would be quadratic.
+                std::sort(now.begin(), now.end());
+                now.erase(std::unique(now.begin(), now.end()), now.end());
                 if (!info.relationships.at(r).toMany && now.size() > 1)
                     now.resize(1);
                 w.relations.append(now);
@@ -1412,16 +1704,18 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
     // does not undo the change another record of the same save made.
     for (const Written &w : std::as_const(written)) {
         const auto previous = before.records.constFind(w.number);
-        const Record *old = w.isNew || previous == before.records.cend() ? nullptr : &previous.value();
+        const Record *old =
+            w.isNew || previous == before.records.cend() ? nullptr : &previous.value();
         const int entity = findRecord(work, w.number)->entity;
         for (qsizetype r = 0; r < w.relations.size(); ++r) {
             if (isDerivedSide(schema, entity, int(r)))
                 continue;
             const QList<qint64> &now = w.relations.at(r);
             const QList<qint64> was = old ? old->relations.at(r) : QList<qint64>();
-            for (qint64 t : was)
-                if (!containsSorted(now, t) && containsSorted(findRecord(work, w.number)->relations.at(r), t))
-                    unlink(work, schema, w.number, int(r), t);
+            QList<qint64> dropped;
+            std::set_difference(was.cbegin(), was.cend(), now.cbegin(), now.cend(),
+                                std::back_inserter(dropped));
+            unlinkAll(work, schema, w.number, int(r), dropped);
             for (qint64 t : now)
                 if (!containsSorted(was, t))
                     link(work, schema, w.number, int(r), t);
@@ -1436,7 +1730,8 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
     d->graph = std::move(work);
     for (auto it = assigned.cbegin(); it != assigned.cend(); ++it)
         if (StoreContext *owner = it.key()->managedObjectContext())
-            owner->setObjectID(it.key(), objectID(schema, d->graph.records.value(it.value()).entity, it.value()));
+            owner->setObjectID(
+                it.key(), objectID(schema, d->graph.records.value(it.value()).entity, it.value()));
     return {};
 }
 

@@ -72,13 +72,14 @@ public:
      * \a options ask for reading only; an unreadable one gives ReadFailed.
      */
     static ZEM_Result<std::unique_ptr<XmlStore>> open(const DataModel &model, const QString &path,
-                                                     const StoreOptions &options = {});
+                                                      const StoreOptions &options = {});
 
     /**
      * A store holding the graph in \a xml, not backed by a file: its saves change only the
      * graph in memory. Errors as for open().
      */
-    static ZEM_Result<std::unique_ptr<XmlStore>> read(const DataModel &model, const QByteArray &xml);
+    static ZEM_Result<std::unique_ptr<XmlStore>> read(const DataModel &model,
+                                                      const QByteArray &xml);
 
     /** The graph as the file holds it; read() of the result gives an equal graph. */
     QByteArray toXml() const;
