@@ -137,6 +137,7 @@ struct StoreContext::Private
     RecordSet pendingInserted, pendingUpdated, pendingDeleted; // since the last notice
     PersistentStore *store = nullptr;
     QPointer<PersistentStoreCoordinator> coordinator;
+    RecordSet insertedThisStep;
     QList<QPointer<QObject>> editors;
     bool undoGroupOpen = false;
     bool endOfPassScheduled = false;
@@ -351,10 +352,9 @@ void StoreContext::pushPresence(PersistentObject *record, bool present)
 {
     if (d->replaying || !d->undoEnabled || d->destroying)
         return;
-    if (!d->undoGroupOpen) {
-        d->undo->beginMacro(tr("Change"));
-        d->undoGroupOpen = true;
-    }
+    openUndoGroup();
+    if (present)
+        d->insertedThisStep.insert(record);
     d->undo->push(new PresenceCommand(record, present, &d->replaying,
                                       [this](PersistentObject *r, bool p) { setPresent(r, p); }));
 }
@@ -402,10 +402,11 @@ void StoreContext::recordChange(PersistentObject *record, const QString &key, co
         keepInverseInStep(record, key, oldValue, newValue);
     if (d->replaying || !d->undoEnabled)
         return;
-    if (!d->undoGroupOpen) {
-        d->undo->beginMacro(tr("Change"));
-        d->undoGroupOpen = true;
-    }
+    // A record inserted in this same step leaves with its insertion when the step is
+    // undone and comes back as it was at the step's end: its own changes need no commands.
+    if (d->undoGroupOpen && d->insertedThisStep.contains(record))
+        return;
+    openUndoGroup();
     d->undo->push(new ValueChangeCommand(this, record, key, oldValue, newValue, &d->replaying));
 }
 
@@ -483,11 +484,20 @@ void StoreContext::scheduleEndOfPass()
     });
 }
 
+void StoreContext::openUndoGroup()
+{
+    if (d->undoGroupOpen)
+        return;
+    d->undo->beginMacro(tr("Change"));
+    d->undoGroupOpen = true;
+}
+
 void StoreContext::endUndoGroup()
 {
     if (!d->undoGroupOpen)
         return;
     d->undoGroupOpen = false;
+    d->insertedThisStep.clear();
     d->undo->endMacro();
 }
 

@@ -175,6 +175,7 @@ private:
                       const QVariant &newValue);
     void forgetObject(PersistentObject *record);
     void scheduleEndOfPass();
+    void openUndoGroup();
     void endUndoGroup();
     void adopt(PersistentObject *record, const QString &entityName);
     PersistentObject *createRecord(const QString &entityName) const;

@@ -149,6 +149,7 @@ private slots:
     void deleteRules();
     void fetchMergesUnsavedChanges_data() { stores_data(); }
     void fetchMergesUnsavedChanges();
+    void undoStepsOfANewRecord();
     void undoAcrossSave_data() { stores_data(); }
     void undoAcrossSave();
     void rollbackRestoresSavedState_data() { stores_data(); }
@@ -433,6 +434,37 @@ void tst_StoreContextModel::fetchMergesUnsavedChanges()
     const auto unknown = f.context->fetch(u"Nothing"_qs, QString());
     QVERIFY(!unknown);
     QCOMPARE(unknown.error().code, ZEM_Error::NotFound);
+}
+
+void tst_StoreContextModel::undoStepsOfANewRecord()
+{
+    Fixture f(PersistentStoreCoordinator::xmlStoreType());
+    QVERIFY(f.open());
+    auto *calendar = f.context->insertNewObject(u"Calendar"_qs);
+    QVERIFY(f.context->save());
+    f.context->removeAllUndoActions();
+
+    auto *item = f.item(u"first"_qs);
+    item->setValueForKey(3, u"priority"_qs);
+    item->setValueForKey(PersistentObject::toVariant(calendar), u"calendar"_qs);
+    f.context->processPendingChanges();
+    item->setValueForKey(u"second"_qs, u"title"_qs);
+    f.context->processPendingChanges();
+
+    f.context->undo();
+    QCOMPARE(item->valueForKey(u"title"_qs).toString(), u"first"_qs);
+    f.context->undo();
+    QVERIFY(item->isDeleted());
+    QVERIFY(!f.context->insertedObjects().contains(item));
+    QVERIFY(setOf(calendar, u"items"_qs).isEmpty());
+    f.context->redo();
+    QVERIFY(!item->isDeleted());
+    QCOMPARE(item->valueForKey(u"title"_qs).toString(), u"first"_qs);
+    QCOMPARE(item->valueForKey(u"priority"_qs).toLongLong(), 3);
+    QCOMPARE(setOf(calendar, u"items"_qs), RecordSet{item});
+    f.context->redo();
+    QCOMPARE(item->valueForKey(u"title"_qs).toString(), u"second"_qs);
+    QVERIFY(f.context->save());
 }
 
 void tst_StoreContextModel::undoAcrossSave()
