@@ -344,11 +344,12 @@ void tst_PersistentObject::undoRestoresValueWithNotices()
     StoreContext context;
     auto *p = context.insertNewObject<Person>();
     p->setPrimitiveValue(QStringLiteral("old"), QStringLiteral("note"));
+    context.processPendingChanges(); // the insertion is a step of its own
     Recorder r;
     p->addObserver(QStringLiteral("note"), nullptr, r.handler());
     p->setValueForKey(QStringLiteral("new"), QStringLiteral("note"));
     context.processPendingChanges();
-    QCOMPARE(context.undoManager()->count(), 1);
+    QCOMPARE(context.undoManager()->count(), 2);
 
     context.undo();
     QCOMPARE(p->primitiveValueForKey(QStringLiteral("note")).toString(), QStringLiteral("old"));
@@ -357,13 +358,13 @@ void tst_PersistentObject::undoRestoresValueWithNotices()
     context.redo();
     QCOMPARE(p->primitiveValueForKey(QStringLiteral("note")).toString(), QStringLiteral("new"));
     // Undo and redo replay changes without recording new steps.
-    QCOMPARE(context.undoManager()->count(), 1);
-    QCOMPARE(context.undoManager()->index(), 1);
+    QCOMPARE(context.undoManager()->count(), 2);
+    QCOMPARE(context.undoManager()->index(), 2);
 
     // Setting an equal value is no change to undo.
     p->setValueForKey(QStringLiteral("new"), QStringLiteral("note"));
     context.processPendingChanges();
-    QCOMPARE(context.undoManager()->count(), 1);
+    QCOMPARE(context.undoManager()->count(), 2);
 }
 
 void tst_PersistentObject::oneUndoStepPerEventLoopPass()
@@ -384,9 +385,10 @@ void tst_PersistentObject::oneUndoStepPerEventLoopPass()
 
     context.undoManager()->undo();
     QCOMPARE(p->primitiveValueForKey(QStringLiteral("x")).toInt(), 2);
+    // The first step inserted the record: undoing it takes the record out again.
     context.undoManager()->undo();
-    QVERIFY(!p->primitiveValueForKey(QStringLiteral("x")).isValid());
-    QVERIFY(!p->primitiveValueForKey(QStringLiteral("y")).isValid());
+    QVERIFY(p->isDeleted());
+    QVERIFY(context.insertedObjects().isEmpty());
 
     context.setUndoEnabled(false);
     p->setValueForKey(9, QStringLiteral("x"));
