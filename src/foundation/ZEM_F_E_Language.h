@@ -82,6 +82,79 @@ public:
     bool setObjectNotifications(QObject *object);
     void removeObjectNotifications(QObject *object);
 
+    // ---- Controls -------------------------------------------------------------------
+    //
+    // A control shows its texts through properties the engine reads and writes by name:
+    // "title", "label", "stringValue", "paletteLabel", "toolTip", and for cells or segments
+    // "titles" and "toolTips" (one text each, "" for none). The engine hands the keys it
+    // finds back through "titleKey", "toolTipKey", "paletteKey", "titleKeys" and
+    // "toolTipKeys". A text written as a message key ("NL:Save", "B:QuitAnyway") is that
+    // key, and the control shows the key's text at once; any other text with a letter in
+    // it becomes a key of the label family ("Save" gives "NL:Save") or of the tool-tip
+    // family ("NT:…"), whose fallback is the text itself. The texts a control was loaded
+    // with are remembered for the resets.
+
+    /** The "title" is to be localized: YES with the key in "titleKey". */
+    Q_INVOKABLE bool checkTitle(QObject *control);
+    Q_INVOKABLE bool checkTitleButton(QObject *control);
+    Q_INVOKABLE bool checkTitlePopUp(QObject *control);
+    Q_INVOKABLE bool checkBoxTitle(QObject *control);
+    Q_INVOKABLE bool checkTitleTableColumn(QObject *control);
+    /** As checkTitle() for the "stringValue". */
+    Q_INVOKABLE bool checkTitleTextField(QObject *control);
+    /** As checkTitle() for the "label". */
+    Q_INVOKABLE bool checkLabel(QObject *control);
+    /** As checkTitle() for the "paletteLabel", with the key in "paletteKey". */
+    Q_INVOKABLE bool checkPalette(QObject *control);
+    /** The "titles" that are set, keys in "titleKeys" (untitled cells take no key). */
+    Q_INVOKABLE bool checkTitlesButton(QObject *control);
+    Q_INVOKABLE bool checkTitlesSegment(QObject *control);
+    /** Whether \a cell has a "title". */
+    Q_INVOKABLE bool checkForTitle(QObject *cell) const;
+    /**
+     * The "toolTip" is to be localized: it is set and differs from \a title (null for a
+     * control without a title). YES with the key in "toolTipKey".
+     */
+    Q_INVOKABLE bool checkToolTip(QObject *control, const QString &title);
+    /** The "toolTips" that are set, keys in "toolTipKeys". */
+    Q_INVOKABLE bool checkToolTips(QObject *control);
+    Q_INVOKABLE bool checkToolTipsSegment(QObject *control);
+    Q_INVOKABLE bool checkToolTipTableColumn(QObject *control, const QString &noun, const QString &title);
+    /**
+     * A control with a localized title and no tool tip of its own gets the made-up tool tip
+     * "<title> <noun>" now and on every language change: YES.
+     */
+    Q_INVOKABLE bool checkMadeUpToolTip(QObject *control, const QString &noun);
+    /** As checkMadeUpToolTip() for each titled cell without a tool tip. */
+    Q_INVOKABLE bool checkMadeUpToolTips(QObject *control, const QString &noun);
+    Q_INVOKABLE bool checkMadeUpToolTipsSegment(QObject *control, const QString &noun);
+    Q_INVOKABLE bool checkMadeUpToolTipTableColumn(QObject *control, const QString &noun);
+
+    /** Enters \a control's keys, with their English texts, in the language dictionary. */
+    Q_INVOKABLE void addToLangDictionary(QObject *control);
+    /** As addToLangDictionary() for the keys of its cells or segments. */
+    Q_INVOKABLE void addMultiToLangDictionary(QObject *control);
+    /** Every key entered so far, with its English text: the rows a language file needs. */
+    QMap<QString, QString> languageDictionary() const;
+
+    /**
+     * Puts back the "title" and "toolTip" \a control was loaded with (a key shows its
+     * English text); with a \a noun, a control that had no tool tip gets "<title> <noun>".
+     */
+    Q_INVOKABLE void resetTitleAndToolTip(QObject *control, const QString &noun);
+    /** As resetTitleAndToolTip() for the "titles" and "toolTips". */
+    Q_INVOKABLE void resetTitlesAndToolTips(QObject *control, const QString &noun);
+    Q_INVOKABLE void resetTitlesAndToolTipsSegment(QObject *control, const QString &noun);
+    Q_INVOKABLE void resetTitleAndToolTipTableColumn(QObject *control, const QString &noun);
+    Q_INVOKABLE void resetTextFieldAndToolTip(QObject *control);
+    Q_INVOKABLE void resetLabel(QObject *control);
+    Q_INVOKABLE void resetPaletteAndToolTip(QObject *control);
+
+    /** The key a text stands for in \a family ("NL" or "NT"); empty when there is nothing to localize. */
+    static QString keyForText(const QString &text, const QString &family);
+    /** Whether \a text is written as a message key. */
+    static bool isMessageKey(const QString &text);
+
     /** Adds a default table, found by its registered class name, after those already known. */
     void addDefaultTable(const QString &className);
     QStringList defaultTables() const;
