@@ -1,0 +1,41 @@
+#include "ZEM_A_C_TransparentTextField.h"
+
+#include "ZEM_A_E_TransparentTextView.h"
+
+#include <QMouseEvent>
+
+ZEM_A_C_TransparentTextField::ZEM_A_C_TransparentTextField(QWidget *parent) : QLineEdit(parent) {}
+
+ZEM_A_C_TransparentTextField::~ZEM_A_C_TransparentTextField() = default;
+
+void ZEM_A_C_TransparentTextField::awakeFromNib()
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::Text, colours.color(QPalette::Highlight));
+    setPalette(colours);
+}
+
+QString ZEM_A_C_TransparentTextField::textFValue() const
+{
+    if (!m_textF)
+        return {};
+    for (const char *name : {"stringValue", "text"}) {
+        const QVariant value = m_textF->property(name);
+        if (value.isValid())
+            return value.toString();
+    }
+    return {};
+}
+
+void ZEM_A_C_TransparentTextField::mousePressEvent(QMouseEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QLineEdit::mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    const QString value = textFValue();
+    if (value.isEmpty())
+        return;
+    ZEM_A_E_TransparentTextView::shared()->showTransparentWindow(value);
+}
