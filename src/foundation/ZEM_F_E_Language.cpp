@@ -42,7 +42,7 @@ QString textWithoutRow(const QString &key)
 bool isLookFamily(const QString &key)
 {
     return key.size() >= 3 && key.at(2) == u':' && key.at(0) == u'N'
-           && (key.at(1) == u'L' || key.at(1) == u'T');
+           && (key.at(1) == u'L' || key.at(1) == u'T' || key.at(1) == u'P');
 }
 
 // The language number a notification's object names: a number of the list or a

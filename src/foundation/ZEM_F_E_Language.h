@@ -40,7 +40,7 @@ public:
      */
     QString stringForKey(const QString &key) const;
     /**
-     * For "NL:" and "NT:" keys: the active language's text, else the part of the key after
+     * For "NL:", "NT:" and "NP:" keys (labels, tool tips, palette labels): the active language's text, else the part of the key after
      * its first colon ("NL:Show" gives "Show"). A key without a colon gives itself.
      */
     QString stringForKeyLook(const QString &key) const;
@@ -68,8 +68,8 @@ public:
     /**
      * `l:t:n:`: the text of \a key in the language that \a notification announces (its
      * object: a language number or name; none: the active language). \a kind is "NL" (a
-     * label or title), "NT" (a tool tip) or "NP" (a palette label): keys of the "NL:" and
-     * "NT:" families fall back as stringForKeyLook() does, others as stringForKey().
+     * label or title), "NT" (a tool tip) or "NP" (a palette label): keys of the "NL:", "NT:"
+     * and "NP:" families fall back as stringForKeyLook() does, others as stringForKey().
      */
     QString l(const QString &key, const QString &kind, const ZEM_F_Notification &notification) const;
     /** The language a language-change notification announces. */

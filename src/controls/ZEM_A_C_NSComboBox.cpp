@@ -1,0 +1,8 @@
+#include "ZEM_A_C_NSComboBox.h"
+
+ZEM_A_C_NSComboBox::ZEM_A_C_NSComboBox(QWidget *parent) : ZEM_A_C_ToolTipOnly<QComboBox>(parent)
+{
+    setEditable(true);
+}
+
+ZEM_A_C_NSComboBox::~ZEM_A_C_NSComboBox() = default;

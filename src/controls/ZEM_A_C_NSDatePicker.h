@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ZEM_A_C_ToolTipOnly.h"
+#include "zem_appkit_export.h"
+
+#include <QDateTimeEdit>
+
+/**
+ * A date and time editor whose tool tip is "Date Picker", in the active language.
+ */
+class ZEM_APPKIT_EXPORT ZEM_A_C_NSDatePicker : public ZEM_A_C_ToolTipOnly<QDateTimeEdit>
+{
+    Q_OBJECT
+    ZEM_A_C_TOOLTIP_ONLY_PROPERTIES
+public:
+    explicit ZEM_A_C_NSDatePicker(QWidget *parent = nullptr);
+    ~ZEM_A_C_NSDatePicker() override;
+
+    /** Hands the tool tip to the language engine and registers for language changes. */
+    Q_INVOKABLE void awakeFromNib() { awakeToolTipOnly(QStringLiteral("NT:Date Picker")); }
+    /** Shows the tool tip in the language \a notification announces; the number 0 restores it. */
+    Q_INVOKABLE void languageCall(const ZEM_F_Notification &notification) { languageCallToolTipOnly(notification); }
+};

@@ -1,0 +1,5 @@
+#include "ZEM_A_C_NSTextView.h"
+
+ZEM_A_C_NSTextView::ZEM_A_C_NSTextView(QWidget *parent) : ZEM_A_C_ToolTipOnly<QTextEdit>(parent) {}
+
+ZEM_A_C_NSTextView::~ZEM_A_C_NSTextView() = default;

@@ -1,0 +1,57 @@
+#pragma once
+// The French language file the localized control tests switch to, written into the
+// private data home, and the notifications a control meets.
+
+#include "ZemTestEnv.h"
+
+#include "foundation/ZEM_F_E_Language.h"
+#include "foundation/ZEM_F_HostDelegate.h"
+#include "foundation/ZEM_F_PropertyList.h"
+#include "services/ZEM_A_L_Language.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace french {
+
+inline bool write()
+{
+    ZEM_F_StringTable table;
+    const std::pair<const char *, const char *> rows[] = {
+        {"NL:Save", "Enregistrer"},
+        {"NL:Delete", "Supprimer"},
+        {"NL:Print", "Imprimer"},
+        {"NL:Name", "Nom"},
+        {"NL:Button", "Bouton"},
+        {"B:Column", "Colonne"},
+        {"B:ToolBarItem", "Outil"},
+        {"NT:Remove the record", "Supprimer la fiche"},
+        {"NT:Keep a copy", "Garder une copie"},
+        {"NT:Date Picker", "Choix de date"},
+        {"NT:Search Field", "Champ de recherche"},
+        {"NT:Pick a colour", "Choisir une couleur"},
+        {"NP:Print all", "Tout imprimer"},
+        {"M:TabViewSegment", "Onglet %@"},
+    };
+    for (const auto &[key, text] : rows)
+        table.insert(QString::fromUtf8(key), QString::fromUtf8(text));
+    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
+    if (!path.startsWith(ZemTestEnv::current()->dataHome()))
+        return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(ZEM_F_PropertyList::writeStringTable(table)) > 0;
+}
+
+inline bool use(const char *language)
+{
+    return ZEM_F_E_Language::shared()->setActiveLanguage(QString::fromLatin1(language)).has_value();
+}
+
+inline ZEM_F_Notification reset()
+{
+    return ZEM_F_Notification{QStringLiteral("LanguageCall"), QVariant(0), {}};
+}
+
+} // namespace french
