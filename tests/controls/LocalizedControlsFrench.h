@@ -15,6 +15,18 @@
 
 namespace french {
 
+/** Writes \a table as the French language file of the private data home. */
+inline bool write(const ZEM_F_StringTable &table)
+{
+    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
+    if (!path.startsWith(ZemTestEnv::current()->dataHome()))
+        return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(ZEM_F_PropertyList::writeStringTable(table)) > 0;
+}
+
+/** The French file most control tests share. */
 inline bool write()
 {
     ZEM_F_StringTable table;
@@ -36,12 +48,7 @@ inline bool write()
     };
     for (const auto &[key, text] : rows)
         table.insert(QString::fromUtf8(key), QString::fromUtf8(text));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    if (!path.startsWith(ZemTestEnv::current()->dataHome()))
-        return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(ZEM_F_PropertyList::writeStringTable(table)) > 0;
+    return write(table);
 }
 
 inline bool use(const char *language)

@@ -1,6 +1,7 @@
 // The help buttons: shown only when the host uses its help, tool tips that follow the
 // language, the host's viewer opened on a press, and the video button's image.
 #include "ZemTestEnv.h"
+#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_HelpButton.h"
 #include "controls/ZEM_A_C_VideoHelpButton.h"
@@ -72,12 +73,7 @@ void tst_ZEM_A_C_HelpButton::initTestCase()
     ZEM_F_StringTable french;
     french.insert(QStringLiteral("NT:Open Help Viewer"), QStringLiteral("Ouvrir l'aide"));
     french.insert(QStringLiteral("NT:Open Video Help Viewer"), QStringLiteral("Ouvrir la vidéo"));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    QVERIFY(path.startsWith(ZemTestEnv::current()->dataHome()));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ZEM_F_PropertyList::writeStringTable(french));
+    QVERIFY(french::write(french));
 }
 
 void tst_ZEM_A_C_HelpButton::init()

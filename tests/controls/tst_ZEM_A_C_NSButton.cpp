@@ -1,6 +1,7 @@
 // Localized buttons, boxes and cells: titles and tool tips that follow the language, the
 // made-up tool tips, the return to the loaded texts, image-only buttons and the setters.
 #include "ZemTestEnv.h"
+#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSBox.h"
 #include "controls/ZEM_A_C_NSButton.h"
@@ -87,12 +88,7 @@ void tst_ZEM_A_C_NSButton::initTestCase()
     french.insert(QStringLiteral("B:Box"), QStringLiteral("Cadre"));
     french.insert(QStringLiteral("B:ToolBarItem"), QStringLiteral("Outil"));
     french.insert(QStringLiteral("B:PullDownButton"), QStringLiteral("Menu"));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    QVERIFY(path.startsWith(ZemTestEnv::current()->dataHome()));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ZEM_F_PropertyList::writeStringTable(french));
+    QVERIFY(french::write(french));
 }
 
 void tst_ZEM_A_C_NSButton::init()

@@ -1,6 +1,7 @@
 // Localized menus and menu items: titles that follow the language, the return to the
 // loaded titles, and items that call their action on their target by name.
 #include "ZemTestEnv.h"
+#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSMenu.h"
 #include "controls/ZEM_A_C_NSMenuItem.h"
@@ -62,12 +63,7 @@ void tst_ZEM_A_C_NSMenuItem::initTestCase()
     french.insert(QStringLiteral("NL:Save"), QStringLiteral("Enregistrer"));
     french.insert(QStringLiteral("L:Print"), QStringLiteral("Imprimer..."));
     french.insert(QStringLiteral("NL:Options"), QStringLiteral("Réglages"));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    QVERIFY(path.startsWith(ZemTestEnv::current()->dataHome()));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ZEM_F_PropertyList::writeStringTable(french));
+    QVERIFY(french::write(french));
 }
 
 void tst_ZEM_A_C_NSMenuItem::init()

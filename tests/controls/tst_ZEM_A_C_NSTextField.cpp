@@ -1,6 +1,7 @@
 // Localized text fields and the label field: values and tool tips that follow the
 // language, the return to the loaded texts, and the label's colon.
 #include "ZemTestEnv.h"
+#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSTextField.h"
 #include "controls/ZEM_A_C_TextFieldNoResponder.h"
@@ -39,12 +40,7 @@ void tst_ZEM_A_C_NSTextField::initTestCase()
     french.insert(QStringLiteral("NL:Name"), QStringLiteral("Nom"));
     french.insert(QStringLiteral("NL:Email"), QStringLiteral("Courriel"));
     french.insert(QStringLiteral("NT:The contact's name"), QStringLiteral("Le nom du contact"));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    QVERIFY(path.startsWith(ZemTestEnv::current()->dataHome()));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ZEM_F_PropertyList::writeStringTable(french));
+    QVERIFY(french::write(french));
 }
 
 void tst_ZEM_A_C_NSTextField::init()

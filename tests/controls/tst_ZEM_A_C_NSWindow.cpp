@@ -1,6 +1,7 @@
 // Localized windows, dialogs and tab pages: titles and labels that follow the language,
 // windows whose title is ignored, and tab labels kept with the tab widget.
 #include "ZemTestEnv.h"
+#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSPanel.h"
 #include "controls/ZEM_A_C_NSTabViewItem.h"
@@ -40,12 +41,7 @@ void tst_ZEM_A_C_NSWindow::initTestCase()
     french.insert(QStringLiteral("NL:Contacts"), QStringLiteral("Personnes"));
     french.insert(QStringLiteral("NL:Options"), QStringLiteral("Réglages"));
     french.insert(QStringLiteral("NL:Notes"), QStringLiteral("Remarques"));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    QVERIFY(path.startsWith(ZemTestEnv::current()->dataHome()));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ZEM_F_PropertyList::writeStringTable(french));
+    QVERIFY(french::write(french));
 }
 
 void tst_ZEM_A_C_NSWindow::init()
