@@ -1,5 +1,6 @@
 #include "ZEM_A_C_HelpButton.h"
 
+#include "platform/InterfaceLoader.h"
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/PlatformLog.h"
 
@@ -45,3 +46,5 @@ void ZEM_A_C_HelpButton::helpAction()
 {
     reportHelpResult(ZEM_F_Host::delegate()->appShowHelpViewer(m_helpFile), m_helpFile);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_HelpButton)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSButtonCell.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -23,3 +24,5 @@ void ZEM_A_C_NSButtonCell::languageCall(const ZEM_F_Notification &notification)
     ZEM_A_C_LocalizedSteps::titleAndToolTipCall(this, m_lang, "title", true, QString(), QString(),
                                                 notification);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSButtonCell)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSColorWell.h"
 
+#include "platform/InterfaceLoader.h"
 #include <QPixmap>
 
 ZEM_A_C_NSColorWell::ZEM_A_C_NSColorWell(QWidget *parent) : ZEM_A_C_ToolTipOnly<QPushButton>(parent)
@@ -23,3 +24,5 @@ void ZEM_A_C_NSColorWell::setColor(const QColor &color)
     }
     emit colorChanged(color);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSColorWell)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSMatrix.h"
 
+#include "platform/InterfaceLoader.h"
 #include "foundation/ZEM_F_E_Language.h"
 #include "platform/ButtonCell.h"
 
@@ -74,8 +75,13 @@ QStringList ZEM_A_C_NSMatrix::titles() const
 
 void ZEM_A_C_NSMatrix::setTitles(const QStringList &titles)
 {
-    for (qsizetype i = 0; i < qMin(titles.size(), m_cells.size()); ++i)
-        m_cells.at(i)->setTitle(titles.at(i));
+    // An interface file gives a matrix its cells this way, so titles past the end add cells.
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        if (i < m_cells.size())
+            m_cells.at(i)->setTitle(titles.at(i));
+        else
+            addCell(titles.at(i));
+    }
 }
 
 QStringList ZEM_A_C_NSMatrix::toolTips() const
@@ -133,3 +139,5 @@ void ZEM_A_C_NSMatrix::languageCall(const ZEM_F_Notification &notification)
             m_buttons.at(i)->setToolTip(QStringLiteral("%1 %2").arg(cell->title(), noun));
     }
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSMatrix)

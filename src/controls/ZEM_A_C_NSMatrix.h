@@ -57,7 +57,7 @@ public:
     int selectedIndex() const;
 
     QStringList titles() const;
-    /** Sets the cells' titles in order; extra texts are ignored, missing ones leave cells alone. */
+    /** Sets the cells' titles in order; extra texts add cells, missing ones leave cells alone. */
     void setTitles(const QStringList &titles);
     QStringList toolTips() const;
     void setToolTips(const QStringList &toolTips);

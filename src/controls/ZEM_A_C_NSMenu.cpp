@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSMenu.h"
 
+#include "platform/InterfaceLoader.h"
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_E_Notifications.h"
 
@@ -59,3 +60,5 @@ bool ZEM_A_C_NSMenu::isResetNotification(const ZEM_F_Notification &notification)
         return false;
     }
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSMenu)

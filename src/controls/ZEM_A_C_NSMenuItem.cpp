@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSMenuItem.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_NSMenu.h"
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_E_Notifications.h"
@@ -101,3 +102,5 @@ bool ZEM_A_C_NSMenuItem::performAction()
     platform::perform(m_target, selector, {QVariant::fromValue<QObject *>(this)}, &ok);
     return ok;
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSMenuItem)

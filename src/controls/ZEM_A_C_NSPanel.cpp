@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSPanel.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 
 ZEM_A_C_NSPanel::ZEM_A_C_NSPanel(QWidget *parent) : QDialog(parent) {}
@@ -22,3 +23,5 @@ void ZEM_A_C_NSPanel::setNewTitle(const QString &title)
     setWindowTitle(title);
     ZEM_A_C_LocalizedSteps::checkWindowTitle(this, m_lang);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSPanel)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSPopUpButton.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -46,3 +47,5 @@ void ZEM_A_C_NSPopUpButton::setNewToolTip(const QString &toolTip)
     ZEM_A_C_LocalizedSteps::setToolTipUnlessTitle(this, toolTip, title());
     checkToolTipSupport();
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSPopUpButton)

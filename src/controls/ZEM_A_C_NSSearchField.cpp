@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSSearchField.h"
 
+#include "platform/InterfaceLoader.h"
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 
@@ -60,3 +61,5 @@ void ZEM_A_C_NSSearchField::keyPressEvent(QKeyEvent *event)
     }
     QLineEdit::keyPressEvent(event);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSSearchField)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSSegmentedControl.h"
 
+#include "platform/InterfaceLoader.h"
 #include "foundation/ZEM_F_E_Language.h"
 
 #include <QButtonGroup>
@@ -126,7 +127,10 @@ QStringList ZEM_A_C_NSSegmentedControl::titles() const
 
 void ZEM_A_C_NSSegmentedControl::setTitles(const QStringList &titles)
 {
-    for (int i = 0; i < qMin(int(titles.size()), segmentCount()); ++i)
+    // An interface file gives a control its segments this way, so titles past the end add some.
+    if (titles.size() > segmentCount())
+        setSegmentCount(int(titles.size()));
+    for (int i = 0; i < int(titles.size()); ++i)
         setLabel(i, titles.at(i));
 }
 
@@ -190,3 +194,5 @@ void ZEM_A_C_NSSegmentedControl::languageCall(const ZEM_F_Notification &notifica
     }
     setSegmentPosition();
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSSegmentedControl)

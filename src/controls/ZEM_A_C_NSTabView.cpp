@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSTabView.h"
 
+#include "platform/InterfaceLoader.h"
 #include <QLoggingCategory>
 #include <QTabBar>
 
@@ -21,3 +22,5 @@ void ZEM_A_C_NSTabView::setTabViewType(int type)
     tabBar()->setVisible(type < NoTabsBezel);
     setDocumentMode(type == NoTabsNoBorder);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSTabView)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSTabViewItem.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -65,3 +66,5 @@ void ZEM_A_C_NSTabViewItem::languageCall(const ZEM_F_Notification &notification)
     }
     ZEM_A_C_LocalizedSteps::applyLanguage(this, m_lang, "label", true, QString(), notification);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSTabViewItem)

@@ -1,5 +1,7 @@
 #include "ZEM_A_C_NSTableColumn.h"
 
+#include "foundation/ZEM_F_ClassRegistry.h"
+
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -8,6 +10,12 @@
 
 namespace {
 const QString kNoun = QStringLiteral("B:Column");
+
+// Interface files give a column its table as parent; the loader sets the section.
+[[maybe_unused]] const bool registered = ZEM_F_ClassRegistry::registerFactory(
+    QStringLiteral("ZEM_A_C_NSTableColumn"), [](QObject *parent) -> QObject * {
+        return new ZEM_A_C_NSTableColumn(qobject_cast<QTableView *>(parent), 0, parent);
+    });
 }
 
 ZEM_A_C_NSTableColumn::ZEM_A_C_NSTableColumn(QTableView *view, int section, QObject *parent)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSTextField.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -36,3 +37,5 @@ void ZEM_A_C_NSTextField::setNewStringValue(const QString &value)
     ZEM_A_C_LocalizedSteps::checkTitle(this, m_lang, "stringValue",
                                        &ZEM_F_E_Language::checkTitleTextField);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSTextField)

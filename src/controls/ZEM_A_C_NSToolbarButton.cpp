@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSToolbarButton.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -19,3 +20,5 @@ void ZEM_A_C_NSToolbarButton::languageCall(const ZEM_F_Notification &notificatio
     ZEM_A_C_LocalizedSteps::titleAndToolTipCall(this, m_lang, "title", true, nounKey(), nounKey(),
                                                 notification);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSToolbarButton)

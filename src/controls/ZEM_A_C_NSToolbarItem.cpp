@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSToolbarItem.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -66,3 +67,5 @@ void ZEM_A_C_NSToolbarItem::setNewToolTip(const QString &toolTip)
     ZEM_A_C_LocalizedSteps::setToolTipUnlessTitle(this, toolTip, label());
     checkToolTipSupport();
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSToolbarItem)

@@ -56,6 +56,8 @@ public:
 
     /** Hands the label, palette label and tool tip to the language engine and registers. */
     Q_INVOKABLE void setUpLanguageSupport();
+    /** The set-up an interface file runs on load: setUpLanguageSupport(). */
+    Q_INVOKABLE void awakeFromNib() { setUpLanguageSupport(); }
     /** Shows the texts in the language \a notification announces; the number 0 restores them. */
     Q_INVOKABLE void languageCall(const ZEM_F_Notification &notification);
 

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_NSWindow.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_LocalizedSteps.h"
 
 ZEM_A_C_NSWindow::ZEM_A_C_NSWindow(QWidget *parent) : QMainWindow(parent) {}
@@ -22,3 +23,5 @@ void ZEM_A_C_NSWindow::setNewTitle(const QString &title)
     setWindowTitle(title);
     ZEM_A_C_LocalizedSteps::checkWindowTitle(this, m_lang);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_NSWindow)

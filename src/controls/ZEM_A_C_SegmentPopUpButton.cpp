@@ -1,5 +1,6 @@
 #include "ZEM_A_C_SegmentPopUpButton.h"
 
+#include "platform/InterfaceLoader.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
 
 #include <QToolButton>
@@ -16,3 +17,5 @@ void ZEM_A_C_SegmentPopUpButton::setUpSegment(QMenu *menu, const QString &imageN
     if (QToolButton *button = segmentButton(0))
         button->setPopupMode(QToolButton::InstantPopup);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_SegmentPopUpButton)

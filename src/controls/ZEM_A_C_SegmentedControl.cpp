@@ -1,5 +1,6 @@
 #include "ZEM_A_C_SegmentedControl.h"
 
+#include "platform/InterfaceLoader.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
 #include "foundation/ZEM_F_E_Language.h"
 
@@ -70,3 +71,5 @@ void ZEM_A_C_SegmentedControl::clearCellLabels()
     for (int i = 0; i < segmentCount(); i += 2)
         setLabel(i, QString());
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_SegmentedControl)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_TextFieldNoResponder.h"
 
+#include "platform/InterfaceLoader.h"
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -48,3 +49,5 @@ void ZEM_A_C_TextFieldNoResponder::mousePressEvent(QMouseEvent *event)
     // Without a window system move, the press is an ordinary one (no focus is taken).
     ZEM_A_C_NSTextField::mousePressEvent(event);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_TextFieldNoResponder)

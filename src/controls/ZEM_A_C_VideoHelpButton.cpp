@@ -1,5 +1,6 @@
 #include "ZEM_A_C_VideoHelpButton.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_C_HelpButton.h"
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/ImagePosition.h"
@@ -31,3 +32,5 @@ void ZEM_A_C_VideoHelpButton::videoHelpAction()
     ZEM_A_C_HelpButton::reportHelpResult(
         ZEM_F_Host::delegate()->appShowHelpVideoViewer(m_helpVideoFile), m_helpVideoFile);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_VideoHelpButton)

@@ -1,5 +1,6 @@
 #include "ZEM_A_C_TransparentTextField.h"
 
+#include "platform/InterfaceLoader.h"
 #include "ZEM_A_E_TransparentTextView.h"
 
 #include <QMouseEvent>
@@ -39,3 +40,5 @@ void ZEM_A_C_TransparentTextField::mousePressEvent(QMouseEvent *event)
         return;
     ZEM_A_E_TransparentTextView::shared()->showTransparentWindow(value);
 }
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_TransparentTextField)

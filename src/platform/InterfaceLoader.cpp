@@ -1,0 +1,261 @@
+#include "InterfaceLoader.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QFile>
+#include <QHash>
+#include <QMetaMethod>
+#include <QMetaProperty>
+#include <QPointer>
+#include <QTableWidget>
+#include <QUiLoader>
+#include <QXmlStreamReader>
+
+namespace platform {
+
+namespace {
+
+const QString kDefaultActionClass = QStringLiteral("ZEM_A_C_NSMenuItem");
+const QString kDefaultColumnClass = QStringLiteral("ZEM_A_C_NSTableColumn");
+
+// A string property written directly on a widget or action: an outlet candidate.
+struct NamedValue
+{
+    QString object;
+    QString property;
+    QString value;
+};
+
+// What Qt's loader does not keep: the class an action asks for and the names outlets
+// point at (a name cannot be converted to a pointer while the file is still being built).
+struct Prescan
+{
+    QHash<QString, QString> actionClasses;
+    QList<NamedValue> strings;
+    QString error;
+};
+
+Prescan prescan(const QByteArray &data)
+{
+    Prescan result;
+    QXmlStreamReader xml(data);
+    QStringList objectStack;   // name of the widget/action each open element belongs to
+    QStringList elementStack;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            const QString element = xml.name().toString();
+            const QString parentElement = elementStack.isEmpty() ? QString() : elementStack.last();
+            if (element == u"widget" || element == u"action") {
+                objectStack.append(xml.attributes().value(QLatin1String("name")).toString());
+            } else if (element == u"property"
+                       && (parentElement == u"widget" || parentElement == u"action")) {
+                const QString property = xml.attributes().value(QLatin1String("name")).toString();
+                // Read the value element (<string> or <cstring>); other kinds are not names.
+                while (xml.readNextStartElement()) {
+                    const bool text = xml.name() == u"string" || xml.name() == u"cstring";
+                    const QString value = text ? xml.readElementText() : QString();
+                    if (!text)
+                        xml.skipCurrentElement();
+                    if (text) {
+                        result.strings.append({objectStack.last(), property, value});
+                        if (parentElement == u"action" && property == u"kitClass")
+                            result.actionClasses.insert(objectStack.last(), value);
+                    }
+                }
+                continue; // readNextStartElement consumed the property's end element
+            }
+            elementStack.append(element);
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (!elementStack.isEmpty())
+                elementStack.removeLast();
+            const auto name = xml.name();
+            if ((name == u"widget" || name == u"action") && !objectStack.isEmpty())
+                objectStack.removeLast();
+        }
+    }
+    if (xml.hasError())
+        result.error = QStringLiteral("not a valid interface file (line %1: %2)")
+                           .arg(xml.lineNumber())
+                           .arg(xml.errorString());
+    return result;
+}
+
+class KitUiLoader : public QUiLoader
+{
+public:
+    explicit KitUiLoader(const Prescan &scan) : m_scan(scan) {}
+
+    QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override
+    {
+        QObject *object = ZEM_F_ClassRegistry::create(className, parent);
+        QWidget *widget = qobject_cast<QWidget *>(object);
+        if (object && !widget) {
+            delete object;
+            m_error = QStringLiteral("class %1 of %2 is not a widget").arg(className, name);
+            return nullptr;
+        }
+        if (!widget)
+            widget = QUiLoader::createWidget(className, parent, name);
+        if (widget) {
+            widget->setObjectName(name);
+            created.append(widget);
+        }
+        return widget;
+    }
+
+    QAction *createAction(QObject *parent, const QString &name) override
+    {
+        const QString className = m_scan.actionClasses.value(name, kDefaultActionClass);
+        QObject *object = ZEM_F_ClassRegistry::create(className, parent);
+        auto *action = qobject_cast<QAction *>(object);
+        if (!action) {
+            delete object;
+            action = QUiLoader::createAction(parent, name);
+        }
+        if (action) {
+            action->setObjectName(name);
+            created.append(action);
+        }
+        return action;
+    }
+
+    QList<QPointer<QObject>> created;
+    QString m_error;
+
+private:
+    const Prescan &m_scan;
+};
+
+// One column object per column of every table widget that can be given columns.
+void addTableColumns(QList<QPointer<QObject>> &created)
+{
+    const QList<QPointer<QObject>> snapshot = created;
+    for (const QPointer<QObject> &object : snapshot) {
+        auto *table = qobject_cast<QTableWidget *>(object.data());
+        if (!table)
+            continue;
+        const QVariant requested = table->property("columnClass");
+        const QString className = requested.isValid() ? requested.toString() : kDefaultColumnClass;
+        if (className.isEmpty())
+            continue;
+        for (int i = 0; i < table->columnCount(); ++i) {
+            QObject *column = ZEM_F_ClassRegistry::create(className, table);
+            if (!column)
+                break;
+            column->setProperty("section", i);
+            column->setObjectName(QStringLiteral("%1_column%2").arg(table->objectName()).arg(i));
+            created.append(column);
+        }
+    }
+}
+
+QString connectOutlets(const QList<QPointer<QObject>> &created, const QList<NamedValue> &strings)
+{
+    QHash<QString, QObject *> byName;
+    for (const QPointer<QObject> &object : created) {
+        if (object && !object->objectName().isEmpty() && !byName.contains(object->objectName()))
+            byName.insert(object->objectName(), object);
+    }
+    for (const NamedValue &entry : strings) {
+        QObject *object = byName.value(entry.object);
+        if (!object)
+            continue;
+        const QMetaObject *meta = object->metaObject();
+        const int index = meta->indexOfProperty(entry.property.toLatin1().constData());
+        if (index < 0)
+            continue;
+        const QMetaProperty property = meta->property(index);
+        const QMetaType type = property.metaType();
+        if (!(type.flags() & QMetaType::PointerToQObject) || !property.isWritable())
+            continue;
+        if (entry.value.isEmpty())
+            continue;
+        QObject *target = byName.value(entry.value);
+        if (!target)
+            return QStringLiteral("outlet %1 of %2 names %3, which the file does not create")
+                .arg(entry.property, entry.object, entry.value);
+        if (!property.write(object, QVariant::fromValue(target)))
+            return QStringLiteral("outlet %1 of %2 cannot hold %3 (a %4)")
+                .arg(entry.property, entry.object, entry.value,
+                     QString::fromLatin1(target->metaObject()->className()));
+    }
+    return {};
+}
+
+} // namespace
+
+QString InterfaceLoader::defaultActionClass()
+{
+    return kDefaultActionClass;
+}
+
+bool InterfaceLoader::awake(QObject *object)
+{
+    if (!object || object->metaObject()->indexOfMethod("awakeFromNib()") < 0)
+        return false;
+    return QMetaObject::invokeMethod(object, "awakeFromNib", Qt::DirectConnection);
+}
+
+QWidget *InterfaceLoader::load(const QString &path, QWidget *parent, QString *error,
+                               QList<QObject *> *objects)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return nullptr;
+    }
+    QWidget *root = load(&file, parent, error, objects);
+    if (!root && error)
+        *error = QStringLiteral("%1: %2").arg(path, *error);
+    return root;
+}
+
+QWidget *InterfaceLoader::load(QIODevice *device, QWidget *parent, QString *error,
+                               QList<QObject *> *objects)
+{
+    const auto fail = [error](const QString &message) -> QWidget * {
+        if (error)
+            *error = message;
+        return nullptr;
+    };
+    if (!device || !device->isReadable())
+        return fail(QStringLiteral("the interface file is not open for reading"));
+    const QByteArray data = device->readAll();
+    const Prescan scan = prescan(data);
+    if (!scan.error.isEmpty())
+        return fail(scan.error);
+    if (!data.contains("<ui"))
+        return fail(QStringLiteral("not an interface file"));
+
+    KitUiLoader loader(scan);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QWidget *root = loader.load(&buffer, parent);
+    if (!root || !loader.m_error.isEmpty()) {
+        delete root;
+        const QString why = !loader.m_error.isEmpty() ? loader.m_error : loader.errorString();
+        return fail(why.isEmpty() ? QStringLiteral("the interface file creates no window or view") : why);
+    }
+    addTableColumns(loader.created);
+    if (const QString outletError = connectOutlets(loader.created, scan.strings); !outletError.isEmpty()) {
+        delete root;
+        return fail(outletError);
+    }
+    // Start-up runs only once the whole file is built and connected, so an object may rely
+    // on its outlets and on the objects around it.
+    QList<QObject *> alive;
+    for (const QPointer<QObject> &object : std::as_const(loader.created)) {
+        if (object)
+            alive.append(object);
+    }
+    for (QObject *object : std::as_const(alive))
+        awake(object);
+    if (objects)
+        *objects = alive;
+    return root;
+}
+
+} // namespace platform
