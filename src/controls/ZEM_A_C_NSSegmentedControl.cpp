@@ -148,8 +148,26 @@ void ZEM_A_C_NSSegmentedControl::setToolTips(const QStringList &toolTips)
         setSegmentToolTip(i, toolTips.at(i));
 }
 
+namespace {
+bool holds(const QLayout *layout, const QWidget *widget)
+{
+    for (int i = 0; layout && i < layout->count(); ++i) {
+        QLayoutItem *item = layout->itemAt(i);
+        if (item->widget() == widget || holds(item->layout(), widget))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 void ZEM_A_C_NSSegmentedControl::setSegmentPosition()
 {
+    // A layout sizes and places the control itself: resizing it here would only be undone
+    // by the layout's next pass, and would differ from it until then.
+    if (parentWidget() && holds(parentWidget()->layout(), this)) {
+        updateGeometry();
+        return;
+    }
     adjustSize();
     if (m_resizeView)
         move(m_resizeView->width() / 2 - width() / 2, y());
