@@ -5,6 +5,9 @@
 #include "foundation/ZEM_F_E_Language.h"
 #include "platform/ImagePosition.h"
 
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
 ZEM_A_C_NSButton::ZEM_A_C_NSButton(QWidget *parent) : QPushButton(parent) {}
 
 ZEM_A_C_NSButton::ZEM_A_C_NSButton(const QString &title, QWidget *parent)
@@ -30,6 +33,47 @@ void ZEM_A_C_NSButton::setImagePosition(int position)
         m_lang.titleKey.clear();
         m_lang.hasTitle = false;
     }
+    updateGeometry();
+    update();
+}
+
+namespace {
+QStyleOptionButton imageOnlyOption(const QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.features = button->isDefault() ? QStyleOptionButton::DefaultButton : QStyleOptionButton::None;
+    if (button->isFlat())
+        option.features |= QStyleOptionButton::Flat;
+    if (button->isDown())
+        option.state |= QStyle::State_Sunken;
+    if (button->isChecked())
+        option.state |= QStyle::State_On;
+    else if (!button->isDown())
+        option.state |= QStyle::State_Raised;
+    option.icon = button->icon();
+    option.iconSize = button->iconSize();
+    return option;
+}
+} // namespace
+
+QSize ZEM_A_C_NSButton::sizeHint() const
+{
+    if (!isImageOnly())
+        return QPushButton::sizeHint();
+    const QStyleOptionButton option = imageOnlyOption(this);
+    const QSize content = option.icon.isNull() ? QSize(0, fontMetrics().height()) : option.iconSize;
+    return style()->sizeFromContents(QStyle::CT_PushButton, &option, content, this);
+}
+
+void ZEM_A_C_NSButton::paintEvent(QPaintEvent *event)
+{
+    if (!isImageOnly()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    QStylePainter painter(this);
+    painter.drawControl(QStyle::CE_PushButton, imageOnlyOption(this));
 }
 
 void ZEM_A_C_NSButton::checkTitleSupport()

@@ -69,7 +69,12 @@ public:
     /** The noun key of the made-up tool tip. */
     static QString nounKey() { return QStringLiteral("NL:Button"); }
 
+    /** An image-only button is sized without its title. */
+    QSize sizeHint() const override;
+
 protected:
+    /** An image-only button keeps its title but draws only its image. */
+    void paintEvent(QPaintEvent *event) override;
     void checkTitleSupport();
     void checkToolTipSupport();
     bool isImageOnly() const;

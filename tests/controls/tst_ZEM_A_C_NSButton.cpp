@@ -288,6 +288,21 @@ void tst_ZEM_A_C_NSButton::imageOnlyButtonKeepsNoTitle()
     QCOMPARE(after.title(), u"Save"_qs);
     QCOMPARE(after.toolTip(), u"Save Button"_qs); // the tip made up at load is left as it was
 
+    // It draws its image alone: the same picture as a button with no title at all.
+    QPixmap icon(16, 16);
+    icon.fill(Qt::red);
+    ZEM_A_C_NSButton untitled;
+    for (ZEM_A_C_NSButton *button : {&after, &untitled}) {
+        button->setIcon(icon);
+        button->resize(80, 30);
+    }
+    untitled.setImagePosition(imageOnly);
+    QCOMPARE(after.grab().toImage(), untitled.grab().toImage());
+    QCOMPARE(after.sizeHint(), untitled.sizeHint());
+    after.setImagePosition(static_cast<int>(platform::ImagePosition::ImageLeft));
+    QVERIFY(after.grab().toImage() != untitled.grab().toImage());
+    QVERIFY(after.sizeHint().width() > untitled.sizeHint().width());
+
     // Other positions keep the title; numbers that are no position are ignored.
     ZEM_A_C_NSButton left(QStringLiteral("Save"));
     left.setImagePosition(static_cast<int>(platform::ImagePosition::ImageLeft));
