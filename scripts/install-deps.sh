@@ -9,6 +9,7 @@ packages=(
     libsqlite3-dev
     libbenchmark-dev
     tzdata
+    khard qt6-image-formats-plugins
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 OrganiserHost::OrganiserHost()
     : ZEM_F_SettingsHostDelegate(QStringLiteral("Organiser"), QStringLiteral("Organiser"))
@@ -21,11 +22,26 @@ OrganiserHost::OrganiserHost()
     setDefault(QStringLiteral("DateYesterdayColor"), QStringLiteral("#b3261e"));
 }
 
+QString OrganiserHost::addressBookFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("AddressBook"));
+}
+
 QStringList OrganiserHost::installSampleData() const
 {
+    QStringList copied = copyMissing(QStringLiteral(":/organiser/Languages"), ZEM_F_E_Language::languagesFolder());
+    // The sample address book goes in whole on the first run only: after that the folder
+    // is the user's, and a card they deleted stays deleted.
+    if (!QFileInfo::exists(addressBookFolder()))
+        copied += copyMissing(QStringLiteral(":/organiser/AddressBook"), addressBookFolder());
+    return copied;
+}
+
+QStringList OrganiserHost::copyMissing(const QString &resources, const QString &target)
+{
     QStringList copied;
-    const QString target = ZEM_F_E_Language::languagesFolder();
-    QDirIterator it(QStringLiteral(":/organiser/Languages"), QDir::Files);
+    QDirIterator it(resources, QDir::Files);
     while (it.hasNext()) {
         const QString source = it.next();
         const QString destination = QDir(target).filePath(QFileInfo(source).fileName());
@@ -33,7 +49,7 @@ QStringList OrganiserHost::installSampleData() const
             continue;
         QDir().mkpath(target);
         if (QFile::copy(source, destination)) {
-            // Resource files copy read-only; the user may edit their language files.
+            // Resource files copy read-only; the user may edit their copies.
             QFile::setPermissions(destination, QFile::ReadOwner | QFile::WriteOwner);
             copied << destination;
         }

@@ -14,8 +14,15 @@ public:
     bool useAppLanguages() const override { return true; }
 
     /**
-     * Copies the embedded sample data (language files) into the per-user data folder,
-     * leaving alone whatever the user already has. Returns the files copied.
+     * Copies the embedded sample data (language files, and on the first run the sample
+     * address book) into the per-user data folder, leaving alone whatever the user
+     * already has. Returns the files copied.
      */
     QStringList installSampleData() const;
+
+    /** The organiser's address book: a folder of vCard files in the per-user data folder. */
+    static QString addressBookFolder();
+
+private:
+    static QStringList copyMissing(const QString &resources, const QString &target);
 };

@@ -2,6 +2,7 @@
 // its host delegate and sample data, then shows what the kit gives it in each language:
 // message texts, relative dates and check marks, and a record's change notices.
 
+#include "OrganiserContacts.h"
 #include "OrganiserHost.h"
 #include "OrganiserTask.h"
 
@@ -10,6 +11,7 @@
 #include <records/ZEM_A_E_ManagedObject.h>
 #include <platform/StoreContext.h>
 #include <records/ZEM_A_C_ManagedObjectContoller.h>
+#include <platform/AddressBook.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -173,6 +175,16 @@ int main(int argc, char **argv)
                                       QStringLiteral("Language to show besides English."),
                                       QStringLiteral("name"), QStringLiteral("French"));
     parser.addOption(languageOption);
+    QCommandLineOption contactOption(QStringLiteral("contact"),
+                                     QStringLiteral("Display name of a contact to edit."), QStringLiteral("name"));
+    QCommandLineOption fieldOption(QStringLiteral("field"),
+                                   QStringLiteral("Field of the contact to set (for example phoneMobile)."),
+                                   QStringLiteral("key"));
+    QCommandLineOption valueOption(QStringLiteral("value"), QStringLiteral("The field's new value."),
+                                   QStringLiteral("text"));
+    parser.addOption(contactOption);
+    parser.addOption(fieldOption);
+    parser.addOption(valueOption);
     parser.process(app);
 
     OrganiserHost host;
@@ -200,6 +212,12 @@ int main(int argc, char **argv)
     showRecords(context, task);
     out() << "\n== Store ==\n";
     int failures = showStore() ? 0 : 1;
+
+    out() << "\n== Contacts ==\n";
+    platform::AddressBook::setDefaultFolder(OrganiserHost::addressBookFolder());
+    const ContactEdit edit{parser.value(contactOption), parser.value(fieldOption), parser.value(valueOption)};
+    if (!showContacts(out(), edit))
+        ++failures;
 
     const QString other = parser.value(languageOption);
     for (const QString &name : {QStringLiteral("English"), other, QStringLiteral("English")}) {

@@ -6,6 +6,7 @@
 #include "foundation/ZEM_F_E_EmailAddress.h"
 #include "foundation/ZEM_F_E_GetPID.h"
 #include "foundation/ZEM_F_E_OSVersion.h"
+#include "foundation/ZEM_F_Format.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,8 @@ private slots:
     void processIds();
     void colors();
     void osVersion();
+    void fillFormat_data();
+    void fillFormat();
 
 private:
     void writeMailSettings(const QByteArray &bytes);
@@ -370,6 +373,28 @@ void tst_ZEM_F_Engines::osVersion()
     auto *engine = ZEM_F_E_OSVersion::shared();
     QVERIFY(!engine->isOSSnowLeopard());
     QVERIFY(!engine->osName().isEmpty());
+}
+
+void tst_ZEM_F_Engines::fillFormat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("filled");
+    QTest::newRow("in order") << u"%@ failed k:%@ to:%@"_qs << QStringList{u"App"_qs, u"key"_qs, u"v"_qs}
+                              << u"App failed k:key to:v"_qs;
+    QTest::newRow("percent kept") << u"100%% of %@"_qs << QStringList{u"50%@"_qs} << u"100% of 50%@"_qs;
+    QTest::newRow("fewer arguments") << u"%@ and %@"_qs << QStringList{u"one"_qs} << u"one and %@"_qs;
+    QTest::newRow("more arguments") << u"just %@"_qs << QStringList{u"a"_qs, u"b"_qs} << u"just a"_qs;
+    QTest::newRow("trailing percent") << u"50%"_qs << QStringList{u"x"_qs} << u"50%"_qs;
+    QTest::newRow("other places") << u"%d %s %@"_qs << QStringList{u"z"_qs} << u"%d %s z"_qs;
+}
+
+void tst_ZEM_F_Engines::fillFormat()
+{
+    QFETCH(QString, format);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, filled);
+    QCOMPARE(ZEM_F_Format::fill(format, arguments), filled);
 }
 
 ZEM_TEST_MAIN(tst_ZEM_F_Engines)

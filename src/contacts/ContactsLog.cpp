@@ -1,0 +1,3 @@
+#include "ContactsLog.h"
+
+Q_LOGGING_CATEGORY(zemContacts, "zem.contacts")

@@ -1,0 +1,671 @@
+#include "ZEM_A_E_ABEngine.h"
+
+#include "ContactsLog.h"
+#include "foundation/ZEM_F_ClassRegistry.h"
+#include "foundation/ZEM_F_E_Language.h"
+#include "foundation/ZEM_F_Format.h"
+#include "foundation/ZEM_F_HostDelegate.h"
+
+#include <QRegularExpression>
+#include <QTimeZone>
+
+using namespace platform;
+
+namespace {
+
+[[maybe_unused]] const bool registered = ZEM_F_ClassRegistry::registerShared(
+    QStringLiteral("ZEM_A_E_ABEngine"), [] { return static_cast<QObject *>(ZEM_A_E_ABEngine::shared()); });
+
+const QString kBadDictionary = QStringLiteral("SetBookValue failed beacuse of bad dictionary");
+const QString kKeySeparator = QStringLiteral(":~:");
+const QString kUidKey = QStringLiteral("uid");
+
+enum MapId {
+    StringMap, DateMap, EmailMap, PhoneMap, UrlMap, RelatedMap, AimMap, IcqMap, JabberMap, MsnMap,
+    YahooMap, OtherDatesMap, AddressHomeMap, AddressWorkMap, AddressOtherMap, MultiMap,
+    MultiDateMap, AddressMap,
+};
+
+using Pairs = std::initializer_list<std::pair<const char *, const QString &>>;
+
+ZEM_A_E_ABEngine::Map makeMap(Pairs pairs)
+{
+    ZEM_A_E_ABEngine::Map map;
+    for (const auto &[key, value] : pairs)
+        map.insert(QString::fromLatin1(key), value);
+    return map;
+}
+
+ZEM_A_E_ABEngine::Map instantMap(const char *service, const QString &home, const QString &work)
+{
+    const QString prefix = QString::fromLatin1(service);
+    return {{prefix + QLatin1String("InstantHome"), home}, {prefix + QLatin1String("InstantWork"), work},
+            {prefix + QLatin1String("InstantOther"), kABOtherLabel}};
+}
+
+ZEM_A_E_ABEngine::Map addressMap(const char *kind)
+{
+    const QString prefix = QString::fromLatin1(kind) + QLatin1String("Address");
+    return {{prefix + QLatin1String("Street"), kABAddressStreetKey}, {prefix + QLatin1String("City"), kABAddressCityKey},
+            {prefix + QLatin1String("State"), kABAddressStateKey},   {prefix + QLatin1String("Zip"), kABAddressZIPKey},
+            {prefix + QLatin1String("Country"), kABAddressCountryKey}, {prefix + QLatin1String("CountryCode"), kABAddressCountryCodeKey}};
+}
+
+QString orNil(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("nil") : text;
+}
+
+QString appNameLocalized()
+{
+    ZEM_F_HostDelegate *host = ZEM_F_Host::delegate();
+    return host ? host->getAppNameLocalized() : QString();
+}
+
+QString message(const char *key, const QStringList &arguments)
+{
+    return ZEM_F_Format::fill(ZEM_F_E_Language::shared()->stringForKey(QString::fromLatin1(key)), arguments);
+}
+
+// A request entry as a string; a null QString when it is missing.
+QString entry(const QVariantMap &request, const QString &name)
+{
+    const QVariant value = request.value(name);
+    if (!value.isValid() || value.isNull())
+        return {};
+    QString text = value.toString();
+    if (text.isNull())
+        text = QStringLiteral(""); // present but empty stays present
+    return text;
+}
+
+ABMultiValue multiValue(const ABPerson *person, const QString &property)
+{
+    return person ? person->valueForProperty(property).value<ABMultiValue>() : ABMultiValue();
+}
+
+} // namespace
+
+ZEM_A_E_ABEngine::ZEM_A_E_ABEngine(QObject *parent) : ZEM_F_B_Securitry(parent) {}
+
+ZEM_A_E_ABEngine::~ZEM_A_E_ABEngine() = default;
+
+ZEM_A_E_ABEngine *ZEM_A_E_ABEngine::shared()
+{
+    static auto *instance = new ZEM_A_E_ABEngine;
+    return instance;
+}
+
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::lazyMap(int which)
+{
+    if (m_maps.at(which))
+        return *m_maps.at(which);
+    Map map;
+    switch (which) {
+    case StringMap:
+        map = makeMap({{"companyName", kABOrganizationProperty}, {"firstName", kABFirstNameProperty},
+                       {"firstNamePhonetic", kABFirstNamePhoneticProperty}, {"jobTitle", kABJobTitleProperty},
+                       {"lastName", kABLastNameProperty}, {"lastNamePhonetic", kABLastNamePhoneticProperty},
+                       {"notes", kABNoteProperty}, {"middleName", kABMiddleNameProperty},
+                       {"middleNamePhonetic", kABMiddleNamePhoneticProperty}, {"title", kABDepartmentProperty},
+                       {"suffix", kABSuffixProperty}, {"nickname", kABNicknameProperty},
+                       {"maidenName", kABMaidenNameProperty}, {"groupName", kABGroupNameProperty}});
+        break;
+    case DateMap:
+        map = makeMap({{"birthday", kABBirthdayProperty}, {"creationDate", kABCreationDateProperty},
+                       {"modificationDate", kABModificationDateProperty}});
+        break;
+    case EmailMap:
+        map = makeMap({{"homeEmail", kABEmailHomeLabel}, {"workEmail", kABEmailWorkLabel},
+                       {"otherEmail", kABOtherLabel}});
+        break;
+    case PhoneMap:
+        map = makeMap({{"phoneHome", kABPhoneHomeLabel}, {"phoneHomeFax", kABPhoneHomeFAXLabel},
+                       {"phoneMain", kABPhoneMainLabel}, {"phoneMobile", kABPhoneMobileLabel},
+                       {"phonePager", kABPhonePagerLabel}, {"phoneWork", kABPhoneWorkLabel},
+                       {"phoneWorkFax", kABPhoneWorkFAXLabel}, {"phoneOther", kABOtherLabel}});
+        break;
+    case UrlMap:
+        map = makeMap({{"mainPage", kABHomePageLabel}, {"homePage", kABHomeLabel},
+                       {"workPage", kABWorkLabel}, {"otherPage", kABOtherLabel}});
+        break;
+    case RelatedMap:
+        map = makeMap({{"relationshipAssistant", kABAssistantLabel}, {"relationshipBrother", kABBrotherLabel},
+                       {"relationshipChild", kABChildLabel}, {"relationshipFather", kABFatherLabel},
+                       {"relationshipFriend", kABFriendLabel}, {"relationshipManager", kABManagerLabel},
+                       {"relationshipMother", kABMotherLabel}, {"relationshipParent", kABParentLabel},
+                       {"relationshipPartner", kABPartnerLabel}, {"relationshipSister", kABSisterLabel},
+                       {"relationshipSpouse", kABSpouseLabel}});
+        break;
+    case AimMap: map = instantMap("aim", kABAIMHomeLabel, kABAIMWorkLabel); break;
+    case IcqMap: map = instantMap("icq", kABICQHomeLabel, kABICQWorkLabel); break;
+    case JabberMap: map = instantMap("jabber", kABJabberHomeLabel, kABJabberWorkLabel); break;
+    case MsnMap: map = instantMap("msn", kABMSNHomeLabel, kABMSNWorkLabel); break;
+    case YahooMap: map = instantMap("yahoo", kABYahooHomeLabel, kABYahooWorkLabel); break;
+    case OtherDatesMap: map = makeMap({{"anniversary", kABAnniversaryLabel}}); break;
+    case AddressHomeMap: map = addressMap("home"); break;
+    case AddressWorkMap: map = addressMap("work"); break;
+    case AddressOtherMap: map = addressMap("other"); break;
+    case MultiMap:
+        for (int part : {EmailMap, PhoneMap, UrlMap, RelatedMap, AimMap, IcqMap, JabberMap, MsnMap, YahooMap})
+            map.insert(lazyMap(part));
+        break;
+    case MultiDateMap: map = lazyMap(OtherDatesMap); break;
+    case AddressMap:
+        for (int part : {AddressHomeMap, AddressWorkMap, AddressOtherMap})
+            map.insert(lazyMap(part));
+        break;
+    }
+    m_maps.at(which) = std::make_unique<const Map>(std::move(map));
+    return *m_maps.at(which);
+}
+
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::stringDictionary() { return lazyMap(StringMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::dateDictionary() { return lazyMap(DateMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::emailDictionary() { return lazyMap(EmailMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::phoneDictionary() { return lazyMap(PhoneMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::urlDictionary() { return lazyMap(UrlMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::relatedNamesDictionary() { return lazyMap(RelatedMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::aimDictionary() { return lazyMap(AimMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::icqDictionary() { return lazyMap(IcqMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::jabberDictionary() { return lazyMap(JabberMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::msnDictionary() { return lazyMap(MsnMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::yahooDictionary() { return lazyMap(YahooMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::otherDatesDictionary() { return lazyMap(OtherDatesMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::addressHomeDictionary() { return lazyMap(AddressHomeMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::addressWorkDictionary() { return lazyMap(AddressWorkMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::addressOtherDictionary() { return lazyMap(AddressOtherMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::multiDictionary() { return lazyMap(MultiMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::multiDateDictionary() { return lazyMap(MultiDateMap); }
+const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::addressDictionary() { return lazyMap(AddressMap); }
+
+bool ZEM_A_E_ABEngine::checkStringValue(const QString &key) { return stringDictionary().contains(key); }
+bool ZEM_A_E_ABEngine::checkDateValue(const QString &key) { return dateDictionary().contains(key); }
+bool ZEM_A_E_ABEngine::checkMultiValue(const QString &key) { return multiDictionary().contains(key); }
+bool ZEM_A_E_ABEngine::checkMultiDateValue(const QString &key) { return multiDateDictionary().contains(key); }
+bool ZEM_A_E_ABEngine::checkAddressValue(const QString &key) { return addressDictionary().contains(key); }
+QString ZEM_A_E_ABEngine::convertStringValue(const QString &key) { return stringDictionary().value(key); }
+QString ZEM_A_E_ABEngine::convertDateValue(const QString &key) { return dateDictionary().value(key); }
+QString ZEM_A_E_ABEngine::convertMultiValue(const QString &key) { return multiDictionary().value(key); }
+QString ZEM_A_E_ABEngine::convertMultiDateValue(const QString &key) { return multiDateDictionary().value(key); }
+QString ZEM_A_E_ABEngine::convertAddressValue(const QString &key) { return addressDictionary().value(key); }
+
+QString ZEM_A_E_ABEngine::getMultValueLabel(const QString &key)
+{
+    const std::pair<int, const QString &> order[] = {
+        {EmailMap, kABEmailProperty},           {PhoneMap, kABPhoneProperty},
+        {UrlMap, kABURLsProperty},              {RelatedMap, kABRelatedNamesProperty},
+        {AimMap, kABAIMInstantProperty},        {IcqMap, kABICQInstantProperty},
+        {JabberMap, kABJabberInstantProperty},  {MsnMap, kABMSNInstantProperty},
+        {YahooMap, kABYahooInstantProperty},
+    };
+    for (const auto &[map, property] : order) {
+        if (lazyMap(map).contains(key))
+            return property;
+    }
+    if (key == u"PhoneOther")
+        return kABPhoneProperty;
+    return {};
+}
+
+QString ZEM_A_E_ABEngine::getMultValueDateLabel(const QString &key)
+{
+    return otherDatesDictionary().contains(key) ? kABOtherDatesProperty : QString();
+}
+
+QString ZEM_A_E_ABEngine::getAddressType(const QString &key)
+{
+    if (addressHomeDictionary().contains(key))
+        return kABHomeLabel;
+    if (addressWorkDictionary().contains(key))
+        return kABWorkLabel;
+    if (addressOtherDictionary().contains(key))
+        return kABOtherLabel;
+    return {};
+}
+
+// ---- People ----------------------------------------------------------------------------
+
+ZEM_A_E_ABEngine::PersonRef ZEM_A_E_ABEngine::getPersonShared(const QString &uid)
+{
+    if (uid.isEmpty())
+        return {};
+    auto *person = dynamic_cast<ABPerson *>(AddressBook::sharedAddressBook()->recordForUniqueId(uid));
+    // The shared book lives for the process: the reference owns nothing.
+    return person ? PersonRef(std::shared_ptr<void>(), person) : PersonRef();
+}
+
+ZEM_A_E_ABEngine::PersonRef ZEM_A_E_ABEngine::getPerson(const QString &uid)
+{
+    if (uid.isEmpty())
+        return {};
+    std::shared_ptr<AddressBook> book = AddressBook::addressBook();
+    auto *person = book ? dynamic_cast<ABPerson *>(book->recordForUniqueId(uid)) : nullptr;
+    // The person keeps its freshly opened book alive for as long as it is held.
+    return person ? PersonRef(book, person) : PersonRef();
+}
+
+bool ZEM_A_E_ABEngine::hasUnsavedChanges()
+{
+    return AddressBook::sharedAddressBook()->hasUnsavedChanges();
+}
+
+QStringList ZEM_A_E_ABEngine::getAllServerRecords()
+{
+    QStringList ids;
+    for (const ABPerson *person : AddressBook::sharedAddressBook()->people())
+        ids.append(person->uniqueId());
+    return ids;
+}
+
+QStringList ZEM_A_E_ABEngine::getAllGroupRecords()
+{
+    QStringList ids;
+    for (const ABGroup *group : AddressBook::sharedAddressBook()->groups())
+        ids.append(group->uniqueId());
+    return ids;
+}
+
+// ---- Reading ---------------------------------------------------------------------------
+
+QString ZEM_A_E_ABEngine::dateString(const QDateTime &date)
+{
+    if (!date.isValid())
+        return {};
+    const QDateTime local = date.toLocalTime();
+    const int offset = local.offsetFromUtc();
+    const int minutes = qAbs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss "))
+        + (offset < 0 ? u'-' : u'+')
+        + QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QDateTime ZEM_A_E_ABEngine::parseDateString(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2}) (\\d{2}):(\\d{2}):(\\d{2}) ([+-])(\\d{2})(\\d{2})$"));
+    const QRegularExpressionMatch m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return {};
+    const auto n = [&m](int i) { return m.captured(i).toInt(); };
+    const QDate date(n(1), n(2), n(3));
+    const QTime time(n(4), n(5), n(6));
+    const int offset = (n(8) * 60 + n(9)) * 60 * (m.captured(7) == u"-" ? -1 : 1);
+    if (!date.isValid() || !time.isValid() || n(9) > 59)
+        return {};
+    return QDateTime(date, time, Qt::OffsetFromUTC, offset);
+}
+
+QVariant ZEM_A_E_ABEngine::valueForKey(const QString &key, const QString &uid, bool shared)
+{
+    const PersonRef person = shared ? getPersonShared(uid) : getPerson(uid);
+    return getValueForKey(key, person.get(), uid);
+}
+
+QVariant ZEM_A_E_ABEngine::getValueForKey(const QString &key, ABPerson *person, const QString &uid)
+{
+    const QString empty = QStringLiteral("");
+    if (checkStringValue(key)) {
+        const QVariant value = getRecordValue(person, key);
+        return value.isValid() ? QVariant(value.toString()) : QVariant(empty);
+    }
+    if (checkDateValue(key))
+        return QVariant(dateString(getRecordDateValue(person, key).toDateTime()) + empty);
+    if (checkMultiValue(key)) {
+        const QVariant value = getRecordMultiValue(person, key);
+        return value.isValid() ? QVariant(value.toString()) : QVariant(empty);
+    }
+    if (checkMultiDateValue(key))
+        return QVariant(dateString(getRecordMultiDateValue(person, key).toDateTime()) + empty);
+    if (checkAddressValue(key)) {
+        const QVariant value = getRecordAddressValue(person, key);
+        return value.isValid() ? QVariant(value.toString()) : QVariant(empty);
+    }
+    if (key == kABPersonFlags) {
+        const QVariant flags = person ? person->valueForProperty(kABPersonFlags) : QVariant();
+        return flags.isValid() ? QVariant(flags.toInt()) : QVariant(empty);
+    }
+    if (key == kUidKey)
+        return uid.isNull() ? QVariant(empty) : QVariant(uid);
+    return empty;
+}
+
+QVariantMap ZEM_A_E_ABEngine::getAllValuesUid(const QString &uid, bool shared)
+{
+    return getValuesUidDict(uid, addressBookKeys(), shared);
+}
+
+QVariantMap ZEM_A_E_ABEngine::abAllValuesSharedForUid(const QString &uid) { return getAllValuesUid(uid, true); }
+QVariantMap ZEM_A_E_ABEngine::abAllValuesForUid(const QString &uid) { return getAllValuesUid(uid, false); }
+
+QVariantMap ZEM_A_E_ABEngine::getPickerValuesUid(const QString &uid)
+{
+    return getValuesUidDict(uid, getAddressBookPickerKeys().split(kKeySeparator), true);
+}
+
+QVariantMap ZEM_A_E_ABEngine::getValuesUidDict(const QString &uid, const QStringList &keys, bool shared)
+{
+    const PersonRef person = shared ? getPersonShared(uid) : getPerson(uid);
+    QVariantMap values;
+    for (const QString &key : keys)
+        values.insert(key, getValueForKey(key, person.get(), uid));
+    return values;
+}
+
+QVariant ZEM_A_E_ABEngine::getRecordValue(ABPerson *person, const QString &key)
+{
+    return person ? person->valueForProperty(convertStringValue(key)) : QVariant();
+}
+
+QVariant ZEM_A_E_ABEngine::getRecordDateValue(ABPerson *person, const QString &key)
+{
+    return person ? person->valueForProperty(convertDateValue(key)) : QVariant();
+}
+
+QVariant ZEM_A_E_ABEngine::getRecordMultiValue(ABPerson *person, const QString &key)
+{
+    return person ? getLabel(convertMultiValue(key), getMultValueLabel(key), person) : QVariant();
+}
+
+QVariant ZEM_A_E_ABEngine::getRecordMultiDateValue(ABPerson *person, const QString &key)
+{
+    return person ? getDateLabel(convertMultiDateValue(key), getMultValueDateLabel(key), person) : QVariant();
+}
+
+QVariant ZEM_A_E_ABEngine::getRecordAddressValue(ABPerson *person, const QString &key)
+{
+    return person ? getAddressLabel(convertAddressValue(key), person, getAddressType(key)) : QVariant();
+}
+
+QVariant ZEM_A_E_ABEngine::getLabel(const QString &label, const QString &property, ABPerson *person)
+{
+    const ABMultiValue multi = multiValue(person, property);
+    int index = -1;
+    return findFirstMatch(multi, label, &index) ? multi.valueAt(index) : QVariant();
+}
+
+QVariant ZEM_A_E_ABEngine::getDateLabel(const QString &label, const QString &property, ABPerson *person)
+{
+    return getLabel(label, property, person);
+}
+
+QVariant ZEM_A_E_ABEngine::getAddressLabel(const QString &part, ABPerson *person, const QString &type)
+{
+    const ABMultiValue multi = multiValue(person, kABAddressProperty);
+    int index = -1;
+    if (!findFirstMatch(multi, type, &index))
+        return {};
+    return multi.valueAt(index).toMap().value(part);
+}
+
+bool ZEM_A_E_ABEngine::findFirstMatch(const ABMultiValue &multi, const QString &label, int *index)
+{
+    for (int i = 0; i < multi.count(); ++i) {
+        if (multi.labelAt(i).compare(label) == 0) {
+            if (index)
+                *index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Key lists -------------------------------------------------------------------------
+
+const QStringList &ZEM_A_E_ABEngine::addressBookKeys()
+{
+    static const QStringList keys = QStringLiteral(
+        "aimInstantHome aimInstantOther aimInstantWork anniversary birthday companyName creationDate "
+        "firstName firstNamePhonetic homeAddressCity homeAddressCountry homeAddressCountryCode "
+        "homeAddressState homeAddressStreet homeAddressZip homeEmail homePage icqInstantHome "
+        "icqInstantOther icqInstantWork jabberInstantHome jabberInstantOther jabberInstantWork jobTitle "
+        "lastName lastNamePhonetic maidenName mainPage middleName middleNamePhonetic modificationDate "
+        "msnInstantHome msnInstantOther msnInstantWork nickname notes otherAddressCity otherAddressCountry "
+        "otherAddressCountryCode otherAddressState otherAddressStreet otherAddressZip otherEmail otherPage "
+        "phoneHome phoneHomeFax phoneMain phoneMobile phonePager phoneWork phoneWorkFax "
+        "relationshipAssistant relationshipBrother relationshipChild relationshipFather relationshipFriend "
+        "relationshipManager relationshipMother relationshipParent relationshipPartner relationshipSister "
+        "relationshipSpouse suffix title uid workAddressCity workAddressCountry workAddressCountryCode "
+        "workAddressState workAddressStreet workAddressZip workEmail workPage yahooInstantHome "
+        "yahooInstantOther yahooInstantWork").split(u' ');
+    return keys;
+}
+
+QString ZEM_A_E_ABEngine::getAddressBookKeys()
+{
+    return addressBookKeys().join(kKeySeparator);
+}
+
+QString ZEM_A_E_ABEngine::getAddressBookPickerKeys()
+{
+    return QStringLiteral("firstName:~:lastName:~:companyName:~:uid");
+}
+
+QString ZEM_A_E_ABEngine::stripKeySuffix(const QString &string, const QString &suffix)
+{
+    return string.left(qMax<qsizetype>(0, string.size() - suffix.size()));
+}
+
+// ---- Writing ---------------------------------------------------------------------------
+
+QString ZEM_A_E_ABEngine::setBookValue(const QVariantMap &request)
+{
+    return setBookValue(request, false);
+}
+
+QString ZEM_A_E_ABEngine::setBookValue(const QVariantMap &request, bool save)
+{
+    if (request.size() != 3)
+        return kBadDictionary;
+    const QString key = request.value(QStringLiteral("key")).toString();
+    if (checkStringValue(key))
+        return setBookString(request, save);
+    if (checkDateValue(key))
+        return setBookDate(request, save);
+    if (checkMultiValue(key))
+        return setBookMulti(request, save);
+    if (checkMultiDateValue(key))
+        return setBookMultiDate(request, save);
+    if (checkAddressValue(key))
+        return setBookAddress(request, save);
+    return kBadDictionary;
+}
+
+namespace {
+struct Request
+{
+    QString uid;
+    QString key;
+    QString value;
+};
+
+Request readRequest(const QVariantMap &request)
+{
+    return {entry(request, QStringLiteral("uid")), entry(request, QStringLiteral("key")),
+            entry(request, QStringLiteral("value"))};
+}
+} // namespace
+
+QString ZEM_A_E_ABEngine::setBookString(const QVariantMap &request, bool save)
+{
+    const Request r = readRequest(request);
+    const QString property = convertStringValue(r.key);
+    const PersonRef person = getPersonShared(r.uid);
+    const QString name = QStringLiteral("SetBookString:");
+    if (!person)
+        return personNotFoundForUid(r.uid);
+    if (r.uid.isNull() || property.isNull() || r.value.isNull())
+        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+    // The empty string clears the field rather than storing an empty value.
+    const QVariant value = r.value.isEmpty() ? QVariant() : QVariant(r.value);
+    if (!person->setValue(value, property))
+        return logSetValueFailure(name, r.uid, r.key, r.value);
+    return getSuccessfulMessage(r.key, r.value, save);
+}
+
+QString ZEM_A_E_ABEngine::setBookDate(const QVariantMap &request, bool save)
+{
+    const Request r = readRequest(request);
+    const QString property = convertDateValue(r.key);
+    const PersonRef person = getPersonShared(r.uid);
+    const QString name = QStringLiteral("SetBookDate:");
+    if (!person)
+        return personNotFoundForUid(r.uid);
+    if (r.uid.isNull() || property.isNull() || r.value.isNull())
+        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+    const QDateTime date = r.value.isEmpty() ? QDateTime() : parseDateString(r.value);
+    // Text that is no date fails rather than silently removing the stored date.
+    if (!r.value.isEmpty() && !date.isValid())
+        return logSetValueFailure(name, r.uid, r.key, r.value);
+    if (!person->setValue(date.isValid() ? QVariant(date) : QVariant(), property))
+        return logSetValueFailure(name, r.uid, r.key, r.value);
+    return getSuccessfulMessage(r.key, r.value, save);
+}
+
+QString ZEM_A_E_ABEngine::setBookMulti(const QVariantMap &request, bool save)
+{
+    return setMultiSupport(request, save, false);
+}
+
+QString ZEM_A_E_ABEngine::setBookMultiDate(const QVariantMap &request, bool save)
+{
+    return setMultiSupport(request, save, true);
+}
+
+QString ZEM_A_E_ABEngine::setMultiSupport(const QVariantMap &request, bool save, bool dates)
+{
+    const Request r = readRequest(request);
+    const QString label = dates ? convertMultiDateValue(r.key) : convertMultiValue(r.key);
+    const QString property = dates ? getMultValueDateLabel(r.key) : getMultValueLabel(r.key);
+    const PersonRef person = getPersonShared(r.uid);
+    const QString name = dates ? QStringLiteral("SetBookMultiDate:") : QStringLiteral("SetBookMulti:");
+    if (!person)
+        return personNotFoundForUid(r.uid);
+    if (r.uid.isNull() || label.isNull() || property.isNull() || r.value.isNull())
+        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+
+    QVariant value(r.value);
+    if (dates) {
+        const QDateTime date = r.value.isEmpty() ? QDateTime() : parseDateString(r.value);
+        if (!r.value.isEmpty() && !date.isValid())
+            return logSetValueFailure(name, r.uid, r.key, r.value);
+        value = date.isValid() ? QVariant(date) : QVariant();
+    }
+    const QVariant stored = person->valueForProperty(property);
+    ABMultiValue multi = stored.value<ABMultiValue>();
+    if (!stored.isValid() && value.isValid())
+        multi.addValue(QStringLiteral(""), label);
+
+    int index = -1;
+    if (findFirstMatch(multi, label, &index)) {
+        // No date clears the entry: a date list holds no empty entries.
+        const bool replaced = value.isValid() ? multi.replaceValueAtIndex(index, value)
+                                              : multi.removeValueAtIndex(index);
+        if (!replaced)
+            return logSetValueFailure(name + QStringLiteral(" -> Replace"), r.uid, r.key, r.value);
+    } else if (value.isValid() && multi.addValue(value, label).isEmpty()) {
+        return logSetValueFailure(name + QStringLiteral(" -> Add"), r.uid, r.key, r.value);
+    }
+    if (!person->setValue(QVariant::fromValue(multi), property))
+        return logSetValueFailure(name, r.uid, r.key, r.value);
+    return getSuccessfulMessage(r.key, r.value, save);
+}
+
+QString ZEM_A_E_ABEngine::setBookAddress(const QVariantMap &request, bool save)
+{
+    const Request r = readRequest(request);
+    const QString part = convertAddressValue(r.key);
+    const QString type = getAddressType(r.key);
+    const PersonRef person = getPersonShared(r.uid);
+    const QString name = QStringLiteral("SetBookAddress:");
+    if (!person)
+        return personNotFoundForUid(r.uid);
+    if (r.uid.isNull() || part.isNull() || type.isNull() || r.value.isNull())
+        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+
+    const QVariant stored = person->valueForProperty(kABAddressProperty);
+    ABMultiValue multi = stored.value<ABMultiValue>();
+    if (!stored.isValid())
+        multi.addValue(QVariantMap{{part, QStringLiteral("")}}, type);
+    int index = -1;
+    if (findFirstMatch(multi, type, &index)) {
+        QVariantMap address = multi.valueAt(index).toMap();
+        address.insert(part, r.value);
+        if (!multi.replaceValueAtIndex(index, address))
+            return logSetValueFailure(name + QStringLiteral(" -> Replace"), r.uid, r.key, r.value);
+        if (!person->setValue(QVariant::fromValue(multi), kABAddressProperty))
+            return logSetValueFailure(name, r.uid, r.key, r.value);
+    } else if (!addAddressWithMultiValue(r.value, part, type, person.get(), multi)) {
+        return logSetValueFailure(name + QStringLiteral(" -> Add"), r.uid, r.key, r.value);
+    }
+    return getSuccessfulMessage(r.key, r.value, save);
+}
+
+bool ZEM_A_E_ABEngine::addAddressValue(const QString &value, const QString &part, const QString &type,
+                                       ABPerson *person)
+{
+    return addAddressWithMultiValue(value, part, type, person, ABMultiValue());
+}
+
+bool ZEM_A_E_ABEngine::addAddressWithMultiValue(const QString &value, const QString &part,
+                                                const QString &type, ABPerson *person, ABMultiValue multi)
+{
+    if (!person || multi.addValue(QVariantMap{{part, value}}, type).isEmpty())
+        return false;
+    return person->setValue(QVariant::fromValue(multi), kABAddressProperty);
+}
+
+QString ZEM_A_E_ABEngine::saveChangesToAddressBook()
+{
+    AddressBook *book = AddressBook::sharedAddressBook();
+    if (!book->hasUnsavedChanges())
+        return message("M04:AddressBook", {appNameLocalized()});
+    const ZEM_Result<void> saved = book->save();
+    if (saved)
+        return message("M05:AddressBook", {appNameLocalized()});
+    return message("M06:AddressBook", {appNameLocalized(), saved.error().message});
+}
+
+// ---- Messages --------------------------------------------------------------------------
+
+QString ZEM_A_E_ABEngine::personNotFoundForUid(const QString &uid)
+{
+    return QStringLiteral("No Person found for %1").arg(orNil(uid));
+}
+
+QString ZEM_A_E_ABEngine::logSetValueFailure(const QString &name, const QString &uid, const QString &key,
+                                             const QString &value)
+{
+    const auto or_ = [](const QString &text, const char *missing) {
+        return text.isNull() ? QString::fromLatin1(missing) : text;
+    };
+    qCWarning(zemContacts).noquote() << QStringLiteral("ABController %1 failed for uid: %2").arg(name, or_(uid, "nil uid!"));
+    qCWarning(zemContacts).noquote() << QStringLiteral("ABController %1 failed for key: %2").arg(name, or_(key, "nil key!"));
+    qCWarning(zemContacts).noquote()
+        << QStringLiteral("ABController %1 failed for value: %2").arg(name, or_(value, "nil value!"));
+    return getFailureMessage(key, value);
+}
+
+QString ZEM_A_E_ABEngine::logSetValueDictFailure(const QString &name, const QString &uid, const QString &key,
+                                                 const QString &value)
+{
+    const std::pair<const QString &, const char *> parts[] = {{uid, "uid"}, {key, "key"}, {value, "value"}};
+    for (const auto &[text, what] : parts) {
+        if (text.isNull())
+            qCWarning(zemContacts).noquote()
+                << QStringLiteral("ABController %1 failed for empty dictionary for %2").arg(name, QLatin1String(what));
+    }
+    return getFailureMessage(key, value);
+}
+
+QString ZEM_A_E_ABEngine::getFailureMessage(const QString &key, const QString &value)
+{
+    return message("M07:AddressBook", {orNil(appNameLocalized()), orNil(key), orNil(value)});
+}
+
+QString ZEM_A_E_ABEngine::getSuccessfulMessage(const QString &, const QString &, bool save)
+{
+    if (save)
+        saveChangesToAddressBook();
+    return {};
+}
