@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-tools-dev
     libsqlite3-dev
+    libical-dev
     libbenchmark-dev
     tzdata
     khard qt6-image-formats-plugins

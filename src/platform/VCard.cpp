@@ -115,6 +115,20 @@ QString decodeWindows1252(QByteArrayView bytes)
     return out;
 }
 
+// Some decoders (UTF-16, UTF-32) pass broken input through as lone surrogates, which
+// UTF-8 cannot carry: they become U+FFFD here rather than '?' when written.
+QString replaceLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 enum class Charset { Utf8, Windows1252, Other, Unknown };
 
 Charset classifyCharset(const QString &name)
@@ -138,7 +152,7 @@ QString decodeText(QByteArrayView bytes, const QString &charset, QString *proble
         return decodeWindows1252(bytes);
     case Charset::Other: {
         QStringDecoder decoder(charset.trimmed().toLatin1().constData(), QStringDecoder::Flag::ConvertInitialBom);
-        QString text = decoder.decode(bytes);
+        QString text = replaceLoneSurrogates(decoder.decode(bytes));
         if (!decoder.hasError())
             return text;
         *problem = u"value is not valid %1"_s.arg(charset);
@@ -158,6 +172,14 @@ QString decodeText(QByteArrayView bytes, const QString &charset, QString *proble
     if (problem->isEmpty())
         *problem = u"value is not UTF-8, read as Windows-1252"_s;
     return decodeWindows1252(bytes);
+}
+
+// QString::fromUtf8() drops a leading BOM; in a parameter it is text like any other.
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -281,6 +303,7 @@ struct Header
     bool complete = false;     ///< the ':' before the value was found
     QString error;             ///< why the line cannot be used, when complete
     QString group;
+    QString spelling;
     QString name;
     QList<Parameter> parameters;
     qsizetype valueStart = -1;
@@ -303,7 +326,8 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
     for (char c : group)
         validName = validName && isNameChar(c);
     h.group = QString::fromLatin1(group);
-    h.name = QString::fromLatin1(name).toUpper();
+    h.spelling = QString::fromLatin1(name);
+    h.name = h.spelling.toUpper();
 
     while (pos < n && line[pos] == ';') {
         ++pos;
@@ -313,7 +337,7 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
             ++q;
         Parameter p;
         if (q < n && line[q] == '=') {
-            p.name = QString::fromUtf8(line.sliced(pos, q - pos)).toUpper();
+            p.name = fromUtf8(line.sliced(pos, q - pos)).toUpper();
             pos = q + 1;
             if (pos >= n || line[pos] == ';' || line[pos] == ':') {
                 if (!p.name.isEmpty())
@@ -326,7 +350,7 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
         const bool list = isListParameter(p.name);
         const bool type = isTypeParameter(p.name);
         for (;;) {
-            QString value = decodeCarets(QString::fromUtf8(scanValue(line, pos, list, openQuote)));
+            QString value = decodeCarets(fromUtf8(scanValue(line, pos, list, openQuote)));
             p.values.append(type ? stripHtmlQuotes(value) : value);
             if (list && pos < n && line[pos] == ',') {
                 ++pos;
@@ -345,11 +369,13 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
     return h;
 }
 
+// Whether a parameter named \a name holds \a value; for TYPE, bare 2.1 values count too.
 bool hasParameterValue(const QList<Parameter> &parameters, const QString &name, QLatin1StringView value)
 {
+    const bool type = isTypeParameter(name);
     for (const Parameter &p : parameters) {
-        if (!isTypeParameter(name) ? p.name.compare(name, Qt::CaseInsensitive) != 0
-                                   : !isTypeParameter(p.name))
+        const bool named = type ? isTypeParameter(p.name) : p.name.compare(name, Qt::CaseInsensitive) == 0;
+        if (!named)
             continue;
         for (const QString &v : p.values)
             if (v.compare(value, Qt::CaseInsensitive) == 0)
@@ -514,6 +540,7 @@ public:
 
     void line(QByteArrayView text, int lineNo);
     void finish();
+    bool inVersion21() const { return m_inCard && m_version == "2.1"_L1; }
 
 private:
     void problem(int lineNo, const QString &what);
@@ -630,6 +657,7 @@ VCardProperty Reader::convert(PendingProperty &pending, bool from21)
     VCardProperty p;
     p.group = h.group;
     p.name = h.name;
+    p.spelling = h.spelling;
 
     QString charset;
     const bool qp = isQuotedPrintable(h.parameters);
@@ -710,7 +738,9 @@ public:
                 m_current.append(text.sliced(1));
                 return;
             }
-            if (!text.isEmpty() && info().base64 && looksLikeBase64(text)) {
+            // Only 2.1 writers leave such lines; a 3.0 line without ':' can be the first
+            // part of a folded line.
+            if (!text.isEmpty() && m_reader.inVersion21() && info().base64 && looksLikeBase64(text)) {
                 m_current.append(text);
                 return;
             }
@@ -760,7 +790,7 @@ private:
                 // Only the 2.1 spelling: 3.0 writers fold their base64 properly.
                 m_info.base64 = !m_info.quotedPrintable
                                 && (hasParameterValue(h.parameters, u"ENCODING"_s, "BASE64"_L1)
-                                    || hasParameterValue(h.parameters, QString(), "BASE64"_L1));
+                                    || hasParameterValue(h.parameters, u"TYPE"_s, "BASE64"_L1));
             } else {
                 m_info.retryAt = m_current.size() * 2 + 1;
             }
@@ -813,7 +843,9 @@ QByteArray propertyLine(const VCardProperty &p)
         line += p.group.toUtf8();
         line += '.';
     }
-    line += p.name.toUtf8();
+    // Written as the file had it ("X-ABLabel"), so lines the kit did not change stay the same.
+    const bool spelled = !p.spelling.isEmpty() && p.spelling.compare(p.name, Qt::CaseInsensitive) == 0;
+    line += (spelled ? p.spelling : p.name).toUtf8();
     for (const Parameter &param : p.parameters) {
         if (param.name.isEmpty() && param.values.isEmpty())
             continue;

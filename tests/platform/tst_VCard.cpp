@@ -97,6 +97,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void roundTripFrom21();
+    void nameSpellingKept();
+    void writeFormat();
     void folding_data();
     void folding();
     void unfolding_data();
@@ -108,6 +110,8 @@ private slots:
     void parameters();
     void typesAndPreference();
     void quotedPrintable();
+    void charsets_data();
+    void charsets();
     void binary_data();
     void binary();
     void setBinary();
@@ -206,6 +210,33 @@ void tst_VCard::roundTripFrom21()
         const QString problem = roundTripProblem(card, version);
         QVERIFY2(problem.isEmpty(), qPrintable(version + u": "_s + problem));
     }
+}
+
+void tst_VCard::writeFormat()
+{
+    VCard card;
+    card.version = u"2.1"_s; // the version argument decides, not the card's
+    const QString digits = u"0123456789"_s.repeated(8);
+    card.properties = {
+        makeProperty(u"TEL"_s, u"+1 555 0100"_s,
+                     {{u"TYPE"_s, {u"HOME"_s, u"VOICE"_s}}, {u"PREF"_s, {u"1"_s}}}, u"item1"_s),
+        makeProperty(u"ADR"_s, u";;Main St 1;Town;;;"_s,
+                     {{u"LABEL"_s, {u"Main St 1\nTown \"C\"; north ^"_s}}}),
+        makeProperty(u"TEL"_s, u"1"_s, {{{}, {u"WORK"_s}}, {{}, {u"PREF"_s}}}),
+        makeProperty(u"X-A"_s, u"x"_s,
+                     {{u"TYPE"_s, {u"a,b"_s, u"c"_s}}, {u"X-P"_s, {u"d,e"_s}},
+                      {u"X-Q"_s, {u"f:g"_s}}, {u"X-E"_s, {u""_s}}}),
+        makeProperty(u"NOTE"_s, digits),
+    };
+    const QByteArray body = "item1.TEL;TYPE=HOME,VOICE;PREF=1:+1 555 0100\r\n"
+                            "ADR;LABEL=\"Main St 1^nTown ^'C^'; north ^^\":;;Main St 1;Town;;;\r\n"
+                            "TEL;WORK;PREF:1\r\n"
+                            "X-A;TYPE=\"a,b\",c;X-P=d,e;X-Q=\"f:g\";X-E=\"\":x\r\n"
+                            "NOTE:" + digits.left(70).toLatin1() + "\r\n " + digits.mid(70).toLatin1() + "\r\n"
+                            "END:VCARD\r\n";
+    QCOMPARE(writeVCard(card, u"4.0"_s), "BEGIN:VCARD\r\nVERSION:4.0\r\n" + body);
+    QCOMPARE(writeVCard(card, u"3.0"_s), "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body);
+    QCOMPARE(writeVCard(card, u"2.1"_s), "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -474,6 +505,42 @@ void tst_VCard::quotedPrintable()
     QCOMPARE(card.first(u"ORG"_s)->text(), u"A=B =XY =4"_s);
 }
 
+void tst_VCard::charsets_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("problem"); // empty: none expected
+
+    QTest::newRow("utf-8") << QByteArray("FN;CHARSET=UTF-8:J\xC3\xB6rg") << u"Jörg"_s << QString();
+    QTest::newRow("latin-1") << QByteArray("FN;CHARSET=iso-8859-1:J\xF6rg") << u"Jörg"_s << QString();
+    QTest::newRow("windows-1252") << QByteArray("FN;CHARSET=WINDOWS-1252:\x80 \x93x\x94") << u"€ “x”"_s << QString();
+    QTest::newRow("koi8-r") << QByteArray("FN;CHARSET=KOI8-R;ENCODING=QUOTED-PRINTABLE:=F0=D2=C9=D7=C5=D4")
+                            << u"Привет"_s << QString();
+    QTest::newRow("unknown") << QByteArray("FN;CHARSET=X-NOTHING:plain") << u"plain"_s << u"unknown CHARSET"_s;
+    QTest::newRow("utf-16 lone surrogate")
+        << QByteArray("FN;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=3D=D8A=00") << u"\uFFFDA"_s << QString();
+}
+
+void tst_VCard::charsets()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, text);
+    QFETCH(QString, problem);
+    if (QTest::currentDataTag() == "koi8-r"_L1 && !QStringDecoder("KOI8-R").isValid())
+        QSKIP("this Qt has no KOI8-R converter");
+
+    const VCardReadResult result = readVCards("BEGIN:VCARD\nVERSION:2.1\n" + line + "\nEND:VCARD\n");
+    QCOMPARE(result.cards.size(), 1);
+    QCOMPARE(result.cards.first().properties.size(), 1);
+    QCOMPARE(result.cards.first().properties.first().text(), text);
+    QCOMPARE(result.cards.first().properties.first().parameters, QList<Parameter>());
+    if (problem.isEmpty())
+        QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
+    else
+        QVERIFY2(result.problems.value(0).contains(problem), qPrintable(result.problems.join(u"; ")));
+    QVERIFY(roundTripProblem(result.cards.first(), u"4.0"_s).isEmpty());
+}
+
 // ---------------------------------------------------------------------------------------
 
 void tst_VCard::binary_data()
@@ -487,7 +554,7 @@ void tst_VCard::binary_data()
     QTest::newRow("ENCODING=BASE64 folded") << "PHOTO;ENCODING=BASE64:\n " + b64.left(5) + "\n  " + b64.mid(5) << bytes;
     QTest::newRow("bare BASE64") << "KEY;BASE64:" + b64 << bytes;
     QTest::newRow("2.1 unindented lines")
-        << "PHOTO;ENCODING=BASE64:" + b64.left(4) + "\n" + b64.mid(4, 4) + "\n" + b64.mid(8) + "\n" << bytes;
+        << "VERSION:2.1\nPHOTO;ENCODING=BASE64:" + b64.left(4) + "\n" + b64.mid(4, 4) + "\n" + b64.mid(8) + "\n" << bytes;
     QTest::newRow("data URI") << "PHOTO:data:image/png;base64," + b64 << bytes;
     QTest::newRow("data URI in 3.0 with escapes") << "PHOTO:data:image/JPEG\\;base64\\," + b64 << bytes;
     QTest::newRow("data URI percent") << QByteArray("LOGO:data:text/plain,a%20b") << QByteArray("a b");
@@ -501,7 +568,8 @@ void tst_VCard::binary()
 {
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, expected);
-    const VCardReadResult result = readVCards("BEGIN:VCARD\nVERSION:3.0\n" + line + "\nEND:VCARD\n");
+    const QByteArray version = line.startsWith("VERSION:") ? QByteArray() : QByteArray("VERSION:3.0\n");
+    const VCardReadResult result = readVCards("BEGIN:VCARD\n" + version + line + "\nEND:VCARD\n");
     QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
     QCOMPARE(result.cards.size(), 1);
     QCOMPARE(result.cards.first().properties.size(), 1);
@@ -743,6 +811,23 @@ void tst_VCard::corpus()
     } else {
         QFAIL("no spot checks for this file");
     }
+}
+
+void tst_VCard::nameSpellingKept()
+{
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.X-ABLabel:Cottage\r\nFn:Jo\r\nEND:VCARD\r\n";
+    const platform::VCardReadResult read = platform::readVCards(card);
+    QCOMPARE(read.cards.size(), 1);
+    const platform::VCardProperty *label = read.cards.first().first(u"x-ablabel"_qs);
+    QVERIFY(label);
+    QCOMPARE(label->name, u"X-ABLABEL"_qs);
+    // Written back as the file spelled it; a renamed property takes its new name.
+    const QByteArray written = platform::writeVCard(read.cards.first());
+    QVERIFY2(written.contains("\r\nitem1.X-ABLabel:Cottage\r\n"), written.constData());
+    QVERIFY(written.contains("\r\nFn:Jo\r\n"));
+    platform::VCard renamed = read.cards.first();
+    renamed.first(u"FN"_qs)->name = u"NICKNAME"_qs;
+    QVERIFY(platform::writeVCard(renamed).contains("\r\nNICKNAME:Jo\r\n"));
 }
 
 ZEM_TEST_MAIN(tst_VCard)

@@ -1,0 +1,3 @@
+#include "CalendarLog.h"
+
+Q_LOGGING_CATEGORY(zemCalendar, "zem.calendar")
