@@ -7,6 +7,8 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 #include <QTimeZone>
 
 using namespace platform;
@@ -472,30 +474,44 @@ QString ZEM_A_E_ABEngine::setBookValue(const QVariantMap &request, bool save)
 }
 
 namespace {
+// What every write starts with: the request's entries and the person it names.
 struct Request
 {
     QString uid;
     QString key;
     QString value;
+    ZEM_A_E_ABEngine::PersonRef person;
+
+    /** The message that ends the write before any change, or a null QString to go on. */
+    QString refusal(ZEM_A_E_ABEngine *ab, const QString &name, std::initializer_list<QString> translations) const
+    {
+        if (!person)
+            return ab->personNotFoundForUid(uid);
+        const bool translated = std::none_of(translations.begin(), translations.end(),
+                                             [](const QString &t) { return t.isNull(); });
+        if (uid.isNull() || !translated || value.isNull())
+            return ab->logSetValueDictFailure(name, uid, key, value);
+        return {};
+    }
 };
 
-Request readRequest(const QVariantMap &request)
+Request readRequest(ZEM_A_E_ABEngine *ab, const QVariantMap &request)
 {
-    return {entry(request, QStringLiteral("uid")), entry(request, QStringLiteral("key")),
-            entry(request, QStringLiteral("value"))};
+    Request r{entry(request, QStringLiteral("uid")), entry(request, QStringLiteral("key")),
+              entry(request, QStringLiteral("value")), {}};
+    r.person = ab->getPersonShared(r.uid);
+    return r;
 }
 } // namespace
 
 QString ZEM_A_E_ABEngine::setBookString(const QVariantMap &request, bool save)
 {
-    const Request r = readRequest(request);
+    const Request r = readRequest(this, request);
     const QString property = convertStringValue(r.key);
-    const PersonRef person = getPersonShared(r.uid);
     const QString name = QStringLiteral("SetBookString:");
-    if (!person)
-        return personNotFoundForUid(r.uid);
-    if (r.uid.isNull() || property.isNull() || r.value.isNull())
-        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+    if (const QString refused = r.refusal(this, name, {property}); !refused.isNull())
+        return refused;
+    const PersonRef &person = r.person;
     // The empty string clears the field rather than storing an empty value.
     const QVariant value = r.value.isEmpty() ? QVariant() : QVariant(r.value);
     if (!person->setValue(value, property))
@@ -505,14 +521,12 @@ QString ZEM_A_E_ABEngine::setBookString(const QVariantMap &request, bool save)
 
 QString ZEM_A_E_ABEngine::setBookDate(const QVariantMap &request, bool save)
 {
-    const Request r = readRequest(request);
+    const Request r = readRequest(this, request);
     const QString property = convertDateValue(r.key);
-    const PersonRef person = getPersonShared(r.uid);
     const QString name = QStringLiteral("SetBookDate:");
-    if (!person)
-        return personNotFoundForUid(r.uid);
-    if (r.uid.isNull() || property.isNull() || r.value.isNull())
-        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+    if (const QString refused = r.refusal(this, name, {property}); !refused.isNull())
+        return refused;
+    const PersonRef &person = r.person;
     const QDateTime date = r.value.isEmpty() ? QDateTime() : parseDateString(r.value);
     // Text that is no date fails rather than silently removing the stored date.
     if (!r.value.isEmpty() && !date.isValid())
@@ -534,15 +548,13 @@ QString ZEM_A_E_ABEngine::setBookMultiDate(const QVariantMap &request, bool save
 
 QString ZEM_A_E_ABEngine::setMultiSupport(const QVariantMap &request, bool save, bool dates)
 {
-    const Request r = readRequest(request);
+    const Request r = readRequest(this, request);
     const QString label = dates ? convertMultiDateValue(r.key) : convertMultiValue(r.key);
     const QString property = dates ? getMultValueDateLabel(r.key) : getMultValueLabel(r.key);
-    const PersonRef person = getPersonShared(r.uid);
     const QString name = dates ? QStringLiteral("SetBookMultiDate:") : QStringLiteral("SetBookMulti:");
-    if (!person)
-        return personNotFoundForUid(r.uid);
-    if (r.uid.isNull() || label.isNull() || property.isNull() || r.value.isNull())
-        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+    if (const QString refused = r.refusal(this, name, {label, property}); !refused.isNull())
+        return refused;
+    const PersonRef &person = r.person;
 
     QVariant value(r.value);
     if (dates) {
@@ -573,15 +585,13 @@ QString ZEM_A_E_ABEngine::setMultiSupport(const QVariantMap &request, bool save,
 
 QString ZEM_A_E_ABEngine::setBookAddress(const QVariantMap &request, bool save)
 {
-    const Request r = readRequest(request);
+    const Request r = readRequest(this, request);
     const QString part = convertAddressValue(r.key);
     const QString type = getAddressType(r.key);
-    const PersonRef person = getPersonShared(r.uid);
     const QString name = QStringLiteral("SetBookAddress:");
-    if (!person)
-        return personNotFoundForUid(r.uid);
-    if (r.uid.isNull() || part.isNull() || type.isNull() || r.value.isNull())
-        return logSetValueDictFailure(name, r.uid, r.key, r.value);
+    if (const QString refused = r.refusal(this, name, {part, type}); !refused.isNull())
+        return refused;
+    const PersonRef &person = r.person;
 
     const QVariant stored = person->valueForProperty(kABAddressProperty);
     ABMultiValue multi = stored.value<ABMultiValue>();
