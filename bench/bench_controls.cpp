@@ -11,6 +11,8 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "foundation/ZEM_F_PropertyList.h"
 
+#include "BenchMain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QGridLayout>
@@ -115,25 +117,8 @@ BENCHMARK(BM_SwitchLanguage)->ArgName("layout")->Arg(0)->Arg(1)->Unit(benchmark:
 
 int main(int argc, char **argv)
 {
-    // Language files go to a throw-away data folder, never the user's own.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QDir(home.path()).filePath(QStringLiteral("data")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral("config")).toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ZEM_F_SettingsHostDelegate delegate(QStringLiteral("Bench"));
-    ZEM_F_Host::setDelegate(&delegate);
-    if (!writeFrench() || !engine()->setActiveLanguage(QStringLiteral("French"))
-        || !engine()->setActiveLanguage(QStringLiteral("English"))) {
-        std::fprintf(stderr, "cannot set up the French language file\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    ZEM_F_Host::setDelegate(nullptr);
-    return 0;
+    return runKitBenchmarks<QApplication>(argc, argv, [] {
+        return writeFrench() && engine()->setActiveLanguage(QStringLiteral("French"))
+            && engine()->setActiveLanguage(QStringLiteral("English"));
+    });
 }

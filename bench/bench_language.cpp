@@ -5,6 +5,8 @@
 #include "foundation/ZEM_F_PropertyList.h"
 #include "services/ZEM_A_L_Language.h"
 
+#include "BenchMain.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QSaveFile>
@@ -84,22 +86,5 @@ BENCHMARK(BM_LOtherLanguage);
 
 int main(int argc, char **argv)
 {
-    // Language files go to a throw-away data folder, never the user's own.
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QDir(home.path()).filePath(QStringLiteral("data")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral("config")).toLocal8Bit());
-    QCoreApplication app(argc, argv);
-    ZEM_F_SettingsHostDelegate delegate(QStringLiteral("Bench"));
-    ZEM_F_Host::setDelegate(&delegate);
-    if (!setUpFrench()) {
-        std::fprintf(stderr, "cannot set up the French language file\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    ZEM_F_Host::setDelegate(nullptr);
-    return 0;
+    return runKitBenchmarks<QCoreApplication>(argc, argv, setUpFrench);
 }
