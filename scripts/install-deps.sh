@@ -10,7 +10,7 @@ packages=(
     libical-dev
     libbenchmark-dev
     tzdata
-    khard qt6-image-formats-plugins
+    khard
 )
 
 missing=()
