@@ -35,7 +35,18 @@ QStringList OrganiserHost::installSampleData() const
     // is the user's, and a card they deleted stays deleted.
     if (!QFileInfo::exists(addressBookFolder()))
         copied += copyMissing(QStringLiteral(":/organiser/AddressBook"), addressBookFolder());
+    if (!QFileInfo::exists(calendarsFolder())) {
+        for (const QString &calendar : QDir(QStringLiteral(":/organiser/Calendars")).entryList(QDir::Dirs))
+            copied += copyMissing(QStringLiteral(":/organiser/Calendars/") + calendar,
+                                  QDir(calendarsFolder()).filePath(calendar));
+    }
     return copied;
+}
+
+QString OrganiserHost::calendarsFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+        .filePath(QStringLiteral("Calendars"));
 }
 
 QStringList OrganiserHost::copyMissing(const QString &resources, const QString &target)

@@ -22,6 +22,8 @@ public:
 
     /** The organiser's address book: a folder of vCard files in the per-user data folder. */
     static QString addressBookFolder();
+    /** Its calendars: a folder of calendar folders of iCalendar files. */
+    static QString calendarsFolder();
 
 private:
     static QStringList copyMissing(const QString &resources, const QString &target);

@@ -2,6 +2,7 @@
 // its host delegate and sample data, then shows what the kit gives it in each language:
 // message texts, relative dates and check marks, and a record's change notices.
 
+#include "OrganiserCalendar.h"
 #include "OrganiserContacts.h"
 #include "OrganiserHost.h"
 #include "OrganiserTask.h"
@@ -12,6 +13,7 @@
 #include <platform/StoreContext.h>
 #include <records/ZEM_A_C_ManagedObjectContoller.h>
 #include <platform/AddressBook.h>
+#include <platform/CalendarStore.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -217,6 +219,11 @@ int main(int argc, char **argv)
     platform::AddressBook::setDefaultFolder(OrganiserHost::addressBookFolder());
     const ContactEdit edit{parser.value(contactOption), parser.value(fieldOption), parser.value(valueOption)};
     if (!showContacts(out(), edit))
+        ++failures;
+
+    out() << "\n== Calendar ==\n";
+    platform::CalendarStore::setDefaultFolder(OrganiserHost::calendarsFolder());
+    if (!showCalendar(out()))
         ++failures;
 
     const QString other = parser.value(languageOption);
