@@ -1,5 +1,7 @@
 #include "AddressBook.h"
 
+#include "detail/ItemFiles.h"
+
 #include "PlatformLog.h"
 #include "VCard.h"
 
@@ -30,6 +32,11 @@
 using namespace Qt::StringLiterals;
 
 namespace platform {
+
+using platform::detail::fileNameForUid;
+using platform::detail::ownProcessName;
+using platform::detail::ownWrites;
+using platform::detail::writeFileAtomically;
 
 namespace {
 
@@ -1088,52 +1095,6 @@ private:
 
 // ---- Files -----------------------------------------------------------------------------------
 
-QString fileNameForUid(const QString &uid)
-{
-    QString name;
-    name.reserve(uid.size() + 4);
-    for (QChar c : uid) {
-        const bool unsafe = c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*'
-                            || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|';
-        name.append(unsafe ? u'_' : c);
-    }
-    if (name.startsWith(u'.'))
-        name[0] = u'_';
-    return name + u".vcf"_s;
-}
-
-// What this process last wrote to (or removed from, nullopt) each card file, so that any
-// book of the process tells its own saves from other programs' edits.
-QHash<QString, std::optional<QByteArray>> &ownWrites()
-{
-    static QHash<QString, std::optional<QByteArray>> writes;
-    return writes;
-}
-
-QString ownProcessName()
-{
-    if (ZEM_F_HostDelegate *delegate = ZEM_F_Host::delegate())
-        return delegate->getAppName();
-    return QCoreApplication::applicationName();
-}
-
-ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return ZEM_Error::make(ZEM_Error::WriteFailed,
-                               u"Could not write %1: %2"_s.arg(path, file.errorString()), {path});
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not write %1: %2"_s.arg(path, why),
-                               {path});
-    }
-    if (!file.commit())
-        return ZEM_Error::make(ZEM_Error::WriteFailed,
-                               u"Could not write %1: %2"_s.arg(path, file.errorString()), {path});
-    return {};
-}
 
 QString defaultFolderSetting;
 std::unique_ptr<AddressBook> sharedBook;
@@ -1351,7 +1312,7 @@ public:
         QString uid;
         do
             uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        while (byUid.contains(uid) || QFile::exists(pathOf(fileNameForUid(uid))));
+        while (byUid.contains(uid) || QFile::exists(pathOf(fileNameForUid(uid, u".vcf"_s))));
         return uid;
     }
 
@@ -2001,7 +1962,7 @@ namespace {
 CardState *startCard(AddressBookPrivate *d, bool group)
 {
     const QString uid = d->newUid();
-    CardState *s = d->addCard(uid, fileNameForUid(uid), group);
+    CardState *s = d->addCard(uid, fileNameForUid(uid, u".vcf"_s), group);
     VCardProperty uidLine;
     uidLine.name = u"UID"_s;
     uidLine.setText(uid);

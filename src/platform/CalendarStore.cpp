@@ -1,5 +1,7 @@
 #include "CalendarStore.h"
 
+#include "detail/ItemFiles.h"
+
 #include "PlatformLog.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
@@ -61,6 +63,11 @@ CalRecurrenceEnd CalRecurrenceEnd::endWithOccurrenceCount(int count)
     end.m_count = count;
     return end;
 }
+
+using platform::detail::fileNameForUid;
+using platform::detail::ownProcessName;
+using platform::detail::ownWrites;
+using platform::detail::writeFileAtomically;
 
 namespace {
 
@@ -1357,51 +1364,6 @@ public:
 
 namespace {
 
-QString fileNameForUid(const QString &uid)
-{
-    QString name;
-    name.reserve(uid.size() + 4);
-    for (QChar c : uid) {
-        const bool unsafe = c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*'
-                            || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|';
-        name.append(unsafe ? u'_' : c);
-    }
-    if (name.startsWith(u'.'))
-        name[0] = u'_';
-    return name + u".ics"_s;
-}
-
-// What this process last wrote to (or removed from, nullopt) each file, so that any store
-// of the process tells its own saves from other programs' edits.
-QHash<QString, std::optional<QByteArray>> &ownWrites()
-{
-    static QHash<QString, std::optional<QByteArray>> writes;
-    return writes;
-}
-
-QString ownProcessName()
-{
-    if (ZEM_F_HostDelegate *delegate = ZEM_F_Host::delegate())
-        return delegate->getAppName();
-    return QCoreApplication::applicationName();
-}
-
-ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return ZEM_Error::make(ZEM_Error::WriteFailed,
-                               u"Could not write %1: %2"_s.arg(path, file.errorString()), {path});
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not write %1: %2"_s.arg(path, why), {path});
-    }
-    if (!file.commit())
-        return ZEM_Error::make(ZEM_Error::WriteFailed,
-                               u"Could not write %1: %2"_s.arg(path, file.errorString()), {path});
-    return {};
-}
 
 std::optional<QByteArray> readBytes(const QString &path)
 {
@@ -1858,9 +1820,9 @@ QString CalendarStorePrivate::newUid() const
 
 QString CalendarStorePrivate::freeFileName(const QString &calendarUid, const QString &uid) const
 {
-    QString name = fileNameForUid(uid);
+    QString name = fileNameForUid(uid, u".ics"_s);
     for (int n = 2; QFile::exists(filePath(calendarUid, name)); ++n)
-        name = fileNameForUid(uid).chopped(4) + u"-%1.ics"_s.arg(n);
+        name = fileNameForUid(uid, u".ics"_s).chopped(4) + u"-%1.ics"_s.arg(n);
     return name;
 }
 
