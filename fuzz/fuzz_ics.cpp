@@ -75,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QStringList back = fields(again.events.first());
         if (e.uid().isEmpty())
             back[0].clear(); // an item without a uid gets one when written
-        if (back != fields(e))
+        if (back != fields(e)) {
+            std::fprintf(stderr, "read:    %s\nre-read: %s\n", qPrintable(fields(e).join(u'|')),
+                         qPrintable(back.join(u'|')));
             failed("event changed in a write and read", written);
+        }
     }
     for (const CalTask &t : read.tasks) {
         const QByteArray written = CalendarStore::iCalendarData(t);

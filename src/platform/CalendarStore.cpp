@@ -992,6 +992,9 @@ struct CalIcs
             }
             if (start.value.isValid() && end.isValid() && end < start.value)
                 end = start.value;
+            // An end that cannot be read counts as none, as it will once written back.
+            if (start.value.isValid() && !end.isValid())
+                end = start.date ? start.value.addDays(1) : start.value;
             if (start.floating && !start.date && end.isValid())
                 item.m_floating.insert(kEnd);
             item.set(kEnd, end);
