@@ -11,6 +11,7 @@ packages=(
     libbenchmark-dev
     tzdata
     khard
+    python3-aiosmtpd dnsmasq-base
 )
 
 missing=()

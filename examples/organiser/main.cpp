@@ -5,6 +5,7 @@
 #include "OrganiserCalendar.h"
 #include "OrganiserContacts.h"
 #include "OrganiserHost.h"
+#include "OrganiserMail.h"
 #include "OrganiserTask.h"
 
 #include <services/foundation.h>
@@ -187,6 +188,23 @@ int main(int argc, char **argv)
     parser.addOption(contactOption);
     parser.addOption(fieldOption);
     parser.addOption(valueOption);
+    QCommandLineOption mailToOption(QStringLiteral("mail-to"),
+                                    QStringLiteral("Send a message to this address."), QStringLiteral("address"));
+    QCommandLineOption mailFromOption(QStringLiteral("mail-from"),
+                                      QStringLiteral("Sender address (default: from the mail settings)."),
+                                      QStringLiteral("address"));
+    QCommandLineOption subjectOption(QStringLiteral("subject"), QStringLiteral("Subject of the message."),
+                                     QStringLiteral("text"));
+    QCommandLineOption serverOption(QStringLiteral("mail-server"),
+                                    QStringLiteral("SMTP server to deliver through (default: the mail "
+                                                   "settings' accounts, then the recipient's exchangers)."),
+                                    QStringLiteral("host"));
+    QCommandLineOption portOption(QStringLiteral("mail-port"), QStringLiteral("SMTP port (default 25)."),
+                                  QStringLiteral("port"), QStringLiteral("25"));
+    QCommandLineOption attachOption(QStringLiteral("attach"),
+                                    QStringLiteral("File to attach (may be given several times)."),
+                                    QStringLiteral("file"));
+    parser.addOptions({mailToOption, mailFromOption, subjectOption, serverOption, portOption, attachOption});
     parser.process(app);
 
     OrganiserHost host;
@@ -225,6 +243,22 @@ int main(int argc, char **argv)
     platform::CalendarStore::setDefaultFolder(OrganiserHost::calendarsFolder());
     if (!showCalendar(out()))
         ++failures;
+
+    if (parser.isSet(mailToOption)) {
+        out() << "\n== Mail ==\n";
+        bool portOk = false;
+        const uint port = parser.value(portOption).toUInt(&portOk);
+        if (!portOk || port == 0 || port > 65535) {
+            out() << "Not a port: " << parser.value(portOption) << '\n';
+            ++failures;
+        } else {
+            const MailRequest request{parser.value(mailToOption),  parser.value(mailFromOption),
+                                      parser.value(subjectOption), parser.value(serverOption),
+                                      quint16(port),               parser.values(attachOption)};
+            if (!sendMail(out(), request))
+                ++failures;
+        }
+    }
 
     const QString other = parser.value(languageOption);
     for (const QString &name : {QStringLiteral("English"), other, QStringLiteral("English")}) {

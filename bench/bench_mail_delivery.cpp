@@ -1,0 +1,1 @@
+// PLACEHOLDER: delivery benchmark being written.
