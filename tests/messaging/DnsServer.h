@@ -1,0 +1,221 @@
+#pragma once
+// A real name server for tests: dnsmasq on 127.0.0.1 and a free port, in its own process,
+// answering only the records a test gives it (names under .test it does not know are
+// NXDOMAIN; nothing is forwarded). start() points platform::Resolver at it, stop() and the
+// destructor stop the process and send the resolver back to the system's configuration.
+
+#include "platform/Resolver.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QList>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+struct MxRecord
+{
+    QString domain;
+    QString exchanger;
+    int preference = 0;
+};
+
+struct HostRecord
+{
+    QString name;
+    QString address; // dotted IPv4
+};
+
+class DnsServer
+{
+public:
+    DnsServer() = default;
+    DnsServer(const DnsServer &) = delete;
+    DnsServer &operator=(const DnsServer &) = delete;
+    ~DnsServer() { stop(); }
+
+    /** The dnsmasq program, or an empty text when it is not installed. */
+    static QString program()
+    {
+        const QString standard = QStringLiteral("/usr/sbin/dnsmasq");
+        if (QFileInfo(standard).isExecutable())
+            return standard;
+        return QStandardPaths::findExecutable(QStringLiteral("dnsmasq"));
+    }
+
+    /**
+     * Starts the server with \a mx and \a hosts (and \a extraArgs, e.g. "--cname=a.test,b.test")
+     * and waits until it answers a query. False with error() set when it does not.
+     */
+    bool start(const QList<MxRecord> &mx, const QList<HostRecord> &hosts,
+               const QStringList &extraArgs = {})
+    {
+        stop();
+        m_error.clear();
+        const QString dnsmasq = program();
+        if (dnsmasq.isEmpty()) {
+            m_error = QStringLiteral("dnsmasq is not installed");
+            return false;
+        }
+        QStringList records;
+        for (const MxRecord &r : mx)
+            records << QStringLiteral("--mx-host=%1,%2,%3")
+                           .arg(r.domain, r.exchanger)
+                           .arg(r.preference);
+        for (const HostRecord &r : hosts)
+            records << QStringLiteral("--host-record=%1,%2").arg(r.name, r.address);
+
+        // The port is free when chosen but may be taken before dnsmasq binds it: retry.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const quint16 port = freePort();
+            if (port == 0) {
+                m_error = QStringLiteral("no free port on 127.0.0.1");
+                continue;
+            }
+            QStringList args{QStringLiteral("-k"),
+                             QStringLiteral("-C"),
+                             QStringLiteral("/dev/null"),
+                             QStringLiteral("--pid-file="),
+                             QStringLiteral("--log-facility=-"),
+                             QStringLiteral("--port=%1").arg(port),
+                             QStringLiteral("--listen-address=127.0.0.1"),
+                             QStringLiteral("--bind-interfaces"),
+                             QStringLiteral("--no-resolv"),
+                             QStringLiteral("--no-hosts"),
+                             QStringLiteral("--no-poll"),
+                             QStringLiteral("--local=/test/")};
+            args << records << extraArgs;
+
+            auto process = std::make_unique<QProcess>();
+            process->setProcessChannelMode(QProcess::MergedChannels);
+            process->start(dnsmasq, args);
+            if (!process->waitForStarted(5000)) {
+                m_error = QStringLiteral("dnsmasq did not start: ") + process->errorString();
+                return false;
+            }
+            m_process = std::move(process);
+            m_port = port;
+
+            QElapsedTimer waited;
+            waited.start();
+            while (waited.elapsed() < 5000) {
+                if (m_process->state() == QProcess::NotRunning
+                    || m_process->waitForFinished(0))
+                    break;
+                if (answers()) {
+                    platform::Resolver::setNameServer(QStringLiteral("127.0.0.1"), m_port);
+                    return true;
+                }
+                QThread::msleep(20);
+            }
+            const bool exited = m_process->state() == QProcess::NotRunning;
+            const QString output = QString::fromLocal8Bit(m_process->readAll());
+            stopProcess();
+            m_error = (exited ? QStringLiteral("dnsmasq exited: ")
+                              : QStringLiteral("dnsmasq does not answer: "))
+                      + output.trimmed();
+            if (!exited || !output.contains(QLatin1String("in use")))
+                return false;
+        }
+        return false;
+    }
+
+    quint16 port() const { return m_port; }
+    QString error() const { return m_error; }
+    bool isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
+
+    /** Stops the server (SIGTERM, then wait) and resets the resolver to the system's. */
+    void stop()
+    {
+        if (!m_process)
+            return;
+        stopProcess();
+        platform::Resolver::setNameServer(QString());
+    }
+
+private:
+    void stopProcess()
+    {
+        if (m_process->state() != QProcess::NotRunning) {
+            m_process->terminate();
+            if (!m_process->waitForFinished(5000)) {
+                m_process->kill();
+                m_process->waitForFinished(5000);
+            }
+        }
+        m_process.reset();
+        m_port = 0;
+    }
+
+    // A port free for both UDP and TCP on 127.0.0.1 (dnsmasq binds both).
+    static quint16 freePort()
+    {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+            if (udp < 0)
+                return 0;
+            socklen_t len = sizeof addr;
+            quint16 port = 0;
+            if (::bind(udp, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+                && ::getsockname(udp, reinterpret_cast<sockaddr *>(&addr), &len) == 0) {
+                const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+                if (tcp >= 0) {
+                    if (::bind(tcp, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
+                        port = ntohs(addr.sin_port);
+                    ::close(tcp);
+                }
+            }
+            ::close(udp);
+            if (port != 0)
+                return port;
+        }
+        return 0;
+    }
+
+    // True when the server replies to a query (any reply, NXDOMAIN included).
+    bool answers() const
+    {
+        static const unsigned char probe[] = {
+            0x51, 0x7e, 0x01, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+            5, 'p', 'r', 'o', 'b', 'e', 4, 't', 'e', 's', 't', 0,
+            0x00, 0x01, 0x00, 0x01};
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        if (fd < 0)
+            return false;
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(m_port);
+        bool ok = false;
+        if (::sendto(fd, probe, sizeof probe, 0, reinterpret_cast<sockaddr *>(&addr),
+                     sizeof addr)
+            == ssize_t(sizeof probe)) {
+            pollfd p{fd, POLLIN, 0};
+            unsigned char reply[512];
+            if (::poll(&p, 1, 200) == 1 && (p.revents & POLLIN)) {
+                const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
+                ok = n >= 12 && reply[0] == probe[0] && reply[1] == probe[1];
+            }
+        }
+        ::close(fd);
+        return ok;
+    }
+
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};

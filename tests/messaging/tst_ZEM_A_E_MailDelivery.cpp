@@ -1,0 +1,540 @@
+#include "ZemTestEnv.h"
+
+#include "DnsServer.h"
+#include "SmtpServers.h"
+#include "foundation/ZEM_F_E_EmailAddress.h"
+#include "messaging/ZEM_A_E_MailDelivery.h"
+#include "platform/Resolver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const ZEM_A_E_MailDelivery::TimeLimits kLimits{1000ms, 1500ms, 1500ms};
+
+const QString kTo = QStringLiteral("rcpt@example.test");
+const QString kFrom = QStringLiteral("sender@example.test");
+const QByteArray kMessage("Subject: test\r\nTo: rcpt@example.test\r\n\r\nHello.\r\n");
+// What a server keeps of kMessage: the CR LF before the final "." is part of the content.
+const QByteArray kKept("Subject: test\r\nTo: rcpt@example.test\r\n\r\nHello.\r\n\r\n");
+
+QString hostName()
+{
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return QString::fromLatin1(name);
+}
+
+int entriesIn(const char *folder)
+{
+    return int(QDir(QString::fromLatin1(folder))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::Hidden
+                              | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+void writeMailSettings(const QByteArray &ini)
+{
+    const QString path = ZEM_F_E_EmailAddress::mailSettingsPath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(ini);
+}
+
+QByteArray accounts(const QStringList &hosts)
+{
+    QByteArray ini;
+    for (int i = 0; i < hosts.size(); ++i)
+        ini += "[Account" + QByteArray::number(i + 1) + "]\nAccountType=SMTPAccount\nHostname="
+               + hosts.at(i).toLatin1() + "\nPort=587\n";
+    return ini;
+}
+
+/**
+ * A server on 127.0.0.3 and another on 127.0.0.2 sharing one port, as delivery is given a
+ * single port for every server it tries. \a first starts on a free port of 127.0.0.3;
+ * \a second must then bind the same port on 127.0.0.2, which may be taken: try again.
+ */
+template<class Second>
+bool startOnSharedPort(SmtpRecorder &first, const std::function<bool(Second &, quint16)> &start,
+                       Second &second)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (!first.start(QStringLiteral("127.0.0.3")))
+            return false;
+        if (start(second, first.port()))
+            return true;
+        first.stop();
+    }
+    return false;
+}
+
+} // namespace
+
+class tst_ZEM_A_E_MailDelivery : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void deliversThroughOneServer_data();
+    void deliversThroughOneServer();
+    void serverRefuses_data();
+    void serverRefuses();
+    void unreachableServers();
+    void faultyServer_data();
+    void faultyServer();
+    void accountsInOrder();
+    void exchangersAfterAccounts();
+    void addressInjectionRefused_data();
+    void addressInjectionRefused();
+    void earlyEndOfData_data();
+    void earlyEndOfData();
+    void nothingLeaks();
+    void concurrentDeliveries();
+
+private:
+    SmtpRecorder m_recorder; // a well-behaved server on 127.0.0.1 for most tests
+};
+
+void tst_ZEM_A_E_MailDelivery::initTestCase()
+{
+    ZEM_A_E_MailDelivery::setDefaultTimeLimits(kLimits);
+    const auto limits = ZEM_A_E_MailDelivery::defaultTimeLimits();
+    QCOMPARE(limits.connect, kLimits.connect);
+    QCOMPARE(limits.reply, kLimits.reply);
+    QCOMPARE(limits.write, kLimits.write);
+    // Instances take the defaults when made, and keep their own afterwards.
+    ZEM_A_E_MailDelivery delivery;
+    QCOMPARE(delivery.timeLimits().reply, kLimits.reply);
+    QCOMPARE(delivery.serverSocket(), -1);
+    QVERIFY(!delivery.isConnected());
+    QVERIFY(m_recorder.start(QStringLiteral("127.0.0.1")));
+}
+
+void tst_ZEM_A_E_MailDelivery::init()
+{
+    // No name lookup may leave this machine: point the resolver at a port where no name
+    // server listens, so names fail at once (a test's own name server resets it when it goes).
+    platform::Resolver::setNameServer(QStringLiteral("127.0.0.1"), 9);
+    QFile::remove(ZEM_F_E_EmailAddress::mailSettingsPath());
+}
+
+void tst_ZEM_A_E_MailDelivery::cleanupTestCase()
+{
+    platform::Resolver::setNameServer(QString());
+}
+
+void tst_ZEM_A_E_MailDelivery::deliversThroughOneServer_data()
+{
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QByteArray>("kept");
+    QTest::addColumn<QString>("keptFrom");
+
+    QTest::newRow("stuffed dots, 8-bit text")
+        << QByteArray("Subject: dots\r\n\r\n..starts with a dot\r\nmiddle . dot\r\n"
+                      "...\r\n8-bit \xc3\xa4\r\n")
+        << kTo << kFrom
+        << QByteArray("Subject: dots\r\n\r\n.starts with a dot\r\nmiddle . dot\r\n"
+                      "..\r\n8-bit \xc3\xa4\r\n\r\n")
+        << kFrom;
+    QTest::newRow("no final line end")
+        << QByteArray("Subject: x\r\n\r\nno line end") << kTo << kFrom
+        << QByteArray("Subject: x\r\n\r\nno line end\r\n") << kFrom;
+    QTest::newRow("null sender") << kMessage << kTo << QString() << kKept << QStringLiteral("<>");
+    QTest::newRow("UTF-8 addresses")
+        << kMessage << QStringLiteral("j\u00f6rg@example.test") << QStringLiteral("\u00e5sa@example.test")
+        << kKept << QStringLiteral("\u00e5sa@example.test");
+
+    // Large enough that the socket takes it in many partial writes.
+    QByteArray big("Subject: big\r\n\r\n");
+    for (int i = 0; i < 40000; ++i)
+        big += QByteArray::number(i).rightJustified(70, 'x') + "\r\n";
+    QTest::newRow("2.8 MB") << big << kTo << kFrom << big + "\r\n"
+                            << kFrom;
+}
+
+void tst_ZEM_A_E_MailDelivery::deliversThroughOneServer()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QString, to);
+    QFETCH(QString, from);
+    QFETCH(QByteArray, kept);
+    QFETCH(QString, keptFrom);
+
+    const int before = int(m_recorder.messages().size());
+    ZEM_A_E_MailDelivery delivery;
+    QVERIFY(delivery.sendMail(message, to, from, QStringLiteral("127.0.0.1"), m_recorder.port()));
+    // The connection stays open (no QUIT) until closed.
+    QVERIFY(delivery.serverSocket() >= 0);
+    QVERIFY(delivery.isConnected());
+    delivery.closeConnection();
+    QCOMPARE(delivery.serverSocket(), -1);
+    QVERIFY(!delivery.isConnected());
+    delivery.closeConnection();
+    QCOMPARE(delivery.serverSocket(), -1);
+
+    QVERIFY(m_recorder.waitForMessages(before + 1));
+    const RecordedMessage got = m_recorder.messages().at(before);
+    QCOMPARE(got.content.size(), kept.size());
+    QVERIFY(got.content == kept);
+    QCOMPARE(got.helo, hostName());
+    QCOMPARE(got.mailFrom, keptFrom);
+    QCOMPARE(got.rcptTos, QStringList{to});
+}
+
+void tst_ZEM_A_E_MailDelivery::serverRefuses_data()
+{
+    QTest::addColumn<bool>("refuseRecipient");
+    QTest::newRow("recipient refused (550)") << true;
+    QTest::newRow("data refused (451)") << false;
+}
+
+void tst_ZEM_A_E_MailDelivery::serverRefuses()
+{
+    QFETCH(bool, refuseRecipient);
+    SmtpRecorder server;
+    SmtpRecorder::Options options;
+    if (refuseRecipient)
+        options.refusedRecipients = {kTo};
+    else
+        options.failData = true;
+    QVERIFY(server.start(QStringLiteral("127.0.0.1"), 0, options));
+
+    ZEM_A_E_MailDelivery delivery;
+    QVERIFY(!delivery.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.1"), server.port()));
+    // The server itself answered well; only this message failed.
+    QVERIFY(delivery.isConnected());
+    QVERIFY(delivery.serverSocket() >= 0);
+    QVERIFY(server.messages().isEmpty());
+}
+
+void tst_ZEM_A_E_MailDelivery::unreachableServers()
+{
+    ZEM_A_E_MailDelivery delivery;
+    QVERIFY(!delivery.sendMail(kMessage, kTo, kFrom, QString(), m_recorder.port()));
+    // Nothing listens on 127.0.0.4.
+    QVERIFY(!delivery.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.4"), m_recorder.port()));
+    QCOMPARE(delivery.serverSocket(), -1);
+    QVERIFY(!delivery.isConnected());
+    QVERIFY(!delivery.sendMail(kMessage, kTo, kFrom, QStringLiteral("no-such-host.invalid"), 25));
+    // Without a connection, the later steps fail without trying.
+    QVERIFY(!delivery.writeEnvelopeTo(kTo, kFrom));
+    QVERIFY(!delivery.writeContent(kMessage));
+
+    // An open connection is closed by the next connect, even one that fails.
+    QVERIFY(delivery.connectToServer(QStringLiteral("127.0.0.1"), m_recorder.port()));
+    QVERIFY(!delivery.connectToServer(QStringLiteral("127.0.0.4"), m_recorder.port()));
+    QCOMPARE(delivery.serverSocket(), -1);
+    QVERIFY(!delivery.writeEnvelopeTo(kTo, kFrom));
+}
+
+void tst_ZEM_A_E_MailDelivery::faultyServer_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("silent") << QStringLiteral("silent") << false;
+    QTest::newRow("greeting 554") << QStringLiteral("greet554") << false;
+    QTest::newRow("multi-line greeting 554") << QStringLiteral("greet554-multiline") << false;
+    QTest::newRow("HELO 421") << QStringLiteral("helo421") << false;
+    QTest::newRow("hangs up during data") << QStringLiteral("close-during-data") << false;
+    QTest::newRow("no reply codes") << QStringLiteral("garbage") << false;
+    QTest::newRow("codes of a reply differ") << QStringLiteral("mismatch") << false;
+    QTest::newRow("multi-line greeting") << QStringLiteral("multiline-greeting") << true;
+    QTest::newRow("replies in pieces") << QStringLiteral("split") << true;
+}
+
+void tst_ZEM_A_E_MailDelivery::faultyServer()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, accepted);
+
+    SmtpRecorder next;
+    FaultServer fault;
+    const std::function<bool(FaultServer &, quint16)> startFault = [&](FaultServer &s, quint16 port) {
+        return s.start(mode, QStringLiteral("127.0.0.2"), port);
+    };
+    QVERIFY(startOnSharedPort(next, startFault, fault));
+    const quint16 port = fault.port();
+    QCOMPARE(port, next.port());
+
+    ZEM_A_E_MailDelivery delivery;
+    QCOMPARE(delivery.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.2"), port), accepted);
+    if (accepted) {
+        QVERIFY(fault.waitForMessages(1));
+        QCOMPARE(fault.messages().at(0).content, kKept);
+        QCOMPARE(fault.messages().at(0).rcptTos, QStringList{QLatin1String("<") + kTo + u'>'});
+    } else if (mode != QLatin1String("close-during-data")) {
+        // A server that fails before HELO is done leaves no connection behind.
+        QVERIFY(!delivery.isConnected());
+        QCOMPARE(delivery.serverSocket(), -1);
+    }
+
+    // Through the accounts, a failing first server hands the message to the second.
+    writeMailSettings(accounts({QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")}));
+    QVERIFY(ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, port));
+    if (accepted) {
+        QVERIFY(fault.waitForMessages(2));
+        QVERIFY(next.messages().isEmpty());
+    } else {
+        QVERIFY(next.waitForMessages(1));
+        QCOMPARE(next.messages().at(0).content, kKept);
+        QCOMPARE(next.messages().at(0).helo, hostName());
+    }
+}
+
+void tst_ZEM_A_E_MailDelivery::accountsInOrder()
+{
+    SmtpRecorder wrongType;
+    SmtpRecorder right;
+    const std::function<bool(SmtpRecorder &, quint16)> startRight = [](SmtpRecorder &s, quint16 port) {
+        return s.start(QStringLiteral("127.0.0.2"), port);
+    };
+    QVERIFY(startOnSharedPort(wrongType, startRight, right));
+
+    // Only SMTP accounts with a host name count; the account's own port is not used.
+    writeMailSettings("[Account1]\nAccountType=IMAPAccount\nHostname=127.0.0.3\n"
+                      "[Account2]\nAccountType=SMTPAccount\nHostname=\n"
+                      "[Account3]\nAccountType=SMTPAccount\nPort=1\n"
+                      "[Account4]\nAccountType=SMTPAccount\nHostname=127.0.0.2\nPort=1\n"
+                      "[Account5]\nAccountType=SMTPAccount\nHostname=127.0.0.3\n");
+    ZEM_A_E_MailDelivery delivery;
+    QVERIFY(delivery.sendMailToFromPort(kMessage, kTo, kFrom, right.port()));
+    QVERIFY(right.waitForMessages(1));
+    QVERIFY(wrongType.messages().isEmpty());
+    QCOMPARE(right.messages().at(0).rcptTos, QStringList{kTo});
+
+    // Every account failing, and the recipient's domain has no exchanger: NO.
+    writeMailSettings(accounts({QStringLiteral("127.0.0.4"), QStringLiteral("127.0.0.5")}));
+    QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, right.port()));
+    QFile::remove(ZEM_F_E_EmailAddress::mailSettingsPath());
+    QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, right.port()));
+    QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, QStringLiteral("no-domain@"), kFrom,
+                                            right.port()));
+    QCOMPARE(right.messages().size(), 1);
+}
+
+void tst_ZEM_A_E_MailDelivery::exchangersAfterAccounts()
+{
+    // mx1 (preference 10) refuses at its greeting, mx2 (20) takes the message.
+    SmtpRecorder mx2;
+    FaultServer mx1;
+    const std::function<bool(FaultServer &, quint16)> startMx1 = [](FaultServer &s, quint16 port) {
+        return s.start(QStringLiteral("greet554"), QStringLiteral("127.0.0.2"), port);
+    };
+    QVERIFY(startOnSharedPort(mx2, startMx1, mx1));
+    DnsServer dns;
+    const QString mx1Name = QStringLiteral("mx1.example.test");
+    const QString mx2Name = QStringLiteral("mx2.example.test");
+    QVERIFY2(dns.start({{QStringLiteral("example.test"), mx1Name, 10},
+                        {QStringLiteral("example.test"), mx2Name, 20}},
+                       {{mx1Name, QStringLiteral("127.0.0.2")},
+                        {mx2Name, QStringLiteral("127.0.0.3")},
+                        {QStringLiteral("nomx.test"), QStringLiteral("127.0.0.3")}}),
+             qPrintable(dns.error()));
+
+    writeMailSettings(accounts({QStringLiteral("127.0.0.4")}));
+    const bool delivered = ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, mx2.port());
+    // A domain with an address but no MX record gets nothing.
+    const bool toNoMx = ZEM_A_E_MailDelivery::sendMail(kMessage, QStringLiteral("a@nomx.test"),
+                                                       kFrom, mx2.port());
+    QVERIFY(delivered);
+    QVERIFY(mx2.waitForMessages(1));
+    QCOMPARE(mx2.messages().at(0).content, kKept);
+    QVERIFY(!toNoMx);
+    QCOMPARE(mx2.messages().size(), 1);
+}
+
+void tst_ZEM_A_E_MailDelivery::addressInjectionRefused_data()
+{
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("from");
+    const QString extra = QStringLiteral(">\r\nRCPT TO:<evil@example.test");
+    QTest::newRow("CR LF in recipient") << kTo + extra << kFrom;
+    QTest::newRow("CR LF in sender") << kTo << kFrom + extra;
+    QTest::newRow("LF in recipient") << QStringLiteral("a@b.test\nRCPT TO:<evil@example.test") << kFrom;
+    QTest::newRow("CR in sender") << kTo << QStringLiteral("a@b.test\rDATA");
+    QTest::newRow("NUL") << QStringLiteral("a@b.test") + QChar(0) + QStringLiteral("x") << kFrom;
+    QTest::newRow("control character") << QStringLiteral("a\x01@b.test") << kFrom;
+    QTest::newRow("DEL") << kTo << QStringLiteral("a\x7f@b.test");
+    QTest::newRow("angle bracket closes early") << QStringLiteral("a@b.test> NOTIFY=NEVER") << kFrom;
+    QTest::newRow("angle bracket in sender") << kTo << QStringLiteral("<a@b.test");
+}
+
+void tst_ZEM_A_E_MailDelivery::addressInjectionRefused()
+{
+    QFETCH(QString, to);
+    QFETCH(QString, from);
+    const int before = int(m_recorder.messages().size());
+    ZEM_A_E_MailDelivery delivery;
+    QVERIFY(!delivery.sendMail(kMessage, to, from, QStringLiteral("127.0.0.1"), m_recorder.port()));
+    QVERIFY(delivery.isConnected());
+    const qsizetype wireBefore = m_recorder.wireLog().size();
+
+    // The same connection then carries a clean message; the server must have seen nothing
+    // in between.
+    QVERIFY(delivery.writeEnvelopeTo(kTo, kFrom));
+    QVERIFY(delivery.writeContent(kMessage));
+    QVERIFY(m_recorder.waitForMessages(before + 1));
+    QCOMPARE(m_recorder.messages().size(), before + 1);
+    QCOMPARE(m_recorder.messages().at(before).rcptTos, QStringList{kTo});
+    QCOMPARE(m_recorder.wireLog().mid(wireBefore),
+             "MAIL FROM:<" + kFrom.toUtf8() + ">\r\nRCPT TO:<" + kTo.toUtf8() + ">\r\nDATA\r\n"
+                 + kMessage + "\r\n.\r\n");
+}
+
+void tst_ZEM_A_E_MailDelivery::earlyEndOfData_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QByteArray>("kept"); // when sent
+
+    const QByteArray tail("MAIL FROM:<x@evil.test>\r\nRCPT TO:<y@evil.test>\r\nDATA\r\nspam\r\n");
+    QTest::newRow("LF . LF") << "a\n.\n" + tail << true << QByteArray();
+    QTest::newRow("LF . CR LF") << "a\n.\r\n" + tail << true << QByteArray();
+    QTest::newRow("CR . CR LF") << "a\r.\r\n" + tail << true << QByteArray();
+    QTest::newRow("CR LF . LF") << "a\r\n.\n" + tail << true << QByteArray();
+    QTest::newRow("CR LF . CR LF") << "a\r\n.\r\n" + tail << true << QByteArray();
+    QTest::newRow("CR . CR") << QByteArray("a\r.\rb") << true << QByteArray();
+    QTest::newRow(". CR LF at the start") << ".\r\n" + tail << true << QByteArray();
+    QTest::newRow(". LF at the start") << QByteArray(".\nx") << true << QByteArray();
+    QTest::newRow("CR LF . at the end") << QByteArray("a\r\n.") << true << QByteArray();
+    QTest::newRow("LF . at the end") << QByteArray("a\n.") << true << QByteArray();
+    QTest::newRow("a lone dot") << QByteArray(".") << true << QByteArray();
+
+    // A dot that does not stand alone on its line is ordinary text.
+    QTest::newRow("stuffed dot") << QByteArray("..\r\nb\r\n") << false << QByteArray(".\r\nb\r\n\r\n");
+    QTest::newRow("dot inside a line") << QByteArray("a.b\r\nc .\r\n") << false
+                                       << QByteArray("a.b\r\nc .\r\n\r\n");
+    QTest::newRow("dot begins a word at the end") << QByteArray("a\r\n.x") << false
+                                                  << QByteArray("a\r\nx\r\n");
+    QTest::newRow("empty") << QByteArray() << false << QByteArray("\r\n");
+}
+
+void tst_ZEM_A_E_MailDelivery::earlyEndOfData()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, refused);
+    QFETCH(QByteArray, kept);
+
+    const int before = int(m_recorder.messages().size());
+    ZEM_A_E_MailDelivery delivery;
+    QVERIFY(delivery.connectToServer(QStringLiteral("127.0.0.1"), m_recorder.port()));
+    QVERIFY(delivery.writeEnvelopeTo(kTo, kFrom));
+    const qsizetype wireBefore = m_recorder.wireLog().size();
+    QCOMPARE(delivery.writeContent(content), !refused);
+    if (!refused) {
+        QVERIFY(m_recorder.waitForMessages(before + 1));
+        QCOMPARE(m_recorder.messages().at(before).content, kept);
+        return;
+    }
+    // Nothing was sent: the same envelope still takes a clean message, and it is all the
+    // server received.
+    QVERIFY(delivery.writeContent(kMessage));
+    QVERIFY(m_recorder.waitForMessages(before + 1));
+    QCOMPARE(m_recorder.messages().size(), before + 1);
+    QCOMPARE(m_recorder.messages().at(before).content, kKept);
+    QCOMPARE(m_recorder.wireLog().mid(wireBefore), "DATA\r\n" + kMessage + "\r\n.\r\n");
+}
+
+void tst_ZEM_A_E_MailDelivery::nothingLeaks()
+{
+    // Every server first, so their pipes are counted on both sides.
+    const QStringList modes = {QStringLiteral("silent"), QStringLiteral("greet554"),
+                               QStringLiteral("helo421"), QStringLiteral("close-during-data"),
+                               QStringLiteral("garbage"), QStringLiteral("split")};
+    std::vector<std::unique_ptr<FaultServer>> faults;
+    for (const QString &mode : modes) {
+        faults.push_back(std::make_unique<FaultServer>());
+        QVERIFY(faults.back()->start(mode, QStringLiteral("127.0.0.1")));
+    }
+    const int before = int(m_recorder.messages().size());
+    const int fds = entriesIn("/proc/self/fd");
+    const int tasks = entriesIn("/proc/self/task");
+
+    int delivered = 0;
+    {
+        ZEM_A_E_MailDelivery reused;
+        for (const auto &fault : faults) {
+            ZEM_A_E_MailDelivery fresh;
+            const bool expected = fault.get() == faults.back().get();
+            QCOMPARE(fresh.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.1"), fault->port()),
+                     expected);
+            QCOMPARE(reused.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.1"), fault->port()),
+                     expected);
+            QVERIFY(reused.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.1"),
+                                    m_recorder.port()));
+            ++delivered;
+            QVERIFY(!reused.sendMail(QByteArray("\r\n.\r\n"), kTo, kFrom,
+                                     QStringLiteral("127.0.0.1"), m_recorder.port()));
+            QVERIFY(!reused.sendMail(kMessage, QStringLiteral("a\r\n@b"), kFrom,
+                                     QStringLiteral("127.0.0.1"), m_recorder.port()));
+        }
+        QVERIFY(!reused.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.4"), m_recorder.port()));
+        // The last connection of `reused` is left open for its destructor to close.
+        QVERIFY(reused.connectToServer(QStringLiteral("127.0.0.1"), m_recorder.port()));
+    }
+    QVERIFY(m_recorder.waitForMessages(before + delivered));
+
+    QCOMPARE(entriesIn("/proc/self/fd"), fds);
+    QCOMPARE(entriesIn("/proc/self/task"), tasks);
+}
+
+void tst_ZEM_A_E_MailDelivery::concurrentDeliveries()
+{
+    constexpr int threads = 6;
+    constexpr int each = 4;
+    const int before = int(m_recorder.messages().size());
+    const int fds = entriesIn("/proc/self/fd");
+    const int tasks = entriesIn("/proc/self/task");
+    const quint16 port = m_recorder.port();
+
+    std::atomic<int> failures{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([t, port, &failures] {
+            for (int i = 0; i < each; ++i) {
+                ZEM_A_E_MailDelivery delivery;
+                const QByteArray message = "Subject: " + QByteArray::number(t) + "/"
+                                           + QByteArray::number(i) + "\r\n\r\nbody\r\n";
+                if (!delivery.sendMail(message, kTo, kFrom, QStringLiteral("127.0.0.1"), port))
+                    ++failures;
+            }
+        });
+    }
+    for (std::thread &w : workers)
+        w.join();
+    QCOMPARE(failures.load(), 0);
+    QVERIFY(m_recorder.waitForMessages(before + threads * each));
+
+    QSet<QByteArray> subjects;
+    const QList<RecordedMessage> all = m_recorder.messages();
+    for (qsizetype i = before; i < all.size(); ++i)
+        subjects.insert(all.at(i).content.split('\r').first());
+    QCOMPARE(subjects.size(), threads * each);
+    QVERIFY(subjects.contains("Subject: 5/3"));
+
+    QCOMPARE(entriesIn("/proc/self/fd"), fds);
+    QCOMPARE(entriesIn("/proc/self/task"), tasks);
+}
+
+ZEM_TEST_MAIN(tst_ZEM_A_E_MailDelivery)
+#include "tst_ZEM_A_E_MailDelivery.moc"
