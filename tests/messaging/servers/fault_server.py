@@ -23,12 +23,7 @@ import sys
 import threading
 import time
 
-
-def write_atomically(path, data):
-    temporary = path + '.tmp'
-    with open(temporary, 'wb') as f:
-        f.write(data)
-    os.replace(temporary, path)
+from smtp_recorder import write_atomically
 
 
 class Session:
