@@ -11,8 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QMap>
 #include <QMimeDatabase>
@@ -20,7 +18,6 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTimeZone>
-#include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
@@ -1261,8 +1258,7 @@ public:
     QString meUid;
     bool meDirty = false;
     bool unsaved = false;
-    QFileSystemWatcher *watcher = nullptr;
-    QTimer *debounce = nullptr;
+    std::optional<detail::FolderWatcher> watcher;
 
     QString pathOf(const QString &fileName) const { return QDir(folder).filePath(fileName); }
 
@@ -1458,15 +1454,7 @@ void AddressBookPrivate::scan(bool announce)
 
 void AddressBookPrivate::startWatching()
 {
-    watcher = new QFileSystemWatcher(q);
-    debounce = new QTimer(q);
-    debounce->setSingleShot(true);
-    // Sync tools and editors touch a file several times in a row: one re-scan per burst.
-    debounce->setInterval(100);
-    QObject::connect(debounce, &QTimer::timeout, q, [this] { scan(true); });
-    auto poke = [this] { debounce->start(); };
-    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, q, poke);
-    QObject::connect(watcher, &QFileSystemWatcher::fileChanged, q, poke);
+    watcher.emplace(q, [this] { scan(true); });
     watchFiles();
 }
 
@@ -1478,16 +1466,7 @@ void AddressBookPrivate::watchFiles()
     for (auto it = seen.constBegin(); it != seen.constEnd(); ++it)
         wanted.append(pathOf(it.key()));
     wanted.append(pathOf(kMeFileName));
-    // A file replaced by a rename is a new file to the watcher: watch the current set anew.
-    const QStringList watched = watcher->files() + watcher->directories();
-    if (!watched.isEmpty())
-        watcher->removePaths(watched);
-    QStringList add;
-    for (const QString &p : wanted)
-        if (QFileInfo::exists(p))
-            add.append(p);
-    if (!add.isEmpty())
-        watcher->addPaths(add);
+    watcher->watchOnly(wanted);
 }
 
 namespace {
@@ -2014,8 +1993,8 @@ ZEM_Result<void> AddressBook::save()
 
 void AddressBook::refresh()
 {
-    if (d->debounce)
-        d->debounce->stop();
+    if (d->watcher)
+        d->watcher->cancelPending();
     d->scan(true);
 }
 

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,7 +18,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimeZone>
-#include <QTimer>
 #include <QUuid>
 
 #include <libical/ical.h>
@@ -1315,8 +1313,7 @@ public:
     QHash<QString, std::pair<QString, QString>> index; // item uid -> calendar uid, file name
     QStringList problems;
     QSet<QString> reportedOthers;
-    QFileSystemWatcher *watcher = nullptr;
-    QTimer *debounce = nullptr;
+    std::optional<detail::FolderWatcher> watcher;
 
     QString calendarPath(const QString &calendarUid) const { return QDir(folder).filePath(calendarUid); }
     QString filePath(const QString &calendarUid, const QString &fileName) const
@@ -1363,6 +1360,20 @@ public:
     ZEM_Result<void> removeFile(const QString &calendarUid, const QString &fileName);
     QString newUid() const;
     QString freeFileName(const QString &calendarUid, const QString &uid) const;
+
+    // A file of the store as it is on disk now, read to change or remove items in it.
+    struct ItemFile
+    {
+        bool exists = false;
+        Parsed parsed;
+        Origin origin; // its bytes are the file's
+
+        icalcomponent *root() const { return parsed.root.get(); }
+    };
+    ZEM_Result<void> claimUid(QString &uid) const;
+    ZEM_Result<Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
+    ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
+    ZEM_Result<QByteArray> writeBack(const ItemFile &file);
 };
 
 namespace {
@@ -1732,15 +1743,7 @@ void CalendarStorePrivate::scan(bool announce)
 
 void CalendarStorePrivate::startWatching()
 {
-    watcher = new QFileSystemWatcher(q);
-    debounce = new QTimer(q);
-    debounce->setSingleShot(true);
-    // Sync tools write many files in a row: one read per burst.
-    debounce->setInterval(100);
-    QObject::connect(debounce, &QTimer::timeout, q, [this] { scan(true); });
-    auto poke = [this] { debounce->start(); };
-    QObject::connect(watcher, &QFileSystemWatcher::directoryChanged, q, poke);
-    QObject::connect(watcher, &QFileSystemWatcher::fileChanged, q, poke);
+    watcher.emplace(q, [this] { scan(true); });
     watchPaths();
 }
 
@@ -1756,15 +1759,7 @@ void CalendarStorePrivate::watchPaths()
         for (const auto &[name, file] : f.files)
             wanted << dir.filePath(name);
     }
-    const QStringList watched = watcher->files() + watcher->directories();
-    if (!watched.isEmpty())
-        watcher->removePaths(watched);
-    QStringList add;
-    for (const QString &p : std::as_const(wanted))
-        if (QFileInfo::exists(p))
-            add.append(p);
-    if (!add.isEmpty())
-        watcher->addPaths(add);
+    watcher->watchOnly(wanted);
 }
 
 ZEM_Result<void> CalendarStorePrivate::checkCalendar(const QString &calendarUid) const
@@ -1993,6 +1988,61 @@ ZEM_Result<void> CalendarStorePrivate::mergeCheck(const Item &ours, const std::o
     return {};
 }
 
+// Gives a new item a UID, or checks that the one it brings is not taken.
+ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid) const
+{
+    if (uid.isEmpty())
+        uid = newUid();
+    else if (index.contains(uid))
+        return ZEM_Error::make(ZEM_Error::InvalidArgument, u"An item with the UID %1 already exists."_s.arg(uid),
+                               {uid});
+    return {};
+}
+
+// Writes \a doc to a file of its own in the calendar; the origin its items then have.
+ZEM_Result<Origin> CalendarStorePrivate::writeNewFile(const QString &calendarUid, const QString &uid,
+                                                      icalcomponent *doc)
+{
+    Origin origin{calendarUid, freeFileName(calendarUid, uid), serialize(doc)};
+    if (auto w = writeFile(calendarUid, origin.fileName, origin.bytes, {}, false); !w)
+        return w.error();
+    return origin;
+}
+
+// A file that is gone reads as not existing; one that no longer parses is a conflict.
+ZEM_Result<CalendarStorePrivate::ItemFile> CalendarStorePrivate::readItemFile(const QString &calendarUid,
+                                                                              const QString &fileName) const
+{
+    if (auto ok = checkCalendar(calendarUid); !ok)
+        return ok.error();
+    ItemFile file;
+    file.origin = Origin{calendarUid, fileName, {}};
+    const std::optional<QByteArray> bytes = readBytes(filePath(calendarUid, fileName));
+    if (!bytes)
+        return file;
+    file.exists = true;
+    file.origin.bytes = *bytes;
+    file.parsed = parseIcs(*bytes);
+    if (!file.parsed.root)
+        return noCalendarFile(fileName);
+    return file;
+}
+
+// Writes back what is left in \a file, or removes it when no item is left; the bytes written.
+ZEM_Result<QByteArray> CalendarStorePrivate::writeBack(const ItemFile &file)
+{
+    const Origin &o = file.origin;
+    if (!hasItems(file.root())) {
+        if (auto r = removeFile(o.calendarUid, o.fileName); !r)
+            return r.error();
+        return QByteArray();
+    }
+    QByteArray bytes = serialize(file.root());
+    if (auto w = writeFile(o.calendarUid, o.fileName, bytes, o.bytes, file.parsed.lossy); !w)
+        return w.error();
+    return bytes;
+}
+
 // ---- CalendarStore ---------------------------------------------------------------------------
 
 QString CalendarStore::defaultFolder()
@@ -2053,8 +2103,8 @@ QStringList CalendarStore::problems() const
 
 void CalendarStore::refresh()
 {
-    if (d->debounce)
-        d->debounce->stop();
+    if (d->watcher)
+        d->watcher->cancelPending();
     d->scan(true);
 }
 
@@ -2258,17 +2308,13 @@ ZEM_Result<void> CalendarStore::saveEvent(CalEvent &event, CalSpan span)
     }
 
     if (event.m_new) {
-        if (event.m_uid.isEmpty())
-            event.m_uid = d->newUid();
-        else if (d->index.contains(event.m_uid))
-            return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                   u"An item with the UID %1 already exists."_s.arg(event.m_uid), {event.m_uid});
+        if (auto ok = d->claimUid(event.m_uid); !ok)
+            return ok;
         IcalPtr doc = CalIcs::newDocument(event, true);
-        const QByteArray bytes = serialize(doc.get());
-        const QString name = d->freeFileName(target, event.m_uid);
-        if (auto w = d->writeFile(target, name, bytes, {}, false); !w)
-            return w;
-        if (auto saved = CalendarStorePrivate::eventIn(doc.get(), Origin{target, name, bytes}, event.m_uid, {}))
+        const auto written = d->writeNewFile(target, event.m_uid, doc.get());
+        if (!written)
+            return written.error();
+        if (auto saved = CalendarStorePrivate::eventIn(doc.get(), *written, event.m_uid, {}))
             event = *saved;
         d->scan(true);
         return {};
@@ -2276,19 +2322,15 @@ ZEM_Result<void> CalendarStore::saveEvent(CalEvent &event, CalSpan span)
 
     const QString fromCalendar = event.m_fileCalendarUid;
     const bool moving = target != fromCalendar;
-    if (moving)
-        if (auto ok = d->checkCalendar(fromCalendar); !ok)
-            return ok;
-    const std::optional<QByteArray> disk = readBytes(d->filePath(fromCalendar, event.m_fileName));
-    if (!disk)
+    auto file = d->readItemFile(fromCalendar, event.m_fileName);
+    if (!file)
+        return file.error();
+    if (!file->exists)
         return conflict(event.title(), event.m_fileName, u"its file was removed there"_s);
-    Parsed parsed = parseIcs(*disk);
-    if (!parsed.root)
-        return noCalendarFile(event.m_fileName);
-    icalcomponent *root = parsed.root.get();
-    const Origin diskOrigin{fromCalendar, event.m_fileName, *disk};
+    icalcomponent *root = file->root();
+    const Origin &diskOrigin = file->origin;
     const QStringList ours = changedKeys(event.m_values, event.m_base);
-    if (*disk != event.m_revision) {
+    if (diskOrigin.bytes != event.m_revision) {
         const auto theirs = CalendarStorePrivate::eventIn(root, diskOrigin, event.m_uid, event.m_occurrence);
         if (auto merged = CalendarStorePrivate::mergeCheck(event, theirs, ours); !merged)
             return merged;
@@ -2378,45 +2420,27 @@ ZEM_Result<void> CalendarStore::saveEvent(CalEvent &event, CalSpan span)
         stampChanged(master);
     }
 
-    QString savedCalendar = fromCalendar;
-    QString savedFile = event.m_fileName;
-    QByteArray savedBytes;
+    // The caller's event lives on in the split-off series, in the moved copy, or in its file.
+    const QString uid = split ? splitUid : event.m_uid;
+    Origin saved{fromCalendar, event.m_fileName, {}};
     IcalPtr movedDoc;
     icalcomponent *savedRoot = root;
-    if (split) {
-        const QString name = d->freeFileName(target, splitUid);
-        const QByteArray bytes = serialize(split.get());
-        if (auto w = d->writeFile(target, name, bytes, {}, false); !w)
-            return w;
-        savedCalendar = target;
-        savedFile = name;
-        savedBytes = bytes;
-        savedRoot = split.get();
+    if (split || moving) {
+        if (!split)
+            movedDoc = extract(root, event.m_uid);
+        savedRoot = split ? split.get() : movedDoc.get();
+        const auto written = d->writeNewFile(target, uid, savedRoot);
+        if (!written)
+            return written.error();
+        saved = *written;
     }
-    if (moving && !split) {
-        movedDoc = extract(root, event.m_uid);
-        const QString name = d->freeFileName(target, event.m_uid);
-        const QByteArray bytes = serialize(movedDoc.get());
-        if (auto w = d->writeFile(target, name, bytes, {}, false); !w)
-            return w;
-        savedCalendar = target;
-        savedFile = name;
-        savedBytes = bytes;
-        savedRoot = movedDoc.get();
-    }
-    if (hasItems(root)) {
-        const QByteArray bytes = serialize(root);
-        if (auto w = d->writeFile(fromCalendar, event.m_fileName, bytes, *disk, parsed.lossy); !w)
-            return w;
-        if (savedRoot == root)
-            savedBytes = bytes;
-    } else if (auto r = d->removeFile(fromCalendar, event.m_fileName); !r) {
-        return r;
-    }
-    const QString uid = split ? splitUid : event.m_uid;
-    if (auto saved = CalendarStorePrivate::eventIn(savedRoot, Origin{savedCalendar, savedFile, savedBytes}, uid,
-                                                   split ? QDateTime() : refreshAt))
-        event = *saved;
+    const auto kept = d->writeBack(*file);
+    if (!kept)
+        return kept.error();
+    if (savedRoot == root)
+        saved.bytes = *kept;
+    if (auto now = CalendarStorePrivate::eventIn(savedRoot, saved, uid, split ? QDateTime() : refreshAt))
+        event = *now;
     d->scan(true);
     return {};
 }
@@ -2425,17 +2449,14 @@ ZEM_Result<void> CalendarStore::removeEvent(const CalEvent &event, CalSpan span)
 {
     if (event.m_new)
         return ZEM_Error::make(ZEM_Error::NotFound, u"The event “%1” is not in the store."_s.arg(event.title()));
-    if (auto ok = d->checkCalendar(event.m_fileCalendarUid); !ok)
-        return ok;
-    const std::optional<QByteArray> disk = readBytes(d->filePath(event.m_fileCalendarUid, event.m_fileName));
-    if (!disk)
+    auto file = d->readItemFile(event.m_fileCalendarUid, event.m_fileName);
+    if (!file)
+        return file.error();
+    if (!file->exists)
         return {}; // already gone
-    Parsed parsed = parseIcs(*disk);
-    if (!parsed.root)
-        return noCalendarFile(event.m_fileName);
-    icalcomponent *root = parsed.root.get();
-    const Origin diskOrigin{event.m_fileCalendarUid, event.m_fileName, *disk};
-    if (*disk != event.m_revision) {
+    icalcomponent *root = file->root();
+    const Origin &diskOrigin = file->origin;
+    if (diskOrigin.bytes != event.m_revision) {
         const auto theirs = CalendarStorePrivate::eventIn(root, diskOrigin, event.m_uid, event.m_occurrence);
         if (!theirs)
             return {}; // removed there too
@@ -2472,12 +2493,8 @@ ZEM_Result<void> CalendarStore::removeEvent(const CalEvent &event, CalSpan span)
         endSeriesBefore(master, occurrence);
         stampChanged(master);
     }
-    if (hasItems(root)) {
-        if (auto w = d->writeFile(event.m_fileCalendarUid, event.m_fileName, serialize(root), *disk, parsed.lossy); !w)
-            return w;
-    } else if (auto r = d->removeFile(event.m_fileCalendarUid, event.m_fileName); !r) {
-        return r;
-    }
+    if (const auto kept = d->writeBack(*file); !kept)
+        return kept.error();
     d->scan(true);
     return {};
 }
@@ -2488,36 +2505,28 @@ ZEM_Result<void> CalendarStore::saveTask(CalTask &task)
     if (auto ok = d->checkCalendar(target); !ok)
         return ok;
     if (task.m_new) {
-        if (task.m_uid.isEmpty())
-            task.m_uid = d->newUid();
-        else if (d->index.contains(task.m_uid))
-            return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                   u"An item with the UID %1 already exists."_s.arg(task.m_uid), {task.m_uid});
+        if (auto ok = d->claimUid(task.m_uid); !ok)
+            return ok;
         IcalPtr doc = CalIcs::newDocument(task, false);
-        const QByteArray bytes = serialize(doc.get());
-        const QString name = d->freeFileName(target, task.m_uid);
-        if (auto w = d->writeFile(target, name, bytes, {}, false); !w)
-            return w;
-        if (auto saved = CalendarStorePrivate::taskIn(doc.get(), Origin{target, name, bytes}, task.m_uid))
+        const auto written = d->writeNewFile(target, task.m_uid, doc.get());
+        if (!written)
+            return written.error();
+        if (auto saved = CalendarStorePrivate::taskIn(doc.get(), *written, task.m_uid))
             task = *saved;
         d->scan(true);
         return {};
     }
     const QString fromCalendar = task.m_fileCalendarUid;
     const bool moving = target != fromCalendar;
-    if (moving)
-        if (auto ok = d->checkCalendar(fromCalendar); !ok)
-            return ok;
-    const std::optional<QByteArray> disk = readBytes(d->filePath(fromCalendar, task.m_fileName));
-    if (!disk)
+    auto file = d->readItemFile(fromCalendar, task.m_fileName);
+    if (!file)
+        return file.error();
+    if (!file->exists)
         return conflict(task.title(), task.m_fileName, u"its file was removed there"_s);
-    Parsed parsed = parseIcs(*disk);
-    if (!parsed.root)
-        return noCalendarFile(task.m_fileName);
-    icalcomponent *root = parsed.root.get();
-    const Origin diskOrigin{fromCalendar, task.m_fileName, *disk};
+    icalcomponent *root = file->root();
+    const Origin &diskOrigin = file->origin;
     const QStringList ours = changedKeys(task.m_values, task.m_base);
-    if (*disk != task.m_revision)
+    if (diskOrigin.bytes != task.m_revision)
         if (auto merged = CalendarStorePrivate::mergeCheck(task, CalendarStorePrivate::taskIn(root, diskOrigin, task.m_uid), ours); !merged)
             return merged;
     if (ours.isEmpty() && !moving) {
@@ -2536,20 +2545,17 @@ ZEM_Result<void> CalendarStore::saveTask(CalTask &task)
     icalcomponent *savedRoot = root;
     if (moving) {
         movedDoc = extract(root, task.m_uid);
-        saved = Origin{target, d->freeFileName(target, task.m_uid), serialize(movedDoc.get())};
-        if (auto w = d->writeFile(target, saved.fileName, saved.bytes, {}, false); !w)
-            return w;
         savedRoot = movedDoc.get();
+        const auto written = d->writeNewFile(target, task.m_uid, savedRoot);
+        if (!written)
+            return written.error();
+        saved = *written;
     }
-    if (hasItems(root)) {
-        const QByteArray bytes = serialize(root);
-        if (auto w = d->writeFile(fromCalendar, task.m_fileName, bytes, *disk, parsed.lossy); !w)
-            return w;
-        if (!moving)
-            saved.bytes = bytes;
-    } else if (auto r = d->removeFile(fromCalendar, task.m_fileName); !r) {
-        return r;
-    }
+    const auto kept = d->writeBack(*file);
+    if (!kept)
+        return kept.error();
+    if (!moving)
+        saved.bytes = *kept;
     if (auto now = CalendarStorePrivate::taskIn(savedRoot, saved, task.m_uid))
         task = *now;
     d->scan(true);
@@ -2560,18 +2566,14 @@ ZEM_Result<void> CalendarStore::removeTask(const CalTask &task)
 {
     if (task.m_new)
         return ZEM_Error::make(ZEM_Error::NotFound, u"The to-do “%1” is not in the store."_s.arg(task.title()));
-    if (auto ok = d->checkCalendar(task.m_fileCalendarUid); !ok)
-        return ok;
-    const std::optional<QByteArray> disk = readBytes(d->filePath(task.m_fileCalendarUid, task.m_fileName));
-    if (!disk)
-        return {};
-    Parsed parsed = parseIcs(*disk);
-    if (!parsed.root)
-        return noCalendarFile(task.m_fileName);
-    icalcomponent *root = parsed.root.get();
-    if (*disk != task.m_revision) {
-        const auto theirs = CalendarStorePrivate::taskIn(root, Origin{task.m_fileCalendarUid, task.m_fileName, *disk},
-                                                         task.m_uid);
+    auto file = d->readItemFile(task.m_fileCalendarUid, task.m_fileName);
+    if (!file)
+        return file.error();
+    if (!file->exists)
+        return {}; // already gone
+    icalcomponent *root = file->root();
+    if (file->origin.bytes != task.m_revision) {
+        const auto theirs = CalendarStorePrivate::taskIn(root, file->origin, task.m_uid);
         if (!theirs)
             return {};
         if (!changedKeys(theirs->m_values, task.m_base).isEmpty())
@@ -2579,12 +2581,8 @@ ZEM_Result<void> CalendarStore::removeTask(const CalTask &task)
     }
     for (icalcomponent *c : componentsOf(root, task.m_uid))
         removeComponent(c);
-    if (hasItems(root)) {
-        if (auto w = d->writeFile(task.m_fileCalendarUid, task.m_fileName, serialize(root), *disk, parsed.lossy); !w)
-            return w;
-    } else if (auto r = d->removeFile(task.m_fileCalendarUid, task.m_fileName); !r) {
-        return r;
-    }
+    if (const auto kept = d->writeBack(*file); !kept)
+        return kept.error();
     d->scan(true);
     return {};
 }

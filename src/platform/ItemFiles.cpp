@@ -3,7 +3,10 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSaveFile>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -54,6 +57,36 @@ QString ownProcessName()
     if (ZEM_F_HostDelegate *delegate = ZEM_F_Host::delegate())
         return delegate->getAppName();
     return QCoreApplication::applicationName();
+}
+
+FolderWatcher::FolderWatcher(QObject *owner, std::function<void()> changed)
+    : m_watcher(new QFileSystemWatcher(owner)), m_debounce(new QTimer(owner))
+{
+    m_debounce->setSingleShot(true);
+    m_debounce->setInterval(100);
+    QObject::connect(m_debounce, &QTimer::timeout, owner, std::move(changed));
+    const auto poke = [debounce = m_debounce] { debounce->start(); };
+    QObject::connect(m_watcher, &QFileSystemWatcher::directoryChanged, owner, poke);
+    QObject::connect(m_watcher, &QFileSystemWatcher::fileChanged, owner, poke);
+}
+
+void FolderWatcher::watchOnly(const QStringList &paths)
+{
+    // A file replaced by a rename is a new file to the watcher: watch the current set anew.
+    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    if (!watched.isEmpty())
+        m_watcher->removePaths(watched);
+    QStringList add;
+    for (const QString &p : paths)
+        if (QFileInfo::exists(p))
+            add.append(p);
+    if (!add.isEmpty())
+        m_watcher->addPaths(add);
+}
+
+void FolderWatcher::cancelPending()
+{
+    m_debounce->stop();
 }
 
 } // namespace platform::detail

@@ -7,8 +7,14 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
+
+class QFileSystemWatcher;
+class QObject;
+class QTimer;
 
 namespace platform::detail {
 
@@ -23,5 +29,25 @@ QHash<QString, std::optional<QByteArray>> &ownWrites();
 
 /** The name change notices carry for this process's own saves: the host's application name. */
 QString ownProcessName();
+
+/**
+ * Watches a store's folders and files and calls \a changed once per burst of changes, 100 ms
+ * after the last one: sync tools and editors touch a file several times in a row. Its Qt
+ * objects are children of \a owner, and \a changed runs in the owner's context.
+ */
+class FolderWatcher
+{
+public:
+    FolderWatcher(QObject *owner, std::function<void()> changed);
+
+    /** Watches exactly those of \a paths that exist now. */
+    void watchOnly(const QStringList &paths);
+    /** Drops a call still waiting for its burst to end. */
+    void cancelPending();
+
+private:
+    QFileSystemWatcher *m_watcher;
+    QTimer *m_debounce;
+};
 
 } // namespace platform::detail
