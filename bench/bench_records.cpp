@@ -1,8 +1,8 @@
 // Tables read and write record values by key many times per redraw and per edit, often
 // with views observing them: value access must stay a hash probe plus the notices.
-#include "platform/PersistentObject.h"
-#include "platform/RecordClass.h"
-#include "platform/StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/RecordClass.h"
+#include "platform/store/StoreContext.h"
 #include "records/ZEM_A_C_ManagedObject.h"
 
 #include <QCoreApplication>

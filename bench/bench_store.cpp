@@ -1,9 +1,9 @@
 // Address books and calendars hold tens of thousands of records: saving, searching and
 // opening a store must cost little more than the database calls underneath. Each kit
 // benchmark has a plain sqlite3 twin doing the same work on the same schema shape.
-#include "platform/PersistentObject.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -2,7 +2,7 @@
 // reading one must never crash or hang, whatever a store accepts must expand within its
 // limits, and every event or to-do read must come back unchanged from a write and a
 // second read.
-#include "platform/CalendarStore.h"
+#include "platform/calendarstore/CalendarStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 //
 // An input starting with a digit and a colon ("3:…") passes that many of the fixed
 // arguments below, so the fuzzer can reach the argument paths.
-#include "platform/Predicate.h"
+#include "platform/store/Predicate.h"
 
 #include <QDateTime>
 #include <QVariant>

@@ -1,7 +1,7 @@
 // vCards arrive from phones, mail attachments and servers that each bend the format their
 // own way: reading must never crash or hang, and every card it accepts must come back
 // unchanged from a write and a second read, in both versions the kit writes.
-#include "platform/VCard.h"
+#include "platform/addressbook/VCard.h"
 
 #include <cstdint>
 #include <cstdio>

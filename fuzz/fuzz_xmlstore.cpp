@@ -1,8 +1,8 @@
 // XML stores are files a user can copy, sync and edit by hand: the reader must refuse bad
 // input cleanly, and whatever it accepts must survive a write and a second read unchanged.
-#include "platform/DataModel.h"
-#include "platform/Predicate.h"
-#include "platform/XmlStore.h"
+#include "platform/store/DataModel.h"
+#include "platform/store/Predicate.h"
+#include "platform/store/XmlStore.h"
 
 #include <QByteArray>
 

@@ -3,9 +3,9 @@
 #include "ZEM_A_E_ABEngine.h"
 #include "ZEM_A_E_MO_AddressBook.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
-#include "platform/AddressBook.h"
-#include "platform/DataModel.h"
-#include "platform/StoreContext.h"
+#include "platform/addressbook/AddressBook.h"
+#include "platform/store/DataModel.h"
+#include "platform/store/StoreContext.h"
 #include "records/ZEM_A_E_ManagedObject.h"
 
 ZEM_RECORD_CLASS(ZEM_A_C_MO_AddressBook)

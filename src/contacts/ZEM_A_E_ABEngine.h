@@ -1,7 +1,7 @@
 #pragma once
 
 #include "foundation/ZEM_F_B_Securitry.h"
-#include "platform/AddressBook.h"
+#include "platform/addressbook/AddressBook.h"
 #include "zem_appkit_export.h"
 
 #include <QHash>

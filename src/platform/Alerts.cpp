@@ -1,4 +1,4 @@
-#include "Alerts.h"
+#include "platform/Alerts.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>

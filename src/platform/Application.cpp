@@ -1,6 +1,6 @@
-#include "Application.h"
+#include "platform/Application.h"
 
-#include "Alerts.h"
+#include "platform/Alerts.h"
 #include "foundation/ZEM_F_E_Language.h"
 
 #include <QCoreApplication>

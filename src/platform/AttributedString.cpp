@@ -1,4 +1,4 @@
-#include "AttributedString.h"
+#include "platform/AttributedString.h"
 
 #include <QTextBlock>
 #include <QTextCharFormat>

@@ -1,4 +1,4 @@
-#include "ButtonCell.h"
+#include "platform/ButtonCell.h"
 
 namespace platform {
 

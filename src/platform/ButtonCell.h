@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImagePosition.h"
+#include "platform/ImagePosition.h"
 #include "zem_appkit_export.h"
 
 #include <QImage>

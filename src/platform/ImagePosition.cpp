@@ -1,4 +1,4 @@
-#include "ImagePosition.h"
+#include "platform/ImagePosition.h"
 
 #include <QToolButton>
 #include <QVariant>

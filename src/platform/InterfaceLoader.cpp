@@ -1,4 +1,4 @@
-#include "InterfaceLoader.h"
+#include "platform/InterfaceLoader.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -1,6 +1,6 @@
-#include "Invoke.h"
+#include "platform/Invoke.h"
 
-#include "PlatformLog.h"
+#include "platform/PlatformLog.h"
 
 #include <QMetaMethod>
 #include <QObject>

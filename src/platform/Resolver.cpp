@@ -1,4 +1,4 @@
-#include "Resolver.h"
+#include "platform/Resolver.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -1,4 +1,4 @@
-#include "RtfReader.h"
+#include "platform/RtfReader.h"
 
 #include <QHash>
 #include <QList>

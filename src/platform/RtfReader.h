@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AttributedString.h"
+#include "platform/AttributedString.h"
 #include "foundation/ZEM_Result.h"
 #include "zem_appkit_export.h"
 

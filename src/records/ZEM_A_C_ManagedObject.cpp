@@ -2,7 +2,7 @@
 
 #include "ZEM_A_E_ManagedObject.h"
 #include "foundation/ZEM_F_E_Notifications.h"
-#include "platform/StoreContext.h"
+#include "platform/store/StoreContext.h"
 
 #include <QUndoStack>
 

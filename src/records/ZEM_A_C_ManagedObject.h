@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/PersistentObject.h"
-#include "platform/RecordClass.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/RecordClass.h"
 #include "zem_appkit_export.h"
 
 #include <QDateTime>

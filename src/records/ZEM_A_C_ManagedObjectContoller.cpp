@@ -6,8 +6,8 @@
 #include "platform/Alerts.h"
 #include "platform/Invoke.h"
 #include "platform/PlatformLog.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 
 #include <QDir>
 #include <QFileInfo>

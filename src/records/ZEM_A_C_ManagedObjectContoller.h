@@ -2,7 +2,7 @@
 
 #include "foundation/ZEM_F_B_Securitry.h"
 #include "platform/Application.h"
-#include "platform/DataModel.h"
+#include "platform/store/DataModel.h"
 #include "zem_appkit_export.h"
 
 #include <QString>

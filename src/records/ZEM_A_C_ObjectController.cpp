@@ -2,8 +2,8 @@
 
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "platform/Invoke.h"
-#include "platform/PersistentObject.h"
-#include "platform/StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
 
 ZEM_A_C_ObjectController::ZEM_A_C_ObjectController(QObject *parent) : platform::ObjectController(parent) {}
 

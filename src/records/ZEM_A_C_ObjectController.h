@@ -1,8 +1,8 @@
 #pragma once
 
 #include "foundation/ZEM_F_Notification.h"
-#include "platform/ObjectController.h"
-#include "platform/PersistentObject.h"
+#include "platform/store/ObjectController.h"
+#include "platform/store/PersistentObject.h"
 #include "zem_appkit_export.h"
 
 #include <QAbstractButton>

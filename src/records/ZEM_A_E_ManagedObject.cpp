@@ -4,9 +4,9 @@
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/Clock.h"
-#include "platform/RecordClass.h"
+#include "platform/store/RecordClass.h"
 #include "platform/RtfReader.h"
-#include "platform/ValueTransformer.h"
+#include "platform/store/ValueTransformer.h"
 
 #include <QFontDatabase>
 #include <QLocale>

@@ -1,9 +1,9 @@
 // Writes one generation of records into a store and says when its save begins, so that a
 // test can kill it in the middle of the save.
 //   zem_store_writer <store type> <model.json> <store file> <count> <tag>
-#include "platform/PersistentObject.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_HostDelegate.h"
-#include "platform/AddressBook.h"
+#include "platform/addressbook/AddressBook.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "contacts/ZEM_A_E_MO_AddressBook.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
 #include "platform/AttributedString.h"
-#include "platform/StoreContext.h"
+#include "platform/store/StoreContext.h"
 
 #include <QBuffer>
 

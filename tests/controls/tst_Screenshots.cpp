@@ -6,7 +6,7 @@
 
 #include "controls/ZEM_A_C_NSMenu.h"
 #include "platform/InterfaceLoader.h"
-#include "services/ZEM_A_E_MenuSupport.h"
+#include "controls/ZEM_A_E_MenuSupport.h"
 #include "services/ZEM_A_E_TransparentTextView.h"
 #include "services/ZEM_A_I_TransparentWindow.h"
 

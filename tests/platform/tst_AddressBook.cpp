@@ -2,7 +2,7 @@
 
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "foundation/ZEM_F_HostDelegate.h"
-#include "platform/AddressBook.h"
+#include "platform/addressbook/AddressBook.h"
 
 #include <QDir>
 #include <QFile>

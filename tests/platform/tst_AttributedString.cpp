@@ -2,7 +2,7 @@
 
 #include "platform/AttributedString.h"
 #include "platform/RtfReader.h"
-#include "platform/ValueTransformer.h"
+#include "platform/store/ValueTransformer.h"
 
 #include <QDir>
 #include <QRandomGenerator>

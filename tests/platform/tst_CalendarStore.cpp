@@ -1,7 +1,7 @@
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
-#include "platform/CalendarStore.h"
+#include "platform/calendarstore/CalendarStore.h"
 
 #include <QDir>
 #include <QFile>

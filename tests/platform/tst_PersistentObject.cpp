@@ -1,9 +1,9 @@
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
-#include "platform/PersistentObject.h"
-#include "platform/RecordClass.h"
-#include "platform/StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/RecordClass.h"
+#include "platform/store/StoreContext.h"
 
 #include <QUndoStack>
 

@@ -1,8 +1,8 @@
 #include "ZemTestEnv.h"
 
-#include "platform/PersistentObject.h"
-#include "platform/Predicate.h"
-#include "platform/StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/Predicate.h"
+#include "platform/store/StoreContext.h"
 
 #include <QDateTime>
 

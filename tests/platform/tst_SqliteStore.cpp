@@ -1,10 +1,10 @@
 #include "ZemTestEnv.h"
 
-#include "platform/DataModel.h"
-#include "platform/PersistentObject.h"
-#include "platform/Predicate.h"
-#include "platform/SqliteStore.h"
-#include "platform/StoreContext.h"
+#include "platform/store/DataModel.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/Predicate.h"
+#include "platform/store/SqliteStore.h"
+#include "platform/store/StoreContext.h"
 
 #include <QFile>
 #include <QSize>

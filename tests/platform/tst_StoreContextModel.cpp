@@ -3,11 +3,11 @@
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
-#include "platform/DataModel.h"
-#include "platform/PersistentObject.h"
-#include "platform/RecordClass.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/DataModel.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/RecordClass.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 
 #include <QUndoStack>
 

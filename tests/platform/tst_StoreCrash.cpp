@@ -2,9 +2,9 @@
 // state before the save or the state after it: never a mixture, never an unreadable file.
 #include "ZemTestEnv.h"
 
-#include "platform/PersistentObject.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "ZemTestEnv.h"
 
-#include "platform/VCard.h"
+#include "platform/addressbook/VCard.h"
 
 #include <QDir>
 #include <QFile>

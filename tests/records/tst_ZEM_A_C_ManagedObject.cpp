@@ -1,7 +1,7 @@
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
-#include "platform/StoreContext.h"
+#include "platform/store/StoreContext.h"
 #include "records/ZEM_A_C_ManagedObject.h"
 
 #include <QUndoStack>

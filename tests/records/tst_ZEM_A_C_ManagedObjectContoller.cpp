@@ -3,9 +3,9 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/Alerts.h"
 #include "platform/Application.h"
-#include "platform/PersistentObject.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
 
 #include <QUndoStack>

@@ -1,9 +1,9 @@
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
-#include "platform/PersistentObject.h"
-#include "platform/StoreContext.h"
-#include "platform/StoreCoordinator.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
+#include "platform/store/StoreCoordinator.h"
 #include "records/ZEM_A_C_ObjectController.h"
 
 #include <QPushButton>

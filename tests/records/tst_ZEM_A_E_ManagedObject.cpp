@@ -2,7 +2,7 @@
 
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/Clock.h"
-#include "platform/ValueTransformer.h"
+#include "platform/store/ValueTransformer.h"
 #include "records/ZEM_A_E_ManagedObject.h"
 
 #include <QSettings>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChangeNotice.h"
+#include "platform/store/ChangeNotice.h"
 #include "zem_appkit_export.h"
 
 #include <QObject>

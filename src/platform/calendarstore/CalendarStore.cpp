@@ -1,8 +1,8 @@
-#include "CalendarStore.h"
+#include "platform/calendarstore/CalendarStore.h"
 
-#include "detail/ItemFiles.h"
+#include "platform/detail/ItemFiles.h"
 
-#include "PlatformLog.h"
+#include "platform/PlatformLog.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "foundation/ZEM_F_HostDelegate.h"

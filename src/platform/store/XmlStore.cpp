@@ -1,7 +1,7 @@
-#include "XmlStore.h"
+#include "platform/store/XmlStore.h"
 
-#include "PersistentObject.h"
-#include "StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
 
 #include <QDateTime>
 #include <QFile>

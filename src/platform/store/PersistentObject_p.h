@@ -2,7 +2,7 @@
 
 // Not installed: the state a record shares with its StoreContext.
 
-#include "PersistentObject.h"
+#include "platform/store/PersistentObject.h"
 
 #include <QHash>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "ObjectController.h"
+#include "platform/store/ObjectController.h"
 
-#include "PersistentObject.h"
-#include "StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DataModel.h"
-#include "Predicate.h"
+#include "platform/store/DataModel.h"
+#include "platform/store/Predicate.h"
 #include "foundation/ZEM_Result.h"
 #include "zem_appkit_export.h"
 

@@ -1,4 +1,4 @@
-#include "VCard.h"
+#include "platform/addressbook/VCard.h"
 
 #include <QByteArrayView>
 #include <QStringDecoder>

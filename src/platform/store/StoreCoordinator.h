@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DataModel.h"
-#include "PersistentStore.h"
+#include "platform/store/DataModel.h"
+#include "platform/store/PersistentStore.h"
 #include "foundation/ZEM_Result.h"
 #include "zem_appkit_export.h"
 

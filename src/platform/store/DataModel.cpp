@@ -1,4 +1,4 @@
-#include "DataModel.h"
+#include "platform/store/DataModel.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

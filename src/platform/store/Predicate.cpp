@@ -1,7 +1,7 @@
-#include "Predicate.h"
+#include "platform/store/Predicate.h"
 
-#include "ChangeNotice.h"
-#include "PersistentObject.h"
+#include "platform/store/ChangeNotice.h"
+#include "platform/store/PersistentObject.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,7 +1,7 @@
-#include "SqliteStore.h"
+#include "platform/store/SqliteStore.h"
 
-#include "PersistentObject.h"
-#include "StoreContext.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
 
 #include <QFile>
 #include <QFileInfo>

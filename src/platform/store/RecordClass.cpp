@@ -1,7 +1,7 @@
-#include "RecordClass.h"
+#include "platform/store/RecordClass.h"
 
-#include "PersistentObject.h"
-#include "PlatformLog.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/PlatformLog.h"
 
 #include <QHash>
 #include <QMetaMethod>

@@ -1,10 +1,10 @@
-#include "StoreContext.h"
+#include "platform/store/StoreContext.h"
 
-#include "PersistentObject.h"
-#include "PersistentObject_p.h"
-#include "Invoke.h"
-#include "PlatformLog.h"
-#include "StoreCoordinator.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/PersistentObject_p.h"
+#include "platform/Invoke.h"
+#include "platform/PlatformLog.h"
+#include "platform/store/StoreCoordinator.h"
 #include "foundation/ZEM_F_ClassRegistry.h"
 #include "foundation/ZEM_F_E_Notifications.h"
 

@@ -1,9 +1,9 @@
-#include "AddressBook.h"
+#include "platform/addressbook/AddressBook.h"
 
-#include "detail/ItemFiles.h"
+#include "platform/detail/ItemFiles.h"
 
-#include "PlatformLog.h"
-#include "VCard.h"
+#include "platform/PlatformLog.h"
+#include "platform/addressbook/VCard.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "foundation/ZEM_F_HostDelegate.h"

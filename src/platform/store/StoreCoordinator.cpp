@@ -1,7 +1,7 @@
-#include "StoreCoordinator.h"
+#include "platform/store/StoreCoordinator.h"
 
-#include "SqliteStore.h"
-#include "XmlStore.h"
+#include "platform/store/SqliteStore.h"
+#include "platform/store/XmlStore.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "ValueTransformer.h"
+#include "platform/store/ValueTransformer.h"
 
 #include <QDataStream>
 #include <QHash>

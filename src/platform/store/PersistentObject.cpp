@@ -1,8 +1,8 @@
-#include "PersistentObject.h"
-#include "PersistentObject_p.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/PersistentObject_p.h"
 
-#include "RecordClass.h"
-#include "StoreContext.h"
+#include "platform/store/RecordClass.h"
+#include "platform/store/StoreContext.h"
 
 namespace platform {
 

@@ -11,7 +11,7 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "foundation/ZEM_F_PropertyList.h"
 #include "platform/Alerts.h"
-#include "services/ZEM_A_E_MenuSupport.h"
+#include "controls/ZEM_A_E_MenuSupport.h"
 #include "services/ZEM_A_L_Language.h"
 
 #include <QDir>

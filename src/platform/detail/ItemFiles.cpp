@@ -1,4 +1,4 @@
-#include "detail/ItemFiles.h"
+#include "platform/detail/ItemFiles.h"
 
 #include "foundation/ZEM_F_HostDelegate.h"
 
