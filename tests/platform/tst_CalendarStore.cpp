@@ -4,6 +4,7 @@
 #include "platform/calendarstore/CalendarStore.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -276,6 +277,7 @@ private slots:
     void corpusLoadsAndRoundTrips_data();
     void corpusLoadsAndRoundTrips();
     void defaultStore();
+    void newItemWithTakenUidIsRefused();
 };
 
 void tst_CalendarStore::calendarsFromFolders()
@@ -1317,6 +1319,40 @@ void tst_CalendarStore::defaultStore()
     CalendarStore::resetDefaultCalendarStore();
     CalendarStore::setDefaultFolder({});
     QVERIFY(CalendarStore::defaultFolder().startsWith(ZemTestEnv::current()->dataHome()));
+}
+
+
+namespace {
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out.insert(QDir(root).relativeFilePath(path), readFile(path));
+    }
+    return out;
+}
+}
+
+void tst_CalendarStore::newItemWithTakenUidIsRefused()
+{
+    QTemporaryDir dir;
+    makeCalendar(dir, u"cal"_s, "Cal");
+    writeFile(dir.filePath(u"cal/rich.ics"_s), kRichEvent);
+    CalendarStore store(dir.path());
+    // another program adds one after we read
+    writeFile(dir.filePath(u"cal/late.ics"_s), daily("late"));
+    const auto before = snapshot(dir.path());
+    for (const QByteArray &data : {kRichEvent, daily("late")}) {
+    CalEvent copy = CalendarStore::readICalendarData(data).events.value(0);
+    QVERIFY(copy.isNew());
+    copy.setCalendarUid(u"cal"_s);
+    copy.setTitle(u"Copy"_s);
+    const auto saved = store.saveEvent(copy, CalSpanThisEvent);
+    QVERIFY(!saved);
+    QCOMPARE(snapshot(dir.path()), before);
+    }
 }
 
 ZEM_TEST_MAIN(tst_CalendarStore)

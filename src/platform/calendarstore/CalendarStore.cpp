@@ -1370,7 +1370,7 @@ public:
 
         icalcomponent *root() const { return parsed.root.get(); }
     };
-    ZEM_Result<void> claimUid(QString &uid) const;
+    ZEM_Result<void> claimUid(QString &uid);
     ZEM_Result<Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
     ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
     ZEM_Result<QByteArray> writeBack(const ItemFile &file);
@@ -1988,12 +1988,17 @@ ZEM_Result<void> CalendarStorePrivate::mergeCheck(const Item &ours, const std::o
     return {};
 }
 
-// Gives a new item a UID, or checks that the one it brings is not taken.
-ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid) const
+// Gives a new item a UID, or checks that the one it brings is not taken. Another program
+// may have written an item with that UID since the last read: read the folder again first,
+// or the new file would hide that item.
+ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid)
 {
-    if (uid.isEmpty())
+    if (uid.isEmpty()) {
         uid = newUid();
-    else if (index.contains(uid))
+        return {};
+    }
+    scan(true);
+    if (index.contains(uid))
         return ZEM_Error::make(ZEM_Error::InvalidArgument, u"An item with the UID %1 already exists."_s.arg(uid),
                                {uid});
     return {};
