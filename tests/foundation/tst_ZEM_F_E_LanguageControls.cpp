@@ -1,6 +1,7 @@
 // The language engine as controls meet it: keys found for their texts, texts shown in the
 // active language, made-up tool tips, the resets and the language dictionary. Controls are
 // plain objects with the text and key properties a control carries.
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Language.h"
@@ -61,11 +62,8 @@ void tst_ZEM_F_E_LanguageControls::initTestCase()
     french.insert(QStringLiteral("NT:Saves the file"), QStringLiteral("Enregistre le fichier"));
     french.insert(QStringLiteral("B:QuitAnyway"), QStringLiteral("Quitter quand même"));
     french.insert(QStringLiteral("NL:Open"), QStringLiteral("Ouvrir"));
-    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(ZEM_F_PropertyList::writeStringTable(french));
+    QVERIFY(zemtest::writeFile(ZEM_F_E_Language::languageFilePath(QStringLiteral("French")),
+                               ZEM_F_PropertyList::writeStringTable(french)));
 }
 
 void tst_ZEM_F_E_LanguageControls::init()

@@ -120,24 +120,17 @@ QVariantMap describe(const CalTask &t)
     return m;
 }
 
-// Runs the test's body in another default time zone and puts the old one back.
-class TimeZoneScope
+// Runs the rest of the test in another default time zone.
+[[nodiscard]] auto timeZone(const QByteArray &zone)
 {
-public:
-    explicit TimeZoneScope(const QByteArray &zone) : m_old(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
+    const QByteArray old = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    return qScopeGuard([old] {
+        qputenv("TZ", old);
         tzset();
-    }
-    ~TimeZoneScope()
-    {
-        qputenv("TZ", m_old);
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-};
+    });
+}
 
 QString sample(const QString &name)
 {
@@ -208,8 +201,9 @@ QByteArray itemsRead(const CalendarStore &store, const QStringList &events, cons
         fields.insert(u"stamp"_s, utc(e.dateStamp()));
         QStringList occurrences;
         for (const CalEvent &o : eventsOf(store, uid).mid(0, 6))
-            occurrences << (o.isAllDay() ? o.startDate().date().toString(Qt::ISODate) : utc(o.startDate()))
-                               + (o.isDetached() ? u" detached"_s : QString());
+            occurrences << (o.isAllDay() ? o.startDate().date().toString(Qt::ISODate) + u" to "_s + o.endDate().date().toString(Qt::ISODate)
+                                         : utc(o.startDate()) + u" to "_s + utc(o.endDate()))
+                               + (o.isDetached() ? u" detached: "_s + o.title() : QString());
         fields.insert(u"occurrences"_s, occurrences);
         add(u"event "_s + uid, fields);
     }
@@ -235,7 +229,7 @@ private slots:
     void newItemWithATakenUidIsRefused_data();
     void newItemWithATakenUidIsRefused();
     void savesKeepWhatTheKitDoesNotMap();
-    void expandsAcrossDaylightSaving();
+    void findsOccurrences();
     void longSeriesAreEnteredNearTheRange();
     void allDayAndFloatingKeepTheirDates_data();
     void allDayAndFloatingKeepTheirDates();
@@ -326,7 +320,7 @@ void tst_CalendarStore::writesEveryFieldAndReadsItBack_data()
 void tst_CalendarStore::writesEveryFieldAndReadsItBack()
 {
     QFETCH(QByteArray, zone);
-    TimeZoneScope tz(zone);
+    const auto inZone = timeZone(zone);
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
     CalendarStore store(dir.path());
@@ -471,27 +465,17 @@ void tst_CalendarStore::savesKeepWhatTheKitDoesNotMap()
     QCOMPARE(describe(*CalendarStore(dir.path()).eventWithUID(u"rich-1"_s)), describe(e));
 }
 
-void tst_CalendarStore::expandsAcrossDaylightSaving()
+void tst_CalendarStore::findsOccurrences()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work");
     QVERIFY(writeFile(dir.filePath(u"work/series-1.ics"_s), kSeries));
     CalendarStore store(dir.path());
+    // Where the occurrences fall across the change of clocks is in series.ics.read.expected.
     const QList<CalEvent> all = eventsOf(store);
-    QStringList got;
-    for (const CalEvent &e : all)
-        got << u"%1 %2 %3%4"_s.arg(utc(e.startDate()), utc(e.endDate()), e.title(), e.isDetached() ? u" detached"_s : QString());
-    QCOMPARE(got, (QStringList{
-        u"2024-03-13T08:00:00Z 2024-03-13T09:00:00Z Standup"_s,
-        u"2024-03-20T08:00:00Z 2024-03-20T09:00:00Z Standup"_s,
-        // 27 March excluded; from 31 March Berlin is two hours ahead of UTC.
-        u"2024-04-03T09:00:00Z 2024-04-03T10:00:00Z Standup (moved) detached"_s,
-        u"2024-04-10T07:00:00Z 2024-04-10T08:00:00Z Standup"_s,
-    }));
     const QDateTime apr3(QDate(2024, 4, 3), QTime(7, 0), Qt::UTC), apr10(QDate(2024, 4, 10), QTime(7, 0), Qt::UTC);
     QCOMPARE(all[2].occurrence(), apr3);
     QCOMPARE(all[3].occurrence(), all[3].startDate());
-    QCOMPARE(all[3].recurrenceRule()->recurrenceEnd()->occurrenceCount(), 5);
     QCOMPARE(all[2].recurrenceRule()->recurrenceType(), CalRecurrenceRule::Weekly); // shows its series' rule
 
     // Ranges: an occurrence overlapping the start counts; one starting at the end does not;
@@ -573,7 +557,7 @@ void tst_CalendarStore::allDayAndFloatingKeepTheirDates_data()
 void tst_CalendarStore::allDayAndFloatingKeepTheirDates()
 {
     QFETCH(QByteArray, zone);
-    TimeZoneScope tz(zone);
+    const auto inZone = timeZone(zone);
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
     const QString path = dir.filePath(u"cal/holiday.ics"_s);

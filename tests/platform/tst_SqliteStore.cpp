@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "platform/store/DataModel.h"
@@ -42,17 +43,8 @@ const char kModel[] = R"({ "entities": [
     "relationships": [ { "name": "events", "destination": "Event", "toMany": true, "inverse": "tags" } ] }
 ] })";
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
+using zemtest::readFile;
+using zemtest::writeFile;
 
 // A connection of the test's own, beside the store's.
 class RawConnection
@@ -688,13 +680,13 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(missing));
 
         const QString empty = newPath();
-        QVERIFY(writeBytes(empty, {}));
+        QVERIFY(writeFile(empty, {}));
         auto emptyStore = SqliteStore::open(m_model, empty, StoreOptions{true});
         QVERIFY(!emptyStore);
         QCOMPARE(emptyStore.error().code, ZEM_Error::ParseFailed);
-        QCOMPARE(fileBytes(empty), QByteArray());
+        QCOMPARE(readFile(empty), QByteArray());
 
-        const QByteArray before = fileBytes(m_samplePath);
+        const QByteArray before = readFile(m_samplePath);
         QVERIFY(!before.isEmpty());
         {
             auto store = open(m_samplePath, true);
@@ -716,13 +708,13 @@ private Q_SLOTS:
             QVERIFY(!direct);
             QCOMPARE(direct.error().code, ZEM_Error::WriteFailed);
         }
-        QCOMPARE(fileBytes(m_samplePath), before);
+        QCOMPARE(readFile(m_samplePath), before);
     }
 
     void emptyFileBecomesStore()
     {
         const QString path = newPath();
-        QVERIFY(writeBytes(path, {}));
+        QVERIFY(writeFile(path, {}));
         auto store = open(path);
         QVERIFY(store);
         StoreContext context;
@@ -761,14 +753,14 @@ private Q_SLOTS:
         QVERIFY(other->fingerprint() != m_model.fingerprint());
         const QString path = newPath();
         QVERIFY(QFile::copy(m_samplePath, path));
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readFile(path);
         for (bool readOnly : {false, true}) {
             auto store = SqliteStore::open(*other, path, StoreOptions{readOnly});
             QVERIFY(!store);
             QCOMPARE(store.error().code, ZEM_Error::Conflict);
             QVERIFY2(store.error().message.contains(named), qPrintable(store.error().message));
         }
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(readFile(path), before);
         QVERIFY(open(path));
     }
 
@@ -789,7 +781,7 @@ private Q_SLOTS:
     void notAStore_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        const QByteArray sample = fileBytes(m_samplePath);
+        const QByteArray sample = readFile(m_samplePath);
         QVERIFY(sample.size() > 8192);
         QByteArray noise(6000, '\0');
         for (int i = 0; i < noise.size(); ++i)
@@ -811,7 +803,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         for (bool readOnly : {true, false}) {
             const QString path = newPath();
-            QVERIFY(writeBytes(path, bytes));
+            QVERIFY(writeFile(path, bytes));
             auto store = SqliteStore::open(m_model, path, StoreOptions{readOnly});
             if (store) {
                 // A file damaged past what opening reads must fail when read, never crash.
@@ -824,7 +816,7 @@ private Q_SLOTS:
                          qPrintable(store.error().message));
                 QVERIFY(store.error().message.contains(path));
             }
-            QCOMPARE(fileBytes(path), bytes);
+            QCOMPARE(readFile(path), bytes);
         }
     }
 
@@ -835,13 +827,13 @@ private Q_SLOTS:
             RawConnection raw(path);
             QVERIFY(raw.exec("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me')"));
         }
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readFile(path);
         for (bool readOnly : {true, false}) {
             auto store = SqliteStore::open(m_model, path, StoreOptions{readOnly});
             QVERIFY(!store);
             QCOMPARE(store.error().code, ZEM_Error::ParseFailed);
         }
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(readFile(path), before);
     }
 
     void unwritableFolder()
@@ -864,7 +856,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(fresh));
         QVERIFY(!writable);
         QCOMPARE(writable.error().code, ZEM_Error::WriteFailed);
-        QCOMPARE(fileBytes(existing), fileBytes(m_samplePath));
+        QCOMPARE(readFile(existing), readFile(m_samplePath));
     }
 
     void lockedSaveChangesNothing()
