@@ -66,7 +66,6 @@ private slots:
     void setNewToolTip_data();
     void setNewToolTip();
     void setNewTitle();
-    void popUpTitleIsTheChosenItem();
     void dictionaryEntryArrivesLater();
 
 private:
@@ -382,22 +381,6 @@ void tst_ZEM_A_C_NSButton::setNewTitle()
     button.languageCall(
         ZEM_F_Notification{QStringLiteral("LanguageCall"), QStringLiteral("French"), {}});
     QCOMPARE(button.title(), u"42"_qs);
-}
-
-void tst_ZEM_A_C_NSButton::popUpTitleIsTheChosenItem()
-{
-    ZEM_A_C_NSPopUpButton popUp;
-    QCOMPARE(popUp.title(), QString());
-    popUp.setTitle(QString());
-    QCOMPARE(popUp.count(), 0);
-    popUp.setTitle(QStringLiteral("Save"));
-    QCOMPARE(popUp.count(), 1);
-    QCOMPARE(popUp.currentText(), u"Save"_qs);
-    popUp.addItem(QStringLiteral("Options"));
-    popUp.setCurrentIndex(1);
-    popUp.setProperty("title", u"Réglages"_qs);
-    QCOMPARE(popUp.itemText(0), u"Save"_qs);
-    QCOMPARE(popUp.itemText(1), u"Réglages"_qs);
 }
 
 void tst_ZEM_A_C_NSButton::dictionaryEntryArrivesLater()
