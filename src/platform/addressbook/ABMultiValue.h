@@ -16,7 +16,8 @@ namespace platform {
  *
  * Identifiers are handed out in order and never twice within one list and its copies, so
  * an entry keeps its identifier through edits of other entries and through save(). A book
- * reading a card gives the same identifiers each time it reads the same lines.
+ * reading a card gives the same identifiers each time it reads the same lines, and makes
+ * the preferred entry (PREF) primary, or the first entry when none is preferred.
  *
  * **Example**
  * \code

@@ -88,6 +88,17 @@ const ImService *imServiceForKey(const QString &key)
 // ---- Value comparison ---------------------------------------------------------------------
 
 // Multi-values are equal when their entries read the same, whatever their identifiers.
+namespace {
+
+// The primary entry's index; without a primary entry, the first entry is the primary one.
+int primaryIndex(const ABMultiValue &mv)
+{
+    const int index = mv.indexForIdentifier(mv.primaryIdentifier());
+    return index >= 0 || mv.isEmpty() ? index : 0;
+}
+
+} // namespace
+
 bool sameMulti(const ABMultiValue &a, const ABMultiValue &b)
 {
     if (a.count() != b.count())
@@ -95,7 +106,7 @@ bool sameMulti(const ABMultiValue &a, const ABMultiValue &b)
     for (int i = 0; i < a.count(); ++i)
         if (a.labelAt(i) != b.labelAt(i) || a.valueAt(i) != b.valueAt(i))
             return false;
-    return a.indexForIdentifier(a.primaryIdentifier()) == b.indexForIdentifier(b.primaryIdentifier());
+    return primaryIndex(a) == primaryIndex(b);
 }
 
 bool sameValue(const QVariant &a, const QVariant &b)
@@ -445,8 +456,12 @@ Mapping mapCard(const VCard &card, QStringList *problems)
     }
     if (flags)
         m.values.insert(kABPersonFlags, flags);
-    for (auto it = multis.cbegin(); it != multis.cend(); ++it)
+    for (auto it = multis.begin(); it != multis.end(); ++it) {
+        // With no preferred entry, the first entry is the primary one.
+        if (it->primaryIdentifier().isEmpty())
+            it->setPrimaryIdentifier(it->identifierAt(0));
         m.values.insert(it.key(), QVariant::fromValue(it.value()));
+    }
     return m;
 }
 
@@ -484,10 +499,12 @@ void adoptIdentifiers(Mapping &fresh, const QVariantMap &ours)
     for (auto it = fresh.values.begin(); it != fresh.values.end(); ++it) {
         if (it.value().metaType() != QMetaType::fromType<ABMultiValue>())
             continue;
-        const ABMultiValue mine = multiOf(ours.value(it.key()));
+        ABMultiValue mine = multiOf(ours.value(it.key()));
         const ABMultiValue theirs = multiOf(it.value());
         if (!sameMulti(mine, theirs))
             continue;
+        // A list given without a primary entry has the one the card reads with.
+        mine.setPrimaryIdentifier(mine.identifierAt(primaryIndex(theirs)));
         const auto lines = fresh.entryLines.value(it.key());
         QHash<QString, QList<int>> rekeyed;
         for (int i = 0; i < mine.count(); ++i)
