@@ -1,7 +1,7 @@
 #include "ZEM_A_E_MenuSupport.h"
 
-#include "ZEM_A_C_Sheets.h"
-#include "ZEM_A_E_Image.h"
+#include "services/ZEM_A_C_Sheets.h"
+#include "services/ZEM_A_E_Image.h"
 #include "controls/ZEM_A_C_NSMenu.h"
 #include "controls/ZEM_A_C_NSMenuItem.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
