@@ -2,6 +2,7 @@
 // its host delegate and sample data, then shows what the kit gives it in each language:
 // message texts, relative dates and check marks, and a record's change notices.
 
+#include "ConsoleAlerts.h"
 #include "OrganiserCalendar.h"
 #include "OrganiserContacts.h"
 #include "OrganiserHost.h"
@@ -170,6 +171,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Organiser"));
+    // With nobody to answer a dialog, alerts (a failed save) go to stderr instead.
+    ConsoleAlertResponder consoleAlerts;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The ZEM_AppKit example organiser."));
