@@ -3,8 +3,8 @@
 #include <contacts/ZEM_A_C_MO_AddressBook.h>
 #include <contacts/ZEM_A_E_ABEngine.h>
 #include <contacts/ZEM_A_E_MO_AddressBook.h>
-#include <platform/AddressBook.h>
-#include <platform/StoreContext.h>
+#include <platform/addressbook/AddressBook.h>
+#include <platform/store/StoreContext.h>
 
 #include <algorithm>
 

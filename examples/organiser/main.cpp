@@ -11,10 +11,10 @@
 #include <services/foundation.h>
 #include <records/ZEM_A_C_ManagedObject.h>
 #include <records/ZEM_A_E_ManagedObject.h>
-#include <platform/StoreContext.h>
+#include <platform/store/StoreContext.h>
 #include <records/ZEM_A_C_ManagedObjectContoller.h>
-#include <platform/AddressBook.h>
-#include <platform/CalendarStore.h>
+#include <platform/addressbook/AddressBook.h>
+#include <platform/calendarstore/CalendarStore.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
