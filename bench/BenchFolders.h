@@ -36,7 +36,8 @@ inline QString generated(const QString &what, int count)
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     QProcess gen;
     gen.setProcessChannelMode(QProcess::ForwardedChannels);
-    gen.start(python, {QStringLiteral(ZEM_SOURCE_DIR "/bench/gen_folders.py"), what, folder, QString::number(count)});
+    if (!python.isEmpty())
+        gen.start(python, {QStringLiteral(ZEM_SOURCE_DIR "/bench/gen_folders.py"), what, folder, QString::number(count)});
     if (python.isEmpty() || !gen.waitForFinished(300000) || gen.exitStatus() != QProcess::NormalExit
         || gen.exitCode() != 0) {
         std::fprintf(stderr, "cannot generate %s %d with python3\n", qPrintable(what), count);
