@@ -6,6 +6,7 @@
 #include "OrganiserCalendar.h"
 #include "OrganiserContacts.h"
 #include "OrganiserHost.h"
+#include "OrganiserListing.h"
 #include "OrganiserMail.h"
 #include "OrganiserTask.h"
 
@@ -208,10 +209,17 @@ int main(int argc, char **argv)
                                     QStringLiteral("File to attach (may be given several times)."),
                                     QStringLiteral("file"));
     parser.addOptions({mailToOption, mailFromOption, subjectOption, serverOption, portOption, attachOption});
+    const OrganiserListing listing(parser);
     parser.process(app);
 
     OrganiserHost host;
     ZEM_F_Host::setDelegate(&host);
+    if (listing.requested()) {
+        QTextStream err(stderr);
+        const int code = listing.run(out(), err);
+        ZEM_F_Host::setDelegate(nullptr);
+        return code;
+    }
     for (const QString &file : host.installSampleData())
         out() << "Installed sample data: " << file << '\n';
 
