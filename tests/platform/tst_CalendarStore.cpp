@@ -1,57 +1,38 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "platform/calendarstore/CalendarStore.h"
 
-#include <QDir>
-#include <QFile>
+#include <QDirIterator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <ctime>
+#include <functional>
 
 using namespace platform;
 using namespace Qt::StringLiterals;
+using zemtest::crlf;
+using zemtest::readFile;
+using zemtest::writeFile;
+
+using Edit = std::function<void(CalEvent &)>; // none: remove the occurrence
+Q_DECLARE_METATYPE(Edit)
 
 namespace {
 
-QByteArray crlf(QByteArray text)
-{
-    text.replace("\r\n", "\n");
-    return text.replace("\n", "\r\n");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The logical lines of an iCalendar file, unfolded.
 QStringList lines(const QByteArray &text)
 {
     QStringList out;
-    for (QByteArray l : text.split('\n')) {
-        if (l.endsWith('\r'))
-            l.chop(1);
-        if ((l.startsWith(' ') || l.startsWith('\t')) && !out.isEmpty())
-            out.last().append(QString::fromUtf8(l.mid(1)));
-        else if (!l.isEmpty())
-            out.append(QString::fromUtf8(l));
-    }
+    for (const QByteArray &line : zemtest::unfoldedLines(text))
+        out.append(QString::fromUtf8(line));
     return out;
 }
 
-// The lines of the events and to-dos (not of zones or alarms) that start with \a prefix.
-QStringList linesStarting(const QByteArray &text, const QString &prefix)
+// The lines of the events and to-dos (not of zones or alarms) that start with one of \a prefixes.
+QStringList linesStarting(const QByteArray &text, const QStringList &prefixes)
 {
     QStringList out;
     int depth = 0;
@@ -62,22 +43,32 @@ QStringList linesStarting(const QByteArray &text, const QString &prefix)
             ++depth;
         else if (l.startsWith(u"END:"_s) && depth)
             --depth;
-        else if (depth == 1 && l.startsWith(prefix))
+        else if (depth == 1 && std::any_of(prefixes.begin(), prefixes.end(), [&](const QString &p) { return l.startsWith(p); }))
             out.append(l);
     }
     return out;
 }
 
-// A calendar folder with a title and colour.
+// A calendar folder with a title and colour; its path, empty when it could not be made.
 QString makeCalendar(const QTemporaryDir &dir, const QString &uid, const QByteArray &title,
                      const QByteArray &color = "#3366CC")
 {
     const QString path = dir.filePath(uid);
-    QDir().mkpath(path);
-    writeFile(path + u"/displayname"_s, title);
-    if (!color.isEmpty())
-        writeFile(path + u"/color"_s, color);
-    return path;
+    const bool made = writeFile(path + u"/displayname"_s, title)
+                      && (color.isEmpty() || writeFile(path + u"/color"_s, color));
+    return made ? path : QString();
+}
+
+// Every file under \a root with its bytes.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out.insert(QDir(root).relativeFilePath(path), readFile(path));
+    }
+    return out;
 }
 
 QString utc(const QDateTime &dt)
@@ -148,96 +139,52 @@ private:
     QByteArray m_old;
 };
 
-const QByteArray kRichEvent = crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:-//Example//Test//EN
-X-WR-CALNAME:Kept
-BEGIN:VEVENT
-UID:rich-1
-DTSTAMP:20240301T120000Z
-DTSTART;TZID=Europe/Berlin:20240320T100000
-DTEND;TZID=Europe/Berlin:20240320T113000
-SUMMARY:Planning
-DESCRIPTION:Line one\nLine two\, with comma
-LOCATION;LANGUAGE=de:Room 4
-URL:https://example.com/meeting?id=7
-CATEGORIES:Work,Plans
-X-CUSTOM-THING;X-PARAM=kept:keep me
-ORGANIZER;CN=Boss:mailto:boss@example.com
-ATTENDEE;CN="Doe, Jane";PARTSTAT=ACCEPTED;X-ROLE=x:mailto:jane@example.com
-ATTENDEE;CN=Bob:mailto:bob@example.com
-BEGIN:VALARM
-ACTION:DISPLAY
-TRIGGER:-PT15M
-DESCRIPTION:Soon
-X-ALARM-EXTRA:stays
-END:VALARM
-BEGIN:VALARM
-ACTION:EMAIL
-TRIGGER;VALUE=DATE-TIME:20240319T080000Z
-SUMMARY:Mail
-DESCRIPTION:Mail body
-ATTENDEE:mailto:me@example.com
-END:VALARM
-BEGIN:VALARM
-ACTION:AUDIO
-TRIGGER:PT0S
-ATTACH;VALUE=URI:Basso
-END:VALARM
-BEGIN:VALARM
-ACTION:PROCEDURE
-TRIGGER:-P1D
-ATTACH:file:///usr/local/bin/remind.sh
-END:VALARM
-END:VEVENT
-END:VCALENDAR
-)");
+QString sample(const QString &name)
+{
+    return QStringLiteral(ZEM_SOURCE_DIR "/tests/platform/data/ics/") + name;
+}
+
+// An event with every field the kit maps and some it does not, and four kinds of alarm.
+const QByteArray kRichEvent = readFile(sample(u"rich.ics"_s));
+
 
 // Weekly at 09:00 Berlin time across the spring change of clocks (31 March 2024), with one
 // week excluded and one moved.
-const QByteArray kSeries = crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:-//Example//Test//EN
-BEGIN:VEVENT
-UID:series-1
-DTSTAMP:20240301T120000Z
-DTSTART;TZID=Europe/Berlin:20240313T090000
-DTEND;TZID=Europe/Berlin:20240313T100000
-RRULE:FREQ=WEEKLY;COUNT=5
-EXDATE;TZID=Europe/Berlin:20240327T090000
-SUMMARY:Standup
-END:VEVENT
-BEGIN:VEVENT
-UID:series-1
-DTSTAMP:20240301T120000Z
-RECURRENCE-ID;TZID=Europe/Berlin:20240403T090000
-DTSTART;TZID=Europe/Berlin:20240403T110000
-DTEND;TZID=Europe/Berlin:20240403T120000
-SUMMARY:Standup (moved)
-END:VEVENT
-END:VCALENDAR
-)");
+const QByteArray kSeries = readFile(sample(u"series.ics"_s));
 
-QByteArray daily(const QByteArray &uid, const QByteArray &extra = {})
+// Daily at 08:00 New York time (12:00 UTC), 1 to 5 May 2024; \a extra goes into the event,
+// \a after behind it.
+QByteArray daily(const QByteArray &uid, const QByteArray &extra = {}, const QByteArray &after = {})
 {
     return crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Example//Test//EN\nBEGIN:VEVENT\nUID:" + uid
                 + "\nDTSTAMP:20240101T000000Z\nDTSTART;TZID=America/New_York:20240501T080000\n"
                   "DTEND;TZID=America/New_York:20240501T083000\nRRULE:FREQ=DAILY;COUNT=5\nSUMMARY:Daily\n"
-                + extra + "END:VEVENT\nEND:VCALENDAR\n");
+                + extra + "END:VEVENT\n" + after + "END:VCALENDAR\n");
 }
 
-QList<CalEvent> allEvents(const CalendarStore &store)
+// An occurrence of "d" moved to \a time New York time and named \a title.
+QByteArray detached(const QByteArray &day, const QByteArray &time, const QByteArray &title)
 {
-    return store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(
-        QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC), QDateTime(QDate(2040, 1, 1), QTime(0, 0), Qt::UTC),
-        store.calendars()));
+    return "BEGIN:VEVENT\nUID:d\nRECURRENCE-ID;TZID=America/New_York:202405" + day + "T080000\n"
+           "DTSTART;TZID=America/New_York:202405" + day + 'T' + time + "\nDTEND;TZID=America/New_York:202405"
+           + day + 'T' + time.left(2) + "5900\nSUMMARY:" + title + "\nEND:VEVENT\n";
 }
 
-QList<CalEvent> eventsOf(const CalendarStore &store, const QString &uid)
+QList<CalEvent> eventsOf(const CalendarStore &store, const QString &uid = {})
 {
     return store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(
         QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC), QDateTime(QDate(2040, 1, 1), QTime(0, 0), Qt::UTC),
         uid, store.calendars()));
+}
+
+// What a store announced, one line a signal: "+inserted ~updated -deleted by sender".
+QStringList announced(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out << u"+%1 ~%2 -%3 by %4"_s.arg(args[0].toStringList().join(u','), args[1].toStringList().join(u','),
+                                          args[2].toStringList().join(u','), args[3].toString());
+    return out;
 }
 
 } // namespace
@@ -246,57 +193,49 @@ class tst_CalendarStore : public QObject
 {
     Q_OBJECT
 private slots:
-    void calendarsFromFolders();
-    void savesCalendars();
+    void calendars();
     void readsEveryEventField();
     void readsEveryTaskField();
     void writesEveryFieldAndReadsItBack_data();
     void writesEveryFieldAndReadsItBack();
-    void editKeepsWhatTheKitDoesNotMap();
-    void unchangedItemIsNotRewritten();
+    void newItemWithATakenUidIsRefused_data();
+    void newItemWithATakenUidIsRefused();
+    void savesKeepWhatTheKitDoesNotMap();
     void expandsAcrossDaylightSaving();
     void longSeriesAreEnteredNearTheRange();
-    void eventWithUidFindsOccurrences();
     void allDayAndFloatingKeepTheirDates_data();
     void allDayAndFloatingKeepTheirDates();
-    void editingOneOccurrence();
-    void removingOccurrences();
-    void editingFutureOccurrencesSplitsTheSeries();
-    void splittingTakesDetachedOccurrencesAlong();
+    void editingASeries_data();
+    void editingASeries();
     void filesHoldingSeveralItems();
-    void editingTheWholeSeries();
-    void tasksSaveAndRemove();
+    void tasksSaveMergeAndRemove();
     void movingBetweenCalendars();
     void readOnlyCalendarsRefuseWrites();
-    void mergesChangesThatDoNotOverlap();
-    void refusesOverlappingChanges();
+    void otherProgramsEdits_data();
+    void otherProgramsEdits();
     void refreshAnnouncesChanges();
     void watcherAnnouncesChanges();
     void badInputIsSkippedOrReadInPart();
-    void corpusLoadsAndRoundTrips_data();
-    void corpusLoadsAndRoundTrips();
+    void corpus_data();
+    void corpus();
     void defaultStore();
 };
 
-void tst_CalendarStore::calendarsFromFolders()
+void tst_CalendarStore::calendars()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work\n", "#FF000080");
     const QString home = makeCalendar(dir, u"home"_s, "Home", "#00ff00");
-    writeFile(home + u"/.zem-calendar.json"_s,
-              R"({"type": "CalDAV", "notes": "Family things", "editable": false})");
-    QDir().mkpath(dir.filePath(u"bare"_s));
-    QDir().mkpath(dir.filePath(u".hidden"_s));
-    writeFile(dir.filePath(u"work/readme.txt"_s), "not a calendar");
+    QVERIFY(writeFile(home + u"/.zem-calendar.json"_s, R"({"type": "CalDAV", "notes": "Family things", "editable": false})"));
+    QVERIFY(QDir().mkpath(dir.filePath(u"bare"_s)));
+    QVERIFY(QDir().mkpath(dir.filePath(u".hidden"_s)));
+    QVERIFY(writeFile(dir.filePath(u"work/readme.txt"_s), "not a calendar"));
 
     CalendarStore store(dir.path());
-    const QList<CalCalendar> cals = store.calendars();
-    QCOMPARE(cals.size(), 3);
-    // By title: a folder without a name shows its folder name.
-    QCOMPARE(cals[0].title(), u"bare"_s);
-    QCOMPARE(cals[1].title(), u"Home"_s);
-    QCOMPARE(cals[2].title(), u"Work"_s);
-
+    QStringList titles;
+    for (const CalCalendar &c : store.calendars())
+        titles << c.title();
+    QCOMPARE(titles, (QStringList{u"bare"_s, u"Home"_s, u"Work"_s})); // by title; a folder without one shows its name
     const CalCalendar work = *store.calendarWithUID(u"work"_s);
     QCOMPARE(work.color(), QColor(255, 0, 0, 128)); // "#RRGGBBAA"
     QCOMPARE(work.type(), kCalCalendarTypeLocal);
@@ -307,80 +246,47 @@ void tst_CalendarStore::calendarsFromFolders()
     QCOMPARE(h.notes(), u"Family things"_s);
     QVERIFY(!h.isEditable());
     QVERIFY(!store.calendarWithUID(u".hidden"_s));
-    QVERIFY(!store.calendarWithUID(u"nothing"_s));
-}
 
-void tst_CalendarStore::savesCalendars()
-{
-    QTemporaryDir dir;
-    CalendarStore store(dir.path());
+    // Saved, read again, removed.
     CalCalendar cal = CalCalendar::calendar();
     cal.setTitle(u"Birthdays"_s);
     cal.setColor(QColor(10, 20, 30));
     cal.setType(kCalCalendarTypeBirthday);
     cal.setNotes(u"From the address book"_s);
     QVERIFY(store.saveCalendar(cal));
-    QVERIFY(!cal.uid().isEmpty());
-    QCOMPARE(readFile(dir.filePath(cal.uid() + u"/displayname"_s)), QByteArray("Birthdays"));
-    QCOMPARE(readFile(dir.filePath(cal.uid() + u"/color"_s)), QByteArray("#0A141E"));
-
-    CalendarStore again(dir.path());
-    const CalCalendar read = *again.calendarWithUID(cal.uid());
+    QCOMPARE(readFile(dir.filePath(cal.uid() + u"/displayname"_s)), "Birthdays"_ba);
+    QCOMPARE(readFile(dir.filePath(cal.uid() + u"/color"_s)), "#0A141E"_ba);
+    const CalCalendar read = *CalendarStore(dir.path()).calendarWithUID(cal.uid());
     QCOMPARE(read, cal);
     QCOMPARE(read.type(), kCalCalendarTypeBirthday);
-
-    CalCalendar bad = CalCalendar::calendar();
-    QCOMPARE(store.removeCalendar(bad).error().code, ZEM_Error::NotFound);
+    QCOMPARE(store.removeCalendar(CalCalendar::calendar()).error().code, ZEM_Error::NotFound);
     QVERIFY(store.removeCalendar(cal));
     QVERIFY(!QFileInfo::exists(dir.filePath(cal.uid())));
-    QVERIFY(store.calendars().isEmpty());
+    QCOMPARE(store.calendars().size(), 3);
 }
 
 void tst_CalendarStore::readsEveryEventField()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work");
-    writeFile(dir.filePath(u"work/rich-1.ics"_s), kRichEvent);
+    QVERIFY(writeFile(dir.filePath(u"work/rich-1.ics"_s), kRichEvent));
     CalendarStore store(dir.path());
     QVERIFY2(store.problems().isEmpty(), qPrintable(store.problems().join(u'\n')));
 
     const CalEvent e = *store.eventWithUID(u"rich-1"_s);
-    QCOMPARE(e.uid(), u"rich-1"_s);
-    QCOMPARE(e.calendarUid(), u"work"_s);
-    QCOMPARE(e.title(), u"Planning"_s);
-    QCOMPARE(e.notes(), u"Line one\nLine two, with comma"_s);
-    QCOMPARE(e.location(), u"Room 4"_s);
-    QCOMPARE(e.url(), QUrl(u"https://example.com/meeting?id=7"_s));
+    QCOMPARE(describe(e), (QVariantMap{
+        {u"uid"_s, u"rich-1"_s}, {u"calendar"_s, u"work"_s}, {u"title"_s, u"Planning"_s},
+        {u"notes"_s, u"Line one\nLine two, with comma"_s}, {u"location"_s, u"Room 4"_s},
+        {u"url"_s, QUrl(u"https://example.com/meeting?id=7"_s)}, {u"allDay"_s, false},
+        {u"start"_s, u"2024-03-20T09:00:00Z"_s}, {u"end"_s, u"2024-03-20T10:30:00Z"_s},
+        {u"attendees"_s, QStringList{u"Doe, Jane|mailto:jane@example.com|ACCEPTED"_s, u"Bob|mailto:bob@example.com|"_s}},
+        {u"alarms"_s, QStringList{u"DISPLAY|||||-900"_s, u"EMAIL|me@example.com|||2024-03-19T08:00:00Z|0"_s,
+                                  u"AUDIO||Basso|||0"_s, u"PROCEDURE|||file:///usr/local/bin/remind.sh||-86400"_s}}}));
+    QCOMPARE(e.startDate().timeZone().id(), "Europe/Berlin"_ba);
     QCOMPARE(e.dateStamp(), QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
-    QCOMPARE(e.startDate(), QDateTime(QDate(2024, 3, 20), QTime(9, 0), Qt::UTC));
-    QCOMPARE(e.startDate().timeZone().id(), QByteArray("Europe/Berlin"));
-    QCOMPARE(e.endDate(), QDateTime(QDate(2024, 3, 20), QTime(10, 30), Qt::UTC));
     QCOMPARE(e.occurrence(), e.startDate());
-    QVERIFY(!e.isAllDay());
     QVERIFY(!e.isDetached());
-    QVERIFY(!e.recurrenceRule());
-
-    const QList<CalAttendee> people = e.attendees();
-    QCOMPARE(people.size(), 2);
-    QCOMPARE(people[0].commonName(), u"Doe, Jane"_s);
-    QCOMPARE(people[0].address(), QUrl(u"mailto:jane@example.com"_s));
-    QCOMPARE(people[0].status(), u"ACCEPTED"_s);
-    QCOMPARE(people[1].commonName(), u"Bob"_s);
-
-    const QList<CalAlarm> alarms = e.alarms();
-    QCOMPARE(alarms.size(), 4);
-    QCOMPARE(alarms[0].action(), kCalAlarmActionDisplay);
-    QCOMPARE(alarms[0].relativeTrigger(), -900.0);
-    QVERIFY(!alarms[0].absoluteTrigger().isValid());
-    QCOMPARE(alarms[1].action(), kCalAlarmActionEmail);
-    QCOMPARE(alarms[1].emailAddress(), u"me@example.com"_s);
-    QCOMPARE(alarms[1].absoluteTrigger(), QDateTime(QDate(2024, 3, 19), QTime(8, 0), Qt::UTC));
-    QCOMPARE(alarms[2].action(), kCalAlarmActionAudio);
-    QCOMPARE(alarms[2].sound(), u"Basso"_s);
-    QCOMPARE(alarms[2].relativeTrigger(), 0.0);
-    QCOMPARE(alarms[3].action(), kCalAlarmActionProcedure);
-    QCOMPARE(alarms[3].url(), QUrl(u"file:///usr/local/bin/remind.sh"_s));
-    QCOMPARE(alarms[3].relativeTrigger(), -86400.0);
+    QVERIFY(!e.alarms()[0].absoluteTrigger().isValid());
     QVERIFY(!e.hasChanges());
 }
 
@@ -388,51 +294,18 @@ void tst_CalendarStore::readsEveryTaskField()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"todo"_s, "To do");
-    writeFile(dir.filePath(u"todo/t1.ics"_s), crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:-//Example//Test//EN
-BEGIN:VTODO
-UID:t1
-DTSTAMP:20240301T120000Z
-SUMMARY:Buy milk
-PRIORITY:1
-DUE;VALUE=DATE:20240305
-BEGIN:VALARM
-ACTION:DISPLAY
-TRIGGER:-PT1H
-DESCRIPTION:Milk
-END:VALARM
-END:VTODO
-END:VCALENDAR
-)"));
-    writeFile(dir.filePath(u"todo/t2.ics"_s), crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:-//Example//Test//EN
-BEGIN:VTODO
-UID:t2
-DTSTAMP:20240301T120000Z
-SUMMARY:Done thing
-PRIORITY:9
-STATUS:COMPLETED
-COMPLETED:20240302T101500Z
-DUE:20240302T120000Z
-END:VTODO
-END:VCALENDAR
-)"));
+    QVERIFY(writeFile(dir.filePath(u"todo/t.ics"_s), readFile(sample(u"todos.ics"_s))));
     CalendarStore store(dir.path());
     const CalTask t1 = *store.taskWithUID(u"t1"_s);
-    QCOMPARE(t1.title(), u"Buy milk"_s);
-    QCOMPARE(t1.priority(), int(CalPriorityHigh));
-    QCOMPARE(t1.dueDate(), QDateTime(QDate(2024, 3, 5), QTime(0, 0)));
-    QVERIFY(!t1.isCompleted());
-    QVERIFY(!t1.completedDate().isValid());
-    QCOMPARE(t1.alarms().size(), 1);
-    QCOMPARE(t1.alarms()[0].relativeTrigger(), -3600.0);
-    const CalTask t2 = *store.taskWithUID(u"t2"_s);
-    QCOMPARE(t2.priority(), int(CalPriorityLow));
-    QVERIFY(t2.isCompleted());
-    QCOMPARE(t2.completedDate(), QDateTime(QDate(2024, 3, 2), QTime(10, 15), Qt::UTC));
-    QCOMPARE(t2.dueDate(), QDateTime(QDate(2024, 3, 2), QTime(12, 0), Qt::UTC));
+    QCOMPARE(describe(t1), (QVariantMap{{u"uid"_s, u"t1"_s}, {u"calendar"_s, u"todo"_s}, {u"title"_s, u"Buy milk"_s},
+                                        {u"notes"_s, QString()}, {u"url"_s, QUrl()}, {u"priority"_s, int(CalPriorityHigh)},
+                                        {u"due"_s, u"2024-03-05T00:00:00"_s}, {u"completed"_s, QString()},
+                                        {u"isCompleted"_s, false}, {u"alarms"_s, QStringList{u"DISPLAY|||||-3600"_s}}}));
+    const QVariantMap t2 = describe(*store.taskWithUID(u"t2"_s));
+    QCOMPARE(t2.value(u"priority"_s).toInt(), int(CalPriorityLow));
+    QCOMPARE(t2.value(u"due"_s).toString() + u' ' + t2.value(u"completed"_s).toString(),
+             u"2024-03-02T12:00:00Z 2024-03-02T10:15:00Z"_s);
+    QVERIFY(t2.value(u"isCompleted"_s).toBool());
 
     QCOMPARE(store.tasksWithPredicate(CalendarStore::taskPredicateWithCalendars(store.calendars())).size(), 2);
     const QList<CalTask> open = store.tasksWithPredicate(CalendarStore::taskPredicateWithUncompletedTasks({}));
@@ -445,9 +318,9 @@ END:VCALENDAR
 void tst_CalendarStore::writesEveryFieldAndReadsItBack_data()
 {
     QTest::addColumn<QByteArray>("zone");
-    QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
-    QTest::newRow("Los Angeles") << QByteArray("America/Los_Angeles");
-    QTest::newRow("UTC") << QByteArray("UTC");
+    QTest::newRow("Berlin") << "Europe/Berlin"_ba;
+    QTest::newRow("Los Angeles") << "America/Los_Angeles"_ba;
+    QTest::newRow("UTC") << "UTC"_ba;
 }
 
 void tst_CalendarStore::writesEveryFieldAndReadsItBack()
@@ -469,8 +342,7 @@ void tst_CalendarStore::writesEveryFieldAndReadsItBack()
     ev.setEndDate(QDateTime(QDate(2024, 7, 1), QTime(23, 15), tokyo));
     ev.setAttendees({CalAttendee(u"Ann Smith"_s, QUrl(u"mailto:ann@example.com"_s)),
                      CalAttendee(u"Ben"_s, QUrl(u"mailto:ben@example.com"_s))});
-    ev.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Weekly, 2,
-                                           CalRecurrenceEnd::endWithOccurrenceCount(3)));
+    ev.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Weekly, 2, CalRecurrenceEnd::endWithOccurrenceCount(3)));
     CalAlarm display = CalAlarm::alarm();
     display.setRelativeTrigger(-1800);
     CalAlarm mail = CalAlarm::alarm();
@@ -485,23 +357,18 @@ void tst_CalendarStore::writesEveryFieldAndReadsItBack()
     run.setAction(kCalAlarmActionProcedure);
     run.setUrl(QUrl::fromLocalFile(u"/opt/run me.sh"_s));
     ev.setAlarms({display, mail, sound, run});
-    const QVariantMap wanted = describe(ev);
+    QVariantMap expected = describe(ev);
     QVERIFY(ev.isNew());
     QVERIFY(store.saveEvent(ev, CalSpanThisEvent));
     QVERIFY(!ev.isNew());
-    QVERIFY(!ev.uid().isEmpty());
     QVERIFY(!ev.hasChanges());
+    expected.insert(u"uid"_s, ev.uid());
 
     const QByteArray file = readFile(dir.filePath(u"cal/"_s + ev.uid() + u".ics"_s));
-    QCOMPARE(linesStarting(file, u"DTSTART"_s), QStringList{u"DTSTART;TZID=Asia/Tokyo:20240701T210000"_s});
-    QVERIFY(file.contains("BEGIN:VTIMEZONE"));
-    QVERIFY(file.contains("TZID:Asia/Tokyo"));
-
+    QCOMPARE(linesStarting(file, {u"DTSTART"_s}), QStringList{u"DTSTART;TZID=Asia/Tokyo:20240701T210000"_s});
+    QVERIFY(file.contains("BEGIN:VTIMEZONE\r\nTZID:Asia/Tokyo\r\n"));
     CalendarStore again(dir.path());
-    QVariantMap read = describe(*again.eventWithUID(ev.uid()));
-    QVariantMap expected = wanted;
-    expected.insert(u"uid"_s, ev.uid());
-    QCOMPARE(read, expected);
+    QCOMPARE(describe(*again.eventWithUID(ev.uid())), expected);
     QCOMPARE(eventsOf(again, ev.uid()).size(), 3);
 
     CalTask task = CalTask::task();
@@ -512,140 +379,148 @@ void tst_CalendarStore::writesEveryFieldAndReadsItBack()
     task.setAlarms({display});
     task.setIsCompleted(true);
     QVERIFY(task.completedDate().isValid());
-    const QDateTime done = QDateTime(QDate(2025, 4, 1), QTime(8, 0), Qt::UTC);
-    task.setCompletedDate(done);
+    task.setCompletedDate(QDateTime(QDate(2025, 4, 1), QTime(8, 0), Qt::UTC));
     QVERIFY(store.saveTask(task));
-    const CalTask readTask = *CalendarStore(dir.path()).taskWithUID(task.uid());
-    QVariantMap wantedTask = describe(task);
-    QCOMPARE(describe(readTask), wantedTask);
-    QCOMPARE(readTask.completedDate(), done);
+    QCOMPARE(describe(*CalendarStore(dir.path()).taskWithUID(task.uid())), describe(task));
 
-    // A new event with the same uid is refused, not written over the other.
-    CalEvent twin = CalEvent::event();
-    twin.setCalendarUid(u"cal"_s);
-    twin.setStartDate(QDateTime::currentDateTime());
-    QVERIFY(store.saveEvent(twin, CalSpanThisEvent));
-    CalEvent copy = CalEvent::event();
-    copy.setCalendarUid(u"cal"_s);
-    copy.setStartDate(QDateTime::currentDateTime());
-    QCOMPARE(store.eventsWithPredicate({}).size(), 0); // a predicate without a range finds nothing
-    const auto e = store.eventWithUID(twin.uid());
-    QVERIFY(e);
-    QCOMPARE(e->endDate(), e->startDate()); // no end: a moment
+    // An event without an end lasts a moment.
+    CalEvent moment = CalEvent::event();
+    moment.setCalendarUid(u"cal"_s);
+    moment.setStartDate(QDateTime(QDate(2024, 8, 1), QTime(9, 0)));
+    QVERIFY(store.saveEvent(moment, CalSpanThisEvent));
+    QCOMPARE(CalendarStore(dir.path()).eventWithUID(moment.uid())->endDate(), moment.startDate());
 }
 
-void tst_CalendarStore::editKeepsWhatTheKitDoesNotMap()
+void tst_CalendarStore::newItemWithATakenUidIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("item");  // the calendar the new item is read from
+    QTest::addColumn<bool>("writtenLater"); // the item with that UID came after the store read the folder
+
+    QTest::newRow("an event's UID") << kRichEvent << false;
+    QTest::newRow("a to-do with an event's UID")
+        << crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VTODO\nUID:rich-1\nSUMMARY:T\nEND:VTODO\nEND:VCALENDAR\n")
+        << false;
+    QTest::newRow("a UID another program wrote since") << kRichEvent << true;
+}
+
+void tst_CalendarStore::newItemWithATakenUidIsRefused()
+{
+    QFETCH(QByteArray, item);
+    QFETCH(bool, writtenLater);
+    QTemporaryDir dir;
+    makeCalendar(dir, u"cal"_s, "Cal");
+    const QString path = dir.filePath(u"cal/rich.ics"_s);
+    if (!writtenLater)
+        QVERIFY(writeFile(path, kRichEvent));
+    CalendarStore store(dir.path());
+    if (writtenLater)
+        QVERIFY(writeFile(path, kRichEvent));
+    const auto before = snapshot(dir.path());
+
+    // An import: items read from bytes are new and bring their UID.
+    const CalItemsRead read = CalendarStore::readICalendarData(item);
+    ZEM_Result<void> saved;
+    if (!read.events.isEmpty()) {
+        CalEvent copy = read.events[0];
+        copy.setCalendarUid(u"cal"_s);
+        copy.setTitle(u"Copy"_s);
+        saved = store.saveEvent(copy, CalSpanThisEvent);
+    } else {
+        CalTask copy = read.tasks.value(0);
+        copy.setCalendarUid(u"cal"_s);
+        saved = store.saveTask(copy);
+    }
+    QVERIFY(!saved);
+    QCOMPARE(saved.error().code, ZEM_Error::InvalidArgument);
+    QVERIFY2(saved.error().message.contains(u"rich-1"_s), qPrintable(saved.error().message));
+    QCOMPARE(snapshot(dir.path()), before);
+    QCOMPARE(store.eventWithUID(u"rich-1"_s)->title(), u"Planning"_s);
+    QVERIFY(store.problems().isEmpty());
+}
+
+// What a rename does to every line is in the golden file of rich.ics (see corpus()).
+void tst_CalendarStore::savesKeepWhatTheKitDoesNotMap()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work");
     const QString path = dir.filePath(u"work/rich-1.ics"_s);
-    writeFile(path, kRichEvent);
+    QVERIFY(writeFile(path, kRichEvent));
     CalendarStore store(dir.path());
     CalEvent e = *store.eventWithUID(u"rich-1"_s);
-    e.setTitle(u"Planning, revised"_s);
+
+    // An alarm's other lines survive an edit of its trigger.
     QList<CalAlarm> alarms = e.alarms();
-    alarms[3].setRelativeTrigger(-7200);
+    alarms[0].setRelativeTrigger(-7200);
     e.setAlarms(alarms);
     QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-    QCOMPARE(e.title(), u"Planning, revised"_s);
-
-    const QByteArray after = readFile(path);
-    QStringList before = lines(kRichEvent), now = lines(after);
-    // Only the title, the changed alarm's trigger and the stamps differ.
-    auto strip = [](QStringList l) {
-        l.removeIf([](const QString &s) {
-            return s.startsWith(u"SUMMARY:Planning"_s) || s.startsWith(u"DTSTAMP"_s)
-                   || s.startsWith(u"LAST-MODIFIED"_s) || s == u"TRIGGER:-P1D"_s || s == u"TRIGGER:-PT2H"_s;
-        });
-        l.sort();
-        return l;
-    };
-    // libical writes equivalent forms of two lines: a list one value a line, and ATTACH
-    // without its default value type.
-    before.removeOne(u"CATEGORIES:Work,Plans"_s);
-    before << u"CATEGORIES:Work"_s << u"CATEGORIES:Plans"_s;
-    before.replaceInStrings(u"ATTACH;VALUE=URI:"_s, u"ATTACH:"_s);
-    QCOMPARE(strip(now), strip(before));
-    QVERIFY(now.contains(u"SUMMARY:Planning\\, revised"_s));
+    QStringList now = lines(readFile(path));
     QVERIFY(now.contains(u"TRIGGER:-PT2H"_s));
-    QVERIFY(now.contains(u"X-CUSTOM-THING;X-PARAM=kept:keep me"_s));
+    QVERIFY(!now.contains(u"TRIGGER:-PT15M"_s));
     QVERIFY(now.contains(u"X-ALARM-EXTRA:stays"_s));
+    QCOMPARE(now.filter(u"BEGIN:VALARM"_s).size(), 4);
 
     // Unknown parameters of an attendee survive an edit of the attendee list.
     QList<CalAttendee> people = e.attendees();
     people[1].setCommonName(u"Robert"_s);
     e.setAttendees(people);
     QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-    const QStringList attendees = linesStarting(readFile(path), u"ATTENDEE"_s);
+    const QStringList attendees = linesStarting(readFile(path), {u"ATTENDEE"_s});
     QCOMPARE(attendees.size(), 2);
     QVERIFY2(attendees[0].contains(u"X-ROLE=x"_s), qPrintable(attendees[0]));
     QVERIFY(attendees[1].contains(u"CN=Robert"_s));
-}
-
-void tst_CalendarStore::unchangedItemIsNotRewritten()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"work"_s, "Work");
-    const QString path = dir.filePath(u"work/rich-1.ics"_s);
-    writeFile(path, kRichEvent);
-    CalendarStore store(dir.path());
-    CalEvent e = *store.eventWithUID(u"rich-1"_s);
-    QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-    QCOMPARE(readFile(path), kRichEvent);
-
-    // A write and a second read give the same fields, through the export path as well.
-    const CalItemsRead read = CalendarStore::readICalendarData(kRichEvent);
-    QCOMPARE(read.events.size(), 1);
-    const CalItemsRead again = CalendarStore::readICalendarData(CalendarStore::iCalendarData(read.events[0]));
-    QCOMPARE(again.events.size(), 1);
-    QCOMPARE(describe(again.events[0]), describe(read.events[0]));
+    QCOMPARE(describe(*CalendarStore(dir.path()).eventWithUID(u"rich-1"_s)), describe(e));
 }
 
 void tst_CalendarStore::expandsAcrossDaylightSaving()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work");
-    writeFile(dir.filePath(u"work/series-1.ics"_s), kSeries);
+    QVERIFY(writeFile(dir.filePath(u"work/series-1.ics"_s), kSeries));
     CalendarStore store(dir.path());
-    const QList<CalEvent> all = allEvents(store);
+    const QList<CalEvent> all = eventsOf(store);
     QStringList got;
     for (const CalEvent &e : all)
-        got << u"%1 %2 %3%4"_s.arg(utc(e.startDate()), utc(e.endDate()), e.title(),
-                                   e.isDetached() ? u" detached"_s : QString());
-    const QStringList expected = {
+        got << u"%1 %2 %3%4"_s.arg(utc(e.startDate()), utc(e.endDate()), e.title(), e.isDetached() ? u" detached"_s : QString());
+    QCOMPARE(got, (QStringList{
         u"2024-03-13T08:00:00Z 2024-03-13T09:00:00Z Standup"_s,
         u"2024-03-20T08:00:00Z 2024-03-20T09:00:00Z Standup"_s,
         // 27 March excluded; from 31 March Berlin is two hours ahead of UTC.
         u"2024-04-03T09:00:00Z 2024-04-03T10:00:00Z Standup (moved) detached"_s,
         u"2024-04-10T07:00:00Z 2024-04-10T08:00:00Z Standup"_s,
-    };
-    QCOMPARE(got, expected);
-    QCOMPARE(all[2].occurrence(), QDateTime(QDate(2024, 4, 3), QTime(7, 0), Qt::UTC));
+    }));
+    const QDateTime apr3(QDate(2024, 4, 3), QTime(7, 0), Qt::UTC), apr10(QDate(2024, 4, 10), QTime(7, 0), Qt::UTC);
+    QCOMPARE(all[2].occurrence(), apr3);
     QCOMPARE(all[3].occurrence(), all[3].startDate());
-    QCOMPARE(all[3].recurrenceRule()->recurrenceType(), CalRecurrenceRule::Weekly);
     QCOMPARE(all[3].recurrenceRule()->recurrenceEnd()->occurrenceCount(), 5);
     QCOMPARE(all[2].recurrenceRule()->recurrenceType(), CalRecurrenceRule::Weekly); // shows its series' rule
 
-    // Ranges: an occurrence overlapping the start counts; one starting at the end does not.
-    const auto range = [&](QDateTime from, QDateTime to) {
-        return store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(from, to, {})).size();
+    // Ranges: an occurrence overlapping the start counts; one starting at the end does not;
+    // the moved occurrence is found where it went, not where it was.
+    const auto count = [&](const QDateTime &from, qint64 seconds, const QList<CalCalendar> &in = {}) {
+        return store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(from, from.addSecs(seconds), in)).size();
     };
-    const QDateTime mar20 = QDateTime(QDate(2024, 3, 20), QTime(8, 30), Qt::UTC);
-    QCOMPARE(range(mar20, mar20.addSecs(60)), 1);
-    QCOMPARE(range(mar20.addSecs(-3600), mar20.addSecs(-1800)), 0);
-    // The moved occurrence is found where it went, not where it was.
-    QCOMPARE(range(QDateTime(QDate(2024, 4, 3), QTime(7, 0), Qt::UTC), QDateTime(QDate(2024, 4, 3), QTime(8, 0), Qt::UTC)), 0);
-    QCOMPARE(range(QDateTime(QDate(2024, 4, 3), QTime(9, 0), Qt::UTC), QDateTime(QDate(2024, 4, 3), QTime(9, 30), Qt::UTC)), 1);
-    // Calendars filter.
-    QCOMPARE(store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(
-                 mar20, mar20.addSecs(60), {CalCalendar::calendar()})).size(), 0);
+    const QDateTime mar20(QDate(2024, 3, 20), QTime(8, 30), Qt::UTC);
+    QCOMPARE(count(mar20, 60), 1);
+    QCOMPARE(count(mar20.addSecs(-3600), 1800), 0);
+    QCOMPARE(count(apr3, 3600), 0);
+    QCOMPARE(count(apr3.addSecs(7200), 1800), 1);
+    QCOMPARE(count(mar20, 60, {CalCalendar::calendar()}), 0);
+    QCOMPARE(store.eventsWithPredicate({}).size(), 0); // a predicate without a range finds nothing
+
+    // One occurrence by its original start.
+    QCOMPARE(store.eventWithUID(u"series-1"_s)->startDate(), QDateTime(QDate(2024, 3, 13), QTime(8, 0), Qt::UTC));
+    QCOMPARE(store.eventWithUID(u"series-1"_s, apr10)->startDate(), apr10);
+    QCOMPARE(store.eventWithUID(u"series-1"_s, apr3)->title(), u"Standup (moved)"_s);
+    QVERIFY(!store.eventWithUID(u"series-1"_s, QDateTime(QDate(2024, 3, 27), QTime(8, 0), Qt::UTC))); // excluded
+    QVERIFY(!store.eventWithUID(u"series-1"_s, apr10.addSecs(60)));                                 // not one
+    QVERIFY(!store.eventWithUID(u"series-1"_s, apr10.addDays(7)));                                  // after the count
 }
 
 void tst_CalendarStore::longSeriesAreEnteredNearTheRange()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
-    writeFile(dir.filePath(u"cal/long.ics"_s), crlf(R"(BEGIN:VCALENDAR
+    QVERIFY(writeFile(dir.filePath(u"cal/long.ics"_s), crlf(R"(BEGIN:VCALENDAR
 VERSION:2.0
 PRODID:x
 BEGIN:VEVENT
@@ -663,55 +538,36 @@ RRULE:FREQ=SECONDLY
 SUMMARY:Ticks
 END:VEVENT
 END:VCALENDAR
-)"));
+)")));
     CalendarStore store(dir.path());
+    const auto starts = [&](const QDateTime &from, qint64 seconds, const QString &uid) {
+        QStringList out;
+        for (const CalEvent &e : store.eventsWithPredicate(
+                 CalendarStore::eventPredicateWithStartDate(from, from.addSecs(seconds), uid, {})))
+            out << utc(e.startDate());
+        return out;
+    };
     // The week of the spring change of clocks in 2024, 24 years after the start.
     const QDateTime from(QDate(2024, 3, 25), QTime(0, 0), Qt::UTC);
-    const QList<CalEvent> week = store.eventsWithPredicate(
-        CalendarStore::eventPredicateWithStartDate(from, from.addDays(8), u"long"_s, {}));
-    QStringList got;
-    for (const CalEvent &e : week)
-        got << utc(e.startDate());
-    QCOMPARE(got, (QStringList{u"2024-03-25T23:30:00Z"_s, u"2024-03-29T23:30:00Z"_s,
-                               u"2024-04-01T22:30:00Z"_s})); // summer time from 31 March
+    QCOMPARE(starts(from, 8 * 86400, u"long"_s), (QStringList{u"2024-03-25T23:30:00Z"_s, u"2024-03-29T23:30:00Z"_s,
+                                                             u"2024-04-01T22:30:00Z"_s})); // summer time from 31 March
     // An occurrence that began the day before the range and runs into it is in it.
-    QCOMPARE(store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(
-                 from.addDays(1), from.addDays(1).addSecs(900), u"long"_s, {})).size(), 1);
+    QCOMPARE(starts(from.addDays(1), 900, u"long"_s), QStringList{u"2024-03-25T23:30:00Z"_s});
     // A rule that never ends gives what the range holds, far from its start too.
     const QDateTime later(QDate(2024, 6, 1), QTime(12, 0), Qt::UTC);
-    const QList<CalEvent> ticks = store.eventsWithPredicate(
-        CalendarStore::eventPredicateWithStartDate(later, later.addSecs(10), u"secondly"_s, {}));
+    const QStringList ticks = starts(later, 10, u"secondly"_s);
     QCOMPARE(ticks.size(), 10);
-    QCOMPARE(ticks.first().startDate(), later);
-    QCOMPARE(ticks.last().startDate(), later.addSecs(9));
-}
-
-void tst_CalendarStore::eventWithUidFindsOccurrences()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"work"_s, "Work");
-    writeFile(dir.filePath(u"work/series-1.ics"_s), kSeries);
-    CalendarStore store(dir.path());
-    const CalEvent first = *store.eventWithUID(u"series-1"_s);
-    QCOMPARE(first.startDate(), QDateTime(QDate(2024, 3, 13), QTime(8, 0), Qt::UTC));
-    const QDateTime apr10(QDate(2024, 4, 10), QTime(7, 0), Qt::UTC);
-    QCOMPARE(store.eventWithUID(u"series-1"_s, apr10)->startDate(), apr10);
-    const auto moved = store.eventWithUID(u"series-1"_s, QDateTime(QDate(2024, 4, 3), QTime(7, 0), Qt::UTC));
-    QVERIFY(moved);
-    QVERIFY(moved->isDetached());
-    QCOMPARE(moved->title(), u"Standup (moved)"_s);
-    QVERIFY(!store.eventWithUID(u"series-1"_s, QDateTime(QDate(2024, 3, 27), QTime(8, 0), Qt::UTC))); // excluded
-    QVERIFY(!store.eventWithUID(u"series-1"_s, apr10.addSecs(60)));  // not an occurrence
-    QVERIFY(!store.eventWithUID(u"series-1"_s, apr10.addDays(7)));   // after the count
+    QCOMPARE(ticks.first(), utc(later));
+    QCOMPARE(ticks.last(), utc(later.addSecs(9)));
 }
 
 void tst_CalendarStore::allDayAndFloatingKeepTheirDates_data()
 {
     QTest::addColumn<QByteArray>("zone");
-    QTest::newRow("UTC") << QByteArray("UTC");
-    QTest::newRow("Honolulu") << QByteArray("Pacific/Honolulu");
-    QTest::newRow("Kiritimati") << QByteArray("Pacific/Kiritimati");
-    QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
+    QTest::newRow("UTC") << "UTC"_ba;
+    QTest::newRow("Honolulu") << "Pacific/Honolulu"_ba;
+    QTest::newRow("Kiritimati") << "Pacific/Kiritimati"_ba;
+    QTest::newRow("Berlin") << "Europe/Berlin"_ba;
 }
 
 void tst_CalendarStore::allDayAndFloatingKeepTheirDates()
@@ -721,31 +577,7 @@ void tst_CalendarStore::allDayAndFloatingKeepTheirDates()
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
     const QString path = dir.filePath(u"cal/holiday.ics"_s);
-    writeFile(path, crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:-//Example//Test//EN
-BEGIN:VEVENT
-UID:holiday
-DTSTAMP:20240101T000000Z
-DTSTART;VALUE=DATE:20240310
-DTEND;VALUE=DATE:20240312
-RRULE:FREQ=YEARLY;COUNT=2
-SUMMARY:Holiday
-BEGIN:VALARM
-ACTION:DISPLAY
-TRIGGER:-PT12H
-DESCRIPTION:x
-END:VALARM
-END:VEVENT
-BEGIN:VEVENT
-UID:floating
-DTSTAMP:20240101T000000Z
-DTSTART:20240310T093000
-DTEND:20240310T103000
-SUMMARY:Wake up
-END:VEVENT
-END:VCALENDAR
-)"));
+    QVERIFY(writeFile(path, readFile(sample(u"holiday.ics"_s)))); // a yearly all-day event and a floating one
     CalendarStore store(dir.path());
     const CalEvent holiday = *store.eventWithUID(u"holiday"_s);
     QVERIFY(holiday.isAllDay());
@@ -753,13 +585,11 @@ END:VCALENDAR
     QCOMPARE(holiday.endDate(), QDateTime(QDate(2024, 3, 12), QTime(0, 0)));
     const QList<CalEvent> years = eventsOf(store, u"holiday"_s);
     QCOMPARE(years.size(), 2);
-    QCOMPARE(years[1].startDate().date(), QDate(2025, 3, 10));
-    QCOMPARE(years[1].startDate().time(), QTime(0, 0));
+    QCOMPARE(years[1].startDate(), QDateTime(QDate(2025, 3, 10), QTime(0, 0)));
     QCOMPARE(years[1].alarms().value(0).relativeTrigger(), -43200.0);
     const CalEvent wake = *store.eventWithUID(u"floating"_s);
     QCOMPARE(wake.startDate().timeSpec(), Qt::LocalTime);
-    QCOMPARE(wake.startDate().date(), QDate(2024, 3, 10));
-    QCOMPARE(wake.startDate().time(), QTime(9, 30));
+    QCOMPARE(wake.startDate(), QDateTime(QDate(2024, 3, 10), QTime(9, 30)));
 
     // Edits keep the dates as dates and floating times floating.
     CalEvent edited = wake;
@@ -769,8 +599,8 @@ END:VCALENDAR
     second.setTitle(u"Holiday 2025"_s);
     QVERIFY(store.saveEvent(second, CalSpanThisEvent));
     const QByteArray file = readFile(path);
-    QVERIFY(linesStarting(file, u"DTEND"_s).contains(u"DTEND:20240310T110000"_s));
-    QVERIFY(linesStarting(file, u"RECURRENCE-ID"_s).contains(u"RECURRENCE-ID;VALUE=DATE:20250310"_s));
+    QVERIFY(linesStarting(file, {u"DTEND"_s}).contains(u"DTEND:20240310T110000"_s));
+    QVERIFY(linesStarting(file, {u"RECURRENCE-ID"_s}).contains(u"RECURRENCE-ID;VALUE=DATE:20250310"_s));
     QCOMPARE(store.eventWithUID(u"holiday"_s, years[1].occurrence())->title(), u"Holiday 2025"_s);
 
     // A new all-day event is written as dates of the day it was made for.
@@ -781,204 +611,143 @@ END:VCALENDAR
     fresh.setEndDate(QDateTime(QDate(2025, 1, 1), QTime(0, 0)));
     QVERIFY(store.saveEvent(fresh, CalSpanThisEvent));
     const QByteArray made = readFile(dir.filePath(u"cal/"_s + fresh.uid() + u".ics"_s));
-    QCOMPARE(linesStarting(made, u"DTSTART"_s), QStringList{u"DTSTART;VALUE=DATE:20241231"_s});
-    QCOMPARE(linesStarting(made, u"DTEND"_s), QStringList{u"DTEND;VALUE=DATE:20250101"_s});
+    QCOMPARE(linesStarting(made, {u"DTSTART"_s}), QStringList{u"DTSTART;VALUE=DATE:20241231"_s});
+    QCOMPARE(linesStarting(made, {u"DTEND"_s}), QStringList{u"DTEND;VALUE=DATE:20250101"_s});
 }
 
-void tst_CalendarStore::editingOneOccurrence()
+void tst_CalendarStore::editingASeries_data()
 {
+    QTest::addColumn<QByteArray>("file"); // cal/d.ics
+    QTest::addColumn<int>("index");       // of the occurrence edited or removed
+    QTest::addColumn<int>("span");
+    QTest::addColumn<Edit>("edit");
+    QTest::addColumn<int>("error");               // 0: the save succeeds
+    QTest::addColumn<QStringList>("occurrences"); // afterwards: series ("d", or "new" split off), UTC start, title
+    QTest::addColumn<QStringList>("lines");       // afterwards, sorted: the start, rule and exception lines of each file
+
+    const QString d1 = u"d 05-01 12:00 Daily"_s, d2 = u"d 05-02 12:00 Daily"_s, d3 = u"d 05-03 12:00 Daily"_s,
+                  d4 = u"d 05-04 12:00 Daily"_s, d5 = u"d 05-05 12:00 Daily"_s;
+    const QString start = u"d.ics DTSTART;TZID=America/New_York:20240501T080000"_s,
+                  count5 = u"d.ics RRULE:FREQ=DAILY;COUNT=5"_s;
+    const QStringList moved3 = {start, u"d.ics DTSTART;TZID=America/New_York:20240503T090000"_s,
+                                u"d.ics RECURRENCE-ID;TZID=America/New_York:20240503T080000"_s, count5};
+    const Edit remove;
+
+    QTest::newRow("one occurrence") << daily("d") << 2 << int(CalSpanThisEvent) << Edit([](CalEvent &e) {
+        e.setTitle(u"Special"_s);
+        e.setStartDate(e.startDate().addSecs(3600));
+        e.setEndDate(e.endDate().addSecs(3600));
+        e.setRecurrenceRule(std::nullopt); // ignored for one occurrence
+    }) << 0 << QStringList{d1, d2, u"d 05-03 13:00 Special detached"_s, d4, d5} << moved3;
+    QTest::newRow("a detached occurrence again")
+        << daily("d", {}, detached("03", "090000", "Special")) << 2 << int(CalSpanThisEvent)
+        << Edit([](CalEvent &e) { e.setLocation(u"Elsewhere"_s); }) << 0
+        << QStringList{d1, d2, u"d 05-03 13:00 Special @Elsewhere detached"_s, d4, d5} << moved3;
+    QTest::newRow("remove one") << daily("d") << 1 << int(CalSpanThisEvent) << remove << 0 << QStringList{d1, d3, d4, d5}
+                                << QStringList{start, u"d.ics EXDATE;TZID=America/New_York:20240502T080000"_s, count5};
+    QTest::newRow("remove this and later") << daily("d") << 2 << int(CalSpanFutureEvents) << remove << 0
+                                           << QStringList{d1, d2}
+                                           << QStringList{start, u"d.ics RRULE:FREQ=DAILY;UNTIL=20240503T115959Z"_s};
+    QTest::newRow("remove from the first on") << daily("d") << 0 << int(CalSpanFutureEvents) << remove << 0
+                                              << QStringList{} << QStringList{};
+    // The later part becomes a series of its own, with the exceptions that fall in it.
+    QTest::newRow("this and later split off")
+        << daily("d", "EXDATE;TZID=America/New_York:20240505T080000\n") << 2 << int(CalSpanFutureEvents)
+        << Edit([](CalEvent &e) { e.setTitle(u"Later"_s); }) << 0
+        << QStringList{d1, d2, u"new 05-03 12:00 Later"_s, u"new 05-04 12:00 Later"_s}
+        << QStringList{start, u"d.ics RRULE:FREQ=DAILY;UNTIL=20240503T115959Z"_s,
+                       u"new.ics DTSTART;TZID=America/New_York:20240503T080000"_s,
+                       u"new.ics EXDATE;TZID=America/New_York:20240505T080000"_s, u"new.ics RRULE:FREQ=DAILY;COUNT=3"_s};
+    QTest::newRow("split takes detached occurrences along")
+        << daily("d", {}, detached("04", "090000", "Late one")) << 1 << int(CalSpanFutureEvents)
+        << Edit([](CalEvent &e) { e.setLocation(u"Hall"_s); }) << 0
+        << QStringList{d1, u"new 05-02 12:00 Daily @Hall"_s, u"new 05-03 12:00 Daily @Hall"_s,
+                       u"new 05-04 13:00 Late one detached"_s, u"new 05-05 12:00 Daily @Hall"_s}
+        << QStringList{start, u"d.ics RRULE:FREQ=DAILY;UNTIL=20240502T115959Z"_s,
+                       u"new.ics DTSTART;TZID=America/New_York:20240502T080000"_s,
+                       u"new.ics DTSTART;TZID=America/New_York:20240504T090000"_s,
+                       u"new.ics RECURRENCE-ID;TZID=America/New_York:20240504T080000"_s, u"new.ics RRULE:FREQ=DAILY;COUNT=4"_s};
+    QTest::newRow("the whole series") << daily("d") << 0 << int(CalSpanFutureEvents) << Edit([](CalEvent &e) {
+        e.setTitle(u"Renamed"_s);
+        e.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Daily, 2, CalRecurrenceEnd::endWithEndDate(
+                                                  QDateTime(QDate(2024, 5, 9), QTime(0, 0), Qt::UTC))));
+    }) << 0 << QStringList{u"d 05-01 12:00 Renamed"_s, u"d 05-03 12:00 Renamed"_s, u"d 05-05 12:00 Renamed"_s,
+                           u"d 05-07 12:00 Renamed"_s}
+       << QStringList{start, u"d.ics RRULE:FREQ=DAILY;UNTIL=20240509T000000Z;INTERVAL=2"_s};
+    QTest::newRow("dropping the rule") << daily("d") << 0 << int(CalSpanFutureEvents)
+                                       << Edit([](CalEvent &e) { e.setRecurrenceRule(std::nullopt); }) << 0
+                                       << QStringList{d1} << QStringList{start};
+    // Invalid changes are refused before anything is written.
+    QTest::newRow("every 0 days") << daily("d") << 0 << int(CalSpanFutureEvents) << Edit([](CalEvent &e) {
+        e.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Daily, 0));
+    }) << int(ZEM_Error::InvalidArgument) << QStringList{d1, d2, d3, d4, d5} << QStringList{start, count5};
+    QTest::newRow("ends before it starts") << daily("d") << 0 << int(CalSpanFutureEvents) << Edit([](CalEvent &e) {
+        e.setEndDate(e.startDate().addSecs(-1));
+    }) << int(ZEM_Error::InvalidArgument) << QStringList{d1, d2, d3, d4, d5} << QStringList{start, count5};
+}
+
+void tst_CalendarStore::editingASeries()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, index);
+    QFETCH(int, span);
+    QFETCH(Edit, edit);
+    QFETCH(int, error);
+    QFETCH(QStringList, occurrences);
+    QFETCH(QStringList, lines);
+
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
-    const QString path = dir.filePath(u"cal/d.ics"_s);
-    writeFile(path, daily("d"));
+    QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), file));
     CalendarStore store(dir.path());
-    QList<CalEvent> days = eventsOf(store, u"d"_s);
-    QCOMPARE(days.size(), 5);
-    CalEvent third = days[2];
-    third.setTitle(u"Special"_s);
-    third.setStartDate(third.startDate().addSecs(3600));
-    third.setEndDate(third.endDate().addSecs(3600));
-    third.setRecurrenceRule(std::nullopt); // ignored for one occurrence
-    QVERIFY(store.saveEvent(third, CalSpanThisEvent));
-    QVERIFY(third.isDetached());
-    QCOMPARE(third.occurrence(), days[2].occurrence());
+    CalEvent e = eventsOf(store, u"d"_s).value(index);
+    ZEM_Result<void> done;
+    if (edit) {
+        edit(e);
+        done = store.saveEvent(e, CalSpan(span));
+    } else {
+        done = store.removeEvent(e, CalSpan(span));
+    }
+    QCOMPARE(done ? 0 : int(done.error().code), error);
+    // The saved item is what the store now holds for its occurrence.
+    if (done && edit)
+        QCOMPARE(describe(e), describe(*store.eventWithUID(e.uid(), e.occurrence())));
 
-    days = eventsOf(store, u"d"_s);
-    QCOMPARE(days.size(), 5);
-    QStringList titles;
-    for (const CalEvent &e : days)
-        titles << e.title();
-    QCOMPARE(titles, (QStringList{u"Daily"_s, u"Daily"_s, u"Special"_s, u"Daily"_s, u"Daily"_s}));
-    QCOMPARE(days[2].startDate(), QDateTime(QDate(2024, 5, 3), QTime(13, 0), Qt::UTC));
-    QCOMPARE(linesStarting(readFile(path), u"RECURRENCE-ID"_s),
-             QStringList{u"RECURRENCE-ID;TZID=America/New_York:20240503T080000"_s});
-    QCOMPARE(linesStarting(readFile(path), u"RRULE"_s), QStringList{u"RRULE:FREQ=DAILY;COUNT=5"_s});
-
-    // Editing the detached occurrence again changes it alone.
-    third.setLocation(u"Elsewhere"_s);
-    QVERIFY(store.saveEvent(third, CalSpanThisEvent));
-    QCOMPARE(eventsOf(store, u"d"_s)[2].location(), u"Elsewhere"_s);
-    QCOMPARE(eventsOf(store, u"d"_s)[3].location(), QString());
+    QStringList got;
+    for (const CalEvent &o : eventsOf(store))
+        got << u"%1 %2 %3%4%5"_s.arg(o.uid() == u"d" ? u"d"_s : u"new"_s, o.startDate().toUTC().toString(u"MM-dd hh:mm"),
+                                     o.title(), o.location().isEmpty() ? QString() : u" @"_s + o.location(),
+                                     o.isDetached() ? u" detached"_s : QString());
+    QCOMPARE(got, occurrences);
+    QStringList written;
+    for (const QString &name : QDir(dir.filePath(u"cal"_s)).entryList({u"*.ics"_s}, QDir::Files)) {
+        const QStringList found = linesStarting(readFile(dir.filePath(u"cal/"_s + name)),
+                                                {u"DTSTART"_s, u"RRULE"_s, u"EXDATE"_s, u"RECURRENCE-ID"_s});
+        QVERIFY2(!found.isEmpty(), qPrintable(name + u" is left without an event"_s));
+        for (const QString &line : found)
+            written << (name == u"d.ics" ? name : u"new.ics"_s) + u' ' + line;
+    }
+    written.sort();
+    QCOMPARE(written, lines);
 }
 
-void tst_CalendarStore::removingOccurrences()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"cal"_s, "Cal");
-    const QString path = dir.filePath(u"cal/d.ics"_s);
-    writeFile(path, daily("d"));
-    CalendarStore store(dir.path());
-    QList<CalEvent> days = eventsOf(store, u"d"_s);
-    QVERIFY(store.removeEvent(days[1], CalSpanThisEvent));
-    QCOMPARE(linesStarting(readFile(path), u"EXDATE"_s),
-             QStringList{u"EXDATE;TZID=America/New_York:20240502T080000"_s});
-    QCOMPARE(eventsOf(store, u"d"_s).size(), 4);
-
-    days = eventsOf(store, u"d"_s);
-    QCOMPARE(days[2].startDate(), QDateTime(QDate(2024, 5, 4), QTime(12, 0), Qt::UTC));
-    QVERIFY(store.removeEvent(days[2], CalSpanFutureEvents));
-    days = eventsOf(store, u"d"_s);
-    QCOMPARE(days.size(), 2);
-    QCOMPARE(days.last().startDate(), QDateTime(QDate(2024, 5, 3), QTime(12, 0), Qt::UTC));
-
-    // From the first occurrence on, the whole event goes with its file.
-    QVERIFY(store.removeEvent(days[0], CalSpanFutureEvents));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(!store.eventWithUID(u"d"_s));
-
-    // A single event goes whatever the span.
-    writeFile(dir.filePath(u"cal/rich.ics"_s), kRichEvent);
-    store.refresh();
-    QVERIFY(store.removeEvent(*store.eventWithUID(u"rich-1"_s), CalSpanThisEvent));
-    QVERIFY(!QFile::exists(dir.filePath(u"cal/rich.ics"_s)));
-    // Removing what is gone already succeeds.
-    CalEvent gone = CalEvent::event();
-    QCOMPARE(store.removeEvent(gone, CalSpanThisEvent).error().code, ZEM_Error::NotFound);
-}
-
-void tst_CalendarStore::editingFutureOccurrencesSplitsTheSeries()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"cal"_s, "Cal");
-    writeFile(dir.filePath(u"cal/d.ics"_s), daily("d", "EXDATE;TZID=America/New_York:20240505T080000\n"));
-    CalendarStore store(dir.path());
-    QList<CalEvent> days = eventsOf(store, u"d"_s);
-    QCOMPARE(days.size(), 4);
-    CalEvent fourth = days[2]; // 3 May
-    fourth.setTitle(u"Later"_s);
-    QVERIFY(store.saveEvent(fourth, CalSpanFutureEvents));
-    QVERIFY(fourth.uid() != u"d"_s);
-
-    const QList<CalEvent> before = eventsOf(store, u"d"_s);
-    QCOMPARE(before.size(), 2);
-    QCOMPARE(before.last().startDate().date(), QDate(2024, 5, 2));
-    const QList<CalEvent> after = eventsOf(store, fourth.uid());
-    QCOMPARE(after.size(), 2); // 3 and 4 May; the excluded 5 May stays excluded
-    QCOMPARE(after[0].startDate(), QDateTime(QDate(2024, 5, 3), QTime(12, 0), Qt::UTC));
-    QCOMPARE(after[1].startDate(), QDateTime(QDate(2024, 5, 4), QTime(12, 0), Qt::UTC));
-    QCOMPARE(after[1].title(), u"Later"_s);
-    QCOMPARE(after[0].recurrenceRule()->recurrenceEnd()->occurrenceCount(), 3);
-    QCOMPARE(allEvents(store).size(), 4);
-}
-
-void tst_CalendarStore::splittingTakesDetachedOccurrencesAlong()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"cal"_s, "Cal");
-    QByteArray file = daily("d");
-    file.replace("END:VCALENDAR", "BEGIN:VEVENT\r\nUID:d\r\nRECURRENCE-ID;TZID=America/New_York:20240504T080000\r\n"
-                                  "DTSTART;TZID=America/New_York:20240504T090000\r\n"
-                                  "DTEND;TZID=America/New_York:20240504T093000\r\nSUMMARY:Late one\r\n"
-                                  "END:VEVENT\r\nEND:VCALENDAR");
-    writeFile(dir.filePath(u"cal/d.ics"_s), file);
-    CalendarStore store(dir.path());
-    CalEvent second = eventsOf(store, u"d"_s)[1];
-    second.setLocation(u"Hall"_s);
-    QVERIFY(store.saveEvent(second, CalSpanFutureEvents));
-    QCOMPARE(eventsOf(store, u"d"_s).size(), 1);
-    const QList<CalEvent> rest = eventsOf(store, second.uid());
-    QCOMPARE(rest.size(), 4);
-    QVERIFY(rest[2].isDetached());
-    QCOMPARE(rest[2].title(), u"Late one"_s);
-    QCOMPARE(rest[2].startDate(), QDateTime(QDate(2024, 5, 4), QTime(13, 0), Qt::UTC));
-    QCOMPARE(rest[3].location(), u"Hall"_s);
-}
-
+// An edit of one item of several.ics keeping the others is in its golden file (see corpus()).
 void tst_CalendarStore::filesHoldingSeveralItems()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
     const QString path = dir.filePath(u"cal/many.ics"_s);
-    writeFile(path, crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:x
-BEGIN:VEVENT
-UID:one
-DTSTART;VALUE=DATE:20240101
-SUMMARY:One
-END:VEVENT
-BEGIN:VEVENT
-UID:two
-DTSTART;VALUE=DATE:20240102
-SUMMARY:Two
-X-KEEP:me
-END:VEVENT
-BEGIN:VTODO
-UID:three
-SUMMARY:Three
-END:VTODO
-END:VCALENDAR
-)"));
+    QVERIFY(writeFile(path, readFile(sample(u"several.ics"_s))));
     CalendarStore store(dir.path());
-    QCOMPARE(allEvents(store).size(), 2);
-    CalEvent one = *store.eventWithUID(u"one"_s);
-    one.setTitle(u"First"_s);
-    QVERIFY(store.saveEvent(one, CalSpanThisEvent));
-    QCOMPARE(store.eventWithUID(u"two"_s)->title(), u"Two"_s);
-    QVERIFY(lines(readFile(path)).contains(u"X-KEEP:me"_s));
+    QCOMPARE(eventsOf(store).size(), 2);
     QVERIFY(store.removeEvent(*store.eventWithUID(u"two"_s), CalSpanThisEvent));
     QVERIFY(store.removeTask(*store.taskWithUID(u"three"_s)));
-    QVERIFY(QFile::exists(path)); // "one" is still in it
-    QCOMPARE(store.eventWithUID(u"one"_s)->title(), u"First"_s);
     QVERIFY(!store.eventWithUID(u"two"_s));
+    QCOMPARE(lines(readFile(path)).filter(u"UID:"_s), QStringList{u"UID:one"_s}); // "one" is still in it
+    QCOMPARE(CalendarStore(dir.path()).eventWithUID(u"one"_s)->title(), u"One"_s);
 }
 
-void tst_CalendarStore::editingTheWholeSeries()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"cal"_s, "Cal");
-    writeFile(dir.filePath(u"cal/d.ics"_s), daily("d"));
-    CalendarStore store(dir.path());
-    CalEvent first = eventsOf(store, u"d"_s)[0];
-    first.setTitle(u"Renamed"_s);
-    first.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Daily, 2,
-                                              CalRecurrenceEnd::endWithEndDate(
-                                                  QDateTime(QDate(2024, 5, 9), QTime(0, 0), Qt::UTC))));
-    QVERIFY(store.saveEvent(first, CalSpanFutureEvents));
-    QCOMPARE(first.uid(), u"d"_s);
-    const QList<CalEvent> days = eventsOf(store, u"d"_s);
-    QStringList got;
-    for (const CalEvent &e : days)
-        got << e.startDate().date().toString(Qt::ISODate) + u' ' + e.title();
-    QCOMPARE(got, (QStringList{u"2024-05-01 Renamed"_s, u"2024-05-03 Renamed"_s, u"2024-05-05 Renamed"_s,
-                               u"2024-05-07 Renamed"_s}));
-    QCOMPARE(days[0].recurrenceRule()->recurrenceEnd()->endDate(), QDateTime(QDate(2024, 5, 9), QTime(0, 0), Qt::UTC));
-
-    // Invalid rules are refused before anything is written.
-    CalEvent bad = days[0];
-    bad.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Daily, 0));
-    QCOMPARE(store.saveEvent(bad, CalSpanFutureEvents).error().code, ZEM_Error::InvalidArgument);
-    bad = days[0];
-    bad.setEndDate(bad.startDate().addSecs(-1));
-    QCOMPARE(store.saveEvent(bad, CalSpanFutureEvents).error().code, ZEM_Error::InvalidArgument);
-    // Dropping the rule makes the event single.
-    CalEvent single = days[0];
-    single.setRecurrenceRule(std::nullopt);
-    QVERIFY(store.saveEvent(single, CalSpanFutureEvents));
-    QCOMPARE(eventsOf(store, u"d"_s).size(), 1);
-}
-
-void tst_CalendarStore::tasksSaveAndRemove()
+void tst_CalendarStore::tasksSaveMergeAndRemove()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
@@ -994,14 +763,21 @@ void tst_CalendarStore::tasksSaveAndRemove()
     const QString path = dir.filePath(u"cal/"_s + task.uid() + u".ics"_s);
     QVERIFY(readFile(path).contains("STATUS:COMPLETED"));
     task.setIsCompleted(false);
-    task.setPriority(CalPriorityNone);
     QVERIFY(store.saveTask(task));
     QVERIFY(!store.taskWithUID(task.uid())->isCompleted());
     QVERIFY(!readFile(path).contains("COMPLETED:"));
+
+    // Another program's change to another field is taken in; the same change on both sides is no conflict.
+    QByteArray theirs = readFile(path);
+    theirs.replace("SUMMARY:Call", "SUMMARY:Same\r\nPRIORITY:5");
+    QVERIFY(writeFile(path, theirs));
+    task.setTitle(u"Same"_s);
+    QVERIFY(store.saveTask(task));
+    QCOMPARE(task.priority(), 5);
+
     QVERIFY(store.removeTask(task));
     QVERIFY(!QFile::exists(path));
     QVERIFY(!store.taskWithUID(task.uid()));
-
     CalTask nowhere = CalTask::task();
     QCOMPARE(store.saveTask(nowhere).error().code, ZEM_Error::InvalidArgument);
     nowhere.setCalendarUid(u"missing"_s);
@@ -1013,7 +789,7 @@ void tst_CalendarStore::movingBetweenCalendars()
     QTemporaryDir dir;
     makeCalendar(dir, u"a"_s, "A");
     makeCalendar(dir, u"b"_s, "B");
-    writeFile(dir.filePath(u"a/series-1.ics"_s), kSeries);
+    QVERIFY(writeFile(dir.filePath(u"a/series-1.ics"_s), kSeries));
     CalendarStore store(dir.path());
     CalEvent e = *store.eventWithUID(u"series-1"_s);
     e.setCalendarUid(u"b"_s);
@@ -1028,8 +804,8 @@ void tst_CalendarStore::readOnlyCalendarsRefuseWrites()
 {
     QTemporaryDir dir;
     const QString ro = makeCalendar(dir, u"ro"_s, "Read only");
-    writeFile(ro + u"/.zem-calendar.json"_s, R"({"type": "Subscription", "editable": false})");
-    writeFile(ro + u"/rich.ics"_s, kRichEvent);
+    QVERIFY(writeFile(ro + u"/.zem-calendar.json"_s, R"({"type": "Subscription", "editable": false})"));
+    QVERIFY(writeFile(ro + u"/rich.ics"_s, kRichEvent));
     CalendarStore store(dir.path());
     CalEvent e = *store.eventWithUID(u"rich-1"_s);
     e.setTitle(u"No"_s);
@@ -1038,86 +814,68 @@ void tst_CalendarStore::readOnlyCalendarsRefuseWrites()
     QCOMPARE(readFile(ro + u"/rich.ics"_s), kRichEvent);
 }
 
-void tst_CalendarStore::mergesChangesThatDoNotOverlap()
+void tst_CalendarStore::otherProgramsEdits_data()
 {
-    QTemporaryDir dir;
-    makeCalendar(dir, u"work"_s, "Work");
-    const QString path = dir.filePath(u"work/rich-1.ics"_s);
-    writeFile(path, kRichEvent);
-    CalendarStore store(dir.path());
-    CalEvent e = *store.eventWithUID(u"rich-1"_s);
+    QTest::addColumn<QByteArray>("theirs"); // the file as another program left it; empty: removed
+    QTest::addColumn<bool>("remove");       // we remove the event, else we retitle it "Ours"
+    QTest::addColumn<QString>("conflict");  // why the save is refused; empty: it succeeds
+    QTest::addColumn<QStringList>("lines"); // lines the file then holds
 
-    QByteArray theirs = kRichEvent;
-    theirs.replace("LOCATION;LANGUAGE=de:Room 4", "LOCATION;LANGUAGE=de:Room 5");
-    theirs.replace("X-CUSTOM-THING;X-PARAM=kept:keep me", "X-CUSTOM-THING;X-PARAM=kept:theirs");
-    writeFile(path, theirs);
-
-    e.setTitle(u"Ours"_s);
-    QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-    QCOMPARE(e.title(), u"Ours"_s);
-    QCOMPARE(e.location(), u"Room 5"_s); // their change, taken in
-    const QStringList now = lines(readFile(path));
-    QVERIFY(now.contains(u"SUMMARY:Ours"_s));
-    QVERIFY(now.contains(u"LOCATION;LANGUAGE=de:Room 5"_s));
-    QVERIFY(now.contains(u"X-CUSTOM-THING;X-PARAM=kept:theirs"_s));
-
-    // The same for to-dos, and both sides making the same change is no conflict.
-    CalTask t = CalTask::task();
-    t.setCalendarUid(u"work"_s);
-    t.setTitle(u"T"_s);
-    QVERIFY(store.saveTask(t));
-    const QString tpath = dir.filePath(u"work/"_s + t.uid() + u".ics"_s);
-    QByteArray tfile = readFile(tpath);
-    tfile.replace("SUMMARY:T", "SUMMARY:Same\r\nPRIORITY:5");
-    writeFile(tpath, tfile);
-    t.setTitle(u"Same"_s);
-    QVERIFY(store.saveTask(t));
-    QCOMPARE(t.priority(), 5);
+    QByteArray other = kRichEvent;
+    other.replace("Room 4", "Room 5").replace("kept:keep me", "kept:theirs");
+    QTest::newRow("other fields are merged") << other << false << QString()
+                                             << QStringList{u"SUMMARY:Ours"_s, u"LOCATION;LANGUAGE=de:Room 5"_s,
+                                                            u"X-CUSTOM-THING;X-PARAM=kept:theirs"_s};
+    QTest::newRow("the same change") << QByteArray(kRichEvent).replace("SUMMARY:Planning", "SUMMARY:Ours") << false
+                                     << QString() << QStringList{u"SUMMARY:Ours"_s};
+    // Conflicts keep both sides: the file as they wrote it, our edit in our item.
+    QTest::newRow("the same field") << QByteArray(kRichEvent).replace("SUMMARY:Planning", "SUMMARY:Theirs") << false
+                                    << u"both changed the title"_s << QStringList{u"SUMMARY:Theirs"_s};
+    QTest::newRow("changed there, removed here") << other << true << u"it was changed there and removed here"_s
+                                                 << QStringList{u"LOCATION;LANGUAGE=de:Room 5"_s};
+    QTest::newRow("removed there, changed here") << QByteArray() << false << u"its file was removed there"_s
+                                                 << QStringList{};
 }
 
-void tst_CalendarStore::refusesOverlappingChanges()
+void tst_CalendarStore::otherProgramsEdits()
 {
+    QFETCH(QByteArray, theirs);
+    QFETCH(bool, remove);
+    QFETCH(QString, conflict);
+    QFETCH(QStringList, lines);
+
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work");
     const QString path = dir.filePath(u"work/rich-1.ics"_s);
-    writeFile(path, kRichEvent);
+    QVERIFY(writeFile(path, kRichEvent));
     CalendarStore store(dir.path());
     CalEvent e = *store.eventWithUID(u"rich-1"_s);
+    QVERIFY(theirs.isEmpty() ? QFile::remove(path) : writeFile(path, theirs));
 
-    QByteArray theirs = kRichEvent;
-    theirs.replace("SUMMARY:Planning", "SUMMARY:Theirs");
-    writeFile(path, theirs);
     e.setTitle(u"Ours"_s);
-    const auto saved = store.saveEvent(e, CalSpanThisEvent);
-    QVERIFY(!saved);
-    QCOMPARE(saved.error().code, ZEM_Error::Conflict);
-    QVERIFY(saved.error().message.contains(u"the title"_s));
-    // Both sides are kept: the file as they wrote it, our edit in our item.
-    QCOMPARE(readFile(path), theirs);
+    const auto done = remove ? store.removeEvent(e, CalSpanThisEvent) : store.saveEvent(e, CalSpanThisEvent);
     QCOMPARE(e.title(), u"Ours"_s);
-    QVERIFY(e.hasChanges());
-
-    // Changed there, removed here.
-    CalEvent fresh = *CalendarStore(dir.path()).eventWithUID(u"rich-1"_s);
-    QByteArray later = theirs;
-    later.replace("Room 4", "Room 9");
-    writeFile(path, later);
-    QCOMPARE(store.removeEvent(fresh, CalSpanThisEvent).error().code, ZEM_Error::Conflict);
-    QVERIFY(QFile::exists(path));
-
-    // Removed there, changed here.
-    QVERIFY(QFile::remove(path));
-    CalEvent orphan = fresh;
-    orphan.setTitle(u"Edited"_s);
-    QCOMPARE(store.saveEvent(orphan, CalSpanThisEvent).error().code, ZEM_Error::Conflict);
+    if (conflict.isEmpty()) {
+        QVERIFY2(done, done ? "" : qPrintable(done.error().message));
+        QCOMPARE(describe(e), describe(*store.eventWithUID(u"rich-1"_s))); // their change taken in
+    } else {
+        QVERIFY(!done);
+        QCOMPARE(done.error().code, ZEM_Error::Conflict);
+        QVERIFY2(done.error().message.contains(conflict), qPrintable(done.error().message));
+        QCOMPARE(readFile(path), theirs);
+        QVERIFY(e.hasChanges());
+    }
+    const QStringList now = ::lines(readFile(path));
+    for (const QString &line : lines)
+        QVERIFY2(now.contains(line), qPrintable(line));
 }
 
 void tst_CalendarStore::refreshAnnouncesChanges()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
-    writeFile(dir.filePath(u"cal/rich.ics"_s), kRichEvent);
-    writeFile(dir.filePath(u"cal/d.ics"_s), daily("d"));
+    QVERIFY(writeFile(dir.filePath(u"cal/rich.ics"_s), kRichEvent));
+    QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), daily("d")));
     CalendarStore store(dir.path());
     QSignalSpy events(&store, &CalendarStore::eventsChanged);
     QSignalSpy tasks(&store, &CalendarStore::tasksChanged);
@@ -1132,26 +890,17 @@ void tst_CalendarStore::refreshAnnouncesChanges()
     store.refresh();
     QCOMPARE(events.size() + tasks.size() + calendars.size(), 0);
 
-    QByteArray changed = kRichEvent;
-    changed.replace("Room 4", "Room 6");
-    writeFile(dir.filePath(u"cal/rich.ics"_s), changed);
+    QVERIFY(writeFile(dir.filePath(u"cal/rich.ics"_s), QByteArray(kRichEvent).replace("Room 4", "Room 6")));
     QVERIFY(QFile::remove(dir.filePath(u"cal/d.ics"_s)));
-    writeFile(dir.filePath(u"cal/new.ics"_s), daily("new"));
-    writeFile(dir.filePath(u"cal/todo.ics"_s),
-              crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VTODO\nUID:todo\nSUMMARY:T\nEND:VTODO\nEND:VCALENDAR\n"));
+    QVERIFY(writeFile(dir.filePath(u"cal/new.ics"_s), daily("new")));
+    QVERIFY(writeFile(dir.filePath(u"cal/todo.ics"_s),
+                      crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VTODO\nUID:todo\nSUMMARY:T\nEND:VTODO\nEND:VCALENDAR\n")));
     makeCalendar(dir, u"other"_s, "Other");
-    writeFile(dir.filePath(u"cal/color"_s), "#112233");
+    QVERIFY(writeFile(dir.filePath(u"cal/color"_s), "#112233"));
     store.refresh();
-    QCOMPARE(events.size(), 1);
-    QCOMPARE(events[0][0].toStringList(), QStringList{u"new"_s});
-    QCOMPARE(events[0][1].toStringList(), QStringList{u"rich-1"_s});
-    QCOMPARE(events[0][2].toStringList(), QStringList{u"d"_s});
-    QCOMPARE(events[0][3].toString(), QString());
-    QCOMPARE(tasks.size(), 1);
-    QCOMPARE(tasks[0][0].toStringList(), QStringList{u"todo"_s});
-    QCOMPARE(calendars.size(), 1);
-    QCOMPARE(calendars[0][0].toStringList(), QStringList{u"other"_s});
-    QCOMPARE(calendars[0][1].toStringList(), QStringList{u"cal"_s});
+    QCOMPARE(announced(events), QStringList{u"+new ~rich-1 -d by "_s});
+    QCOMPARE(announced(tasks), QStringList{u"+todo ~ - by "_s});
+    QCOMPARE(announced(calendars), QStringList{u"+other ~cal - by "_s});
     QCOMPARE(notices.size(), 3);
     for (const ZEM_F_Notification &n : std::as_const(notices))
         QCOMPARE(n.userInfo.value(kCalSenderProcessIDKey).toLongLong(), 0);
@@ -1179,52 +928,35 @@ void tst_CalendarStore::watcherAnnouncesChanges()
     makeCalendar(dir, u"cal"_s, "Cal");
     CalendarStore store(dir.path(), true);
     QSignalSpy spy(&store, &CalendarStore::eventsChanged);
-    writeFile(dir.filePath(u"cal/d.ics"_s), daily("d"));
+    QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), daily("d")));
     QTRY_COMPARE(spy.size(), 1);
-    QCOMPARE(spy[0][0].toStringList(), QStringList{u"d"_s});
-    writeFile(dir.filePath(u"cal/d.ics"_s), daily("d", "LOCATION:Park\n"));
+    QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), daily("d", "LOCATION:Park\n")));
     QTRY_COMPARE(spy.size(), 2);
-    QCOMPARE(spy[1][1].toStringList(), QStringList{u"d"_s});
     QCOMPARE(store.eventWithUID(u"d"_s)->location(), u"Park"_s);
     QVERIFY(QFile::remove(dir.filePath(u"cal/d.ics"_s)));
     QTRY_COMPARE(spy.size(), 3);
-    QCOMPARE(spy[2][2].toStringList(), QStringList{u"d"_s});
+    QCOMPARE(announced(spy), (QStringList{u"+d ~ - by "_s, u"+ ~d - by "_s, u"+ ~ -d by "_s}));
 }
 
 void tst_CalendarStore::badInputIsSkippedOrReadInPart()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
-    writeFile(dir.filePath(u"cal/good.ics"_s), daily("good"));
-    writeFile(dir.filePath(u"cal/garbage.ics"_s), "this is not a calendar\n\x01\x02");
-    writeFile(dir.filePath(u"cal/cut.ics"_s), "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:cut\r\nSUMMARY:x");
-    writeFile(dir.filePath(u"cal/empty.ics"_s), "");
-    writeFile(dir.filePath(u"cal/picture.jpg"_s), "\xFF\xD8\xFF\xE0 not ics");
-    writeFile(dir.filePath(u"cal/zone.ics"_s), crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:x
-BEGIN:VEVENT
-UID:zone
-DTSTART;TZID=Nowhere/Atlantis:20240601T100000
-DTEND;TZID=Nowhere/Atlantis:20240601T110000
-SUMMARY:Lost city
-END:VEVENT
-END:VCALENDAR
-)"));
-    const QByteArray badRule = crlf(R"(BEGIN:VCALENDAR
-VERSION:2.0
-PRODID:x
-BEGIN:VEVENT
-UID:rule
-DTSTART:20240601T100000Z
-RRULE:FREQ=WEEKLY;BYDAY=XX
-SUMMARY:Odd rule
-END:VEVENT
-END:VCALENDAR
-)");
-    writeFile(dir.filePath(u"cal/rule.ics"_s), badRule);
+    const auto event = [](const QByteArray &uid, const QByteArray &lines) {
+        return crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VEVENT\nUID:" + uid + '\n' + lines
+                    + "END:VEVENT\nEND:VCALENDAR\n");
+    };
+    QVERIFY(writeFile(dir.filePath(u"cal/good.ics"_s), daily("good")));
+    QVERIFY(writeFile(dir.filePath(u"cal/garbage.ics"_s), "this is not a calendar\n\x01\x02"));
+    QVERIFY(writeFile(dir.filePath(u"cal/cut.ics"_s), "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:cut\r\nSUMMARY:x"));
+    QVERIFY(writeFile(dir.filePath(u"cal/empty.ics"_s), ""));
+    QVERIFY(writeFile(dir.filePath(u"cal/picture.jpg"_s), "\xFF\xD8\xFF\xE0 not ics"));
+    QVERIFY(writeFile(dir.filePath(u"cal/zone.ics"_s),
+                      event("zone", "DTSTART;TZID=Nowhere/Atlantis:20240601T100000\n"
+                                    "DTEND;TZID=Nowhere/Atlantis:20240601T110000\nSUMMARY:Lost city\n")));
+    QVERIFY(writeFile(dir.filePath(u"cal/rule.ics"_s),
+                      event("rule", "DTSTART:20240601T100000Z\nRRULE:FREQ=WEEKLY;BYDAY=XX\nSUMMARY:Odd rule\n")));
     CalendarStore store(dir.path());
-    QVERIFY(store.eventWithUID(u"good"_s));
     QCOMPARE(eventsOf(store, u"good"_s).size(), 5);
     QVERIFY(!store.eventWithUID(u"cut"_s));
     const QString problems = store.problems().join(u'\n');
@@ -1233,8 +965,7 @@ END:VCALENDAR
     QVERIFY2(problems.contains(u"rule.ics"_s), qPrintable(problems));
 
     // An unknown zone reads as local time.
-    const CalEvent lost = *store.eventWithUID(u"zone"_s);
-    QCOMPARE(lost.startDate(), QDateTime(QDate(2024, 6, 1), QTime(10, 0)));
+    QCOMPARE(store.eventWithUID(u"zone"_s)->startDate(), QDateTime(QDate(2024, 6, 1), QTime(10, 0)));
     // A rule libical rejects leaves a single event, and survives an edit of another field.
     CalEvent odd = *store.eventWithUID(u"rule"_s);
     QVERIFY(!odd.recurrenceRule());
@@ -1244,9 +975,8 @@ END:VCALENDAR
     QVERIFY(lines(readFile(dir.filePath(u"cal/rule.ics"_s))).contains(u"RRULE:FREQ=WEEKLY;BYDAY=XX"_s));
 
     // A line libical cannot keep at all: the file as it was is kept beside before the edit.
-    const QByteArray dropped = crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VEVENT\nUID:odd\n"
-                                "DTSTART:20240601T100000Z\nFOOBAR;Q=1:zz\nSUMMARY:Odd\nEND:VEVENT\nEND:VCALENDAR\n");
-    writeFile(dir.filePath(u"cal/odd.ics"_s), dropped);
+    const QByteArray dropped = event("odd", "DTSTART:20240601T100000Z\nFOOBAR;Q=1:zz\nSUMMARY:Odd\n");
+    QVERIFY(writeFile(dir.filePath(u"cal/odd.ics"_s), dropped));
     store.refresh();
     QVERIFY(store.problems().join(u'\n').contains(u"odd.ics: some lines cannot be kept"_s));
     CalEvent oddEvent = *store.eventWithUID(u"odd"_s);
@@ -1257,7 +987,7 @@ END:VCALENDAR
     QVERIFY(!store.calendarWithUID(u".zem-originals"_s));
 }
 
-void tst_CalendarStore::corpusLoadsAndRoundTrips_data()
+void tst_CalendarStore::corpus_data()
 {
     QTest::addColumn<QString>("file");
     const QDir data(QStringLiteral(ZEM_SOURCE_DIR "/tests/platform/data/ics"));
@@ -1267,42 +997,68 @@ void tst_CalendarStore::corpusLoadsAndRoundTrips_data()
         QTest::newRow(qPrintable(f)) << data.filePath(f);
 }
 
-void tst_CalendarStore::corpusLoadsAndRoundTrips()
+// Each real-world sample loads with every item it holds; exported and read again, every item
+// keeps its fields; saved unchanged, the file stays as it was; every item renamed, every
+// other field stays, and the file is the golden one beside the sample (with the stamps the
+// saves wrote shown as "<saved>").
+void tst_CalendarStore::corpus()
 {
     QFETCH(QString, file);
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Corpus");
     const QString path = dir.filePath(u"cal/item.ics"_s);
     const QByteArray original = readFile(file);
-    writeFile(path, original);
+    QVERIFY(writeFile(path, original));
     CalendarStore store(dir.path());
-    const QList<CalEvent> events = allEvents(store);
-    const QList<CalTask> tasks = store.tasksWithPredicate({});
     const CalItemsRead read = CalendarStore::readICalendarData(original);
-    if (read.events.isEmpty() && read.tasks.isEmpty())
-        return; // a calendar of zones only: loaded without items
-    QVERIFY(!events.isEmpty() || !tasks.isEmpty());
-
-    // Exported and read again, every item keeps its fields.
+    QStringList eventUids, taskUids;
     for (const CalEvent &e : read.events) {
         const CalItemsRead again = CalendarStore::readICalendarData(CalendarStore::iCalendarData(e));
         QCOMPARE(again.events.size(), 1);
         QCOMPARE(describe(again.events[0]), describe(e));
+        if (!eventUids.contains(e.uid()))
+            eventUids << e.uid();
     }
-    // Saved unchanged, the file stays; saved with a new title, every other field stays.
-    const QString uid = read.events.isEmpty() ? read.tasks[0].uid() : read.events[0].uid();
-    if (!read.events.isEmpty()) {
+    for (const CalTask &t : read.tasks) {
+        QCOMPARE(describe(CalendarStore::readICalendarData(CalendarStore::iCalendarData(t)).tasks.value(0)), describe(t));
+        taskUids << t.uid();
+    }
+    QCOMPARE(store.tasksWithPredicate({}).size(), taskUids.size());
+
+    for (const QString &uid : std::as_const(eventUids)) {
         CalEvent e = *store.eventWithUID(uid);
         QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-        QCOMPARE(readFile(path), original);
-        const QVariantMap before = describe(e);
+    }
+    QCOMPARE(readFile(path), original);
+
+    const QDateTime saved = QDateTime::currentDateTimeUtc().addSecs(-1);
+    for (const QString &uid : std::as_const(eventUids)) {
+        CalEvent e = *store.eventWithUID(uid);
+        QVariantMap before = describe(e);
         e.setTitle(u"Renamed"_s);
         QVERIFY(store.saveEvent(e, CalSpanFutureEvents));
-        QVariantMap after = describe(*CalendarStore(dir.path()).eventWithUID(uid));
-        QCOMPARE(after.value(u"title"_s).toString(), u"Renamed"_s);
-        after.insert(u"title"_s, before.value(u"title"_s));
-        QCOMPARE(after, before);
+        before.insert(u"title"_s, u"Renamed"_s);
+        QCOMPARE(describe(*CalendarStore(dir.path()).eventWithUID(uid)), before);
     }
+    for (const QString &uid : std::as_const(taskUids)) {
+        CalTask t = *store.taskWithUID(uid);
+        QVariantMap before = describe(t);
+        t.setTitle(u"Renamed"_s);
+        QVERIFY(store.saveTask(t));
+        before.insert(u"title"_s, u"Renamed"_s);
+        QCOMPARE(describe(*CalendarStore(dir.path()).taskWithUID(uid)), before);
+    }
+    // Stamps the saves wrote: shown as "<saved>". This form of a time sorts as the time does.
+    const QByteArray since = saved.toString(u"yyyyMMdd'T'HHmmss'Z'"_s).toLatin1();
+    QList<QByteArray> written = readFile(path).split('\n');
+    for (QByteArray &line : written) {
+        const qsizetype colon = line.indexOf(':');
+        const QByteArray value = line.mid(colon + 1).chopped(line.endsWith('\r') ? 1 : 0);
+        if ((line.startsWith("DTSTAMP") || line.startsWith("LAST-MODIFIED") || line.startsWith("CREATED"))
+            && value.size() == since.size() && value >= since)
+            line.replace(colon + 1, value.size(), "<saved>");
+    }
+    ZEM_COMPARE_GOLDEN(written.join('\n'), file + u".expected"_s);
 }
 
 void tst_CalendarStore::defaultStore()

@@ -1,10 +1,9 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "platform/addressbook/VCard.h"
 
 #include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QStringDecoder>
 
 using namespace platform;
@@ -19,29 +18,18 @@ QString corpusDir()
     return QStringLiteral(ZEM_SOURCE_DIR "/tests/platform/data/vcard");
 }
 
+// One line per property: group.NAME;[PARAM]=[value][value]:[raw value]. A parameter
+// without values shows no '='.
 QString describe(const VCardProperty &p)
 {
     QString s = p.group.isEmpty() ? p.name : p.group + u'.' + p.name;
     for (const Parameter &param : p.parameters)
-        s += u";[%1]=[%2]"_s.arg(param.name, param.values.join(u"]["_s));
+        s += u";["_s + param.name + (param.values.isEmpty() ? u"]"_s : u"]=["_s + param.values.join(u"]["_s) + u']');
     return s + u":["_s + p.rawValue + u']';
 }
 
-// The first thing that differs, or empty: QCOMPARE on the structs would only say "different".
-QString difference(const VCard &a, const VCard &b)
-{
-    if (a.version != b.version)
-        return u"version %1 vs %2"_s.arg(a.version, b.version);
-    for (qsizetype i = 0; i < qMin(a.properties.size(), b.properties.size()); ++i)
-        if (!(a.properties.at(i) == b.properties.at(i)))
-            return u"property %1: %2\n   vs %3"_s.arg(i).arg(describe(a.properties.at(i)),
-                                                           describe(b.properties.at(i)));
-    if (a.properties.size() != b.properties.size())
-        return u"%1 vs %2 properties"_s.arg(a.properties.size()).arg(b.properties.size());
-    return {};
-}
-
-// Writes \a card as \a version and reads it back; empty when the same card came back.
+// Writes \a card as \a version and reads it back; empty when the same card came back, else
+// the first difference (QCOMPARE on the structs would only say "different").
 QString roundTripProblem(const VCard &card, const QString &version)
 {
     const QByteArray written = writeVCard(card, version);
@@ -50,23 +38,42 @@ QString roundTripProblem(const VCard &card, const QString &version)
         return u"problems reading back: "_s + again.problems.join(u"; ");
     if (again.cards.size() != 1)
         return u"%1 cards read back"_s.arg(again.cards.size());
-    VCard expected = card;
-    expected.version = version;
-    const QString diff = difference(expected, again.cards.first());
-    return diff.isEmpty() ? QString() : diff + u"\nwritten:\n"_s + QString::fromUtf8(written);
+    const VCard &b = again.cards.first();
+    QString diff;
+    if (b.version != version)
+        diff = u"version %1"_s.arg(b.version);
+    for (qsizetype i = 0; diff.isEmpty() && i < qMin(card.properties.size(), b.properties.size()); ++i)
+        if (!(card.properties.at(i) == b.properties.at(i)))
+            diff = u"property %1: %2\n   vs %3"_s.arg(i).arg(describe(card.properties.at(i)), describe(b.properties.at(i)));
+    if (diff.isEmpty() && card.properties.size() != b.properties.size())
+        diff = u"%1 vs %2 properties"_s.arg(card.properties.size()).arg(b.properties.size());
+    return diff.isEmpty() ? QString() : version + u": "_s + diff + u"\nwritten:\n"_s + QString::fromUtf8(written);
+}
+
+#define VERIFY_ROUND_TRIPS(card)                                                                 \
+    for (const QString &version : {u"3.0"_s, u"4.0"_s}) {                                        \
+        const QString problem = roundTripProblem((card), version);                              \
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));                                        \
+    }
+
+// A card holding \a lines, in \a version unless they start with a VERSION line of their own.
+QByteArray card(const QByteArray &lines, const QByteArray &version = "3.0")
+{
+    return "BEGIN:VCARD\n" + (lines.startsWith("VERSION:") ? QByteArray() : "VERSION:" + version + '\n') + lines
+           + "\nEND:VCARD\n";
 }
 
 VCard readOne(const QByteArray &data)
 {
     const VCardReadResult result = readVCards(data);
-    if (result.cards.size() != 1)
-        qWarning("expected one card, read %d: %s", int(result.cards.size()),
+    if (result.cards.size() != 1 || !result.problems.isEmpty())
+        qWarning("expected one card and no problem, read %d: %s", int(result.cards.size()),
                  qPrintable(result.problems.join(u"; ")));
     return result.cards.value(0);
 }
 
 VCardProperty makeProperty(const QString &name, const QString &raw, QList<Parameter> parameters = {},
-                       const QString &group = {})
+                           const QString &group = {})
 {
     VCardProperty p;
     p.group = group;
@@ -74,17 +81,6 @@ VCardProperty makeProperty(const QString &name, const QString &raw, QList<Parame
     p.parameters = std::move(parameters);
     p.rawValue = raw;
     return p;
-}
-
-QByteArray tinyPng()
-{
-    QImage image(3, 2, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 
 } // namespace
@@ -96,22 +92,17 @@ class tst_VCard : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
-    void roundTripFrom21();
-    void nameSpellingKept();
     void writeFormat();
+    void nameSpellingKept();
     void folding_data();
     void folding();
-    void unfolding_data();
-    void unfolding();
+    void readsAProperty_data();
+    void readsAProperty();
     void textEscaping_data();
     void textEscaping();
     void components();
-    void parameters_data();
-    void parameters();
     void typesAndPreference();
-    void quotedPrintable();
-    void charsets_data();
-    void charsets();
+    void version21();
     void binary_data();
     void binary();
     void setBinary();
@@ -122,8 +113,6 @@ private slots:
     void corpus_data();
     void corpus();
 };
-
-// ---------------------------------------------------------------------------------------
 
 void tst_VCard::roundTrip_data()
 {
@@ -145,8 +134,7 @@ void tst_VCard::roundTrip_data()
     VCard params;
     params.properties = {
         makeProperty(u"TEL"_s, u"+1 555"_s, {{u"TYPE"_s, {u"HOME"_s, u"VOICE"_s}}, {u"PREF"_s, {u"1"_s}}}),
-        makeProperty(u"ADR"_s, u";;Street;;;;"_s,
-                 {{u"LABEL"_s, {u"Street 1\nTown: \"Centre\"; north, 2^3"_s}}}),
+        makeProperty(u"ADR"_s, u";;Street;;;;"_s, {{u"LABEL"_s, {u"Street 1\nTown: \"Centre\"; north, 2^3"_s}}}),
         makeProperty(u"X-LIST"_s, u"x"_s, {{u"TYPE"_s, {u"a,b"_s, u"c:d"_s, u""_s}}}),
         makeProperty(u"X-EMPTY-PARAM"_s, u"x"_s, {{u"X-NONE"_s, {}}, {u"X-BLANK"_s, {u""_s}}}),
         makeProperty(u"TEL"_s, u"123"_s, {{{}, {u"WORK"_s}}, {{}, {u"PREF"_s}}}),
@@ -163,7 +151,7 @@ void tst_VCard::roundTrip_data()
 
     VCard withBinary;
     VCardProperty photo = makeProperty(u"PHOTO"_s, {});
-    photo.setBinary(tinyPng(), u"image/png"_s, u"3.0"_s);
+    photo.setBinary(QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), u"image/png"_s, u"3.0"_s);
     VCardProperty logo = makeProperty(u"LOGO"_s, {});
     logo.setBinary(QByteArray(5000, '\xA5'), u"image/jpeg"_s, u"4.0"_s);
     withBinary.properties = {photo, logo};
@@ -179,37 +167,7 @@ void tst_VCard::roundTrip_data()
 void tst_VCard::roundTrip()
 {
     QFETCH(VCard, card);
-    for (const QString &version : {u"3.0"_s, u"4.0"_s}) {
-        const QString problem = roundTripProblem(card, version);
-        QVERIFY2(problem.isEmpty(), qPrintable(version + u": "_s + problem));
-    }
-}
-
-void tst_VCard::roundTripFrom21()
-{
-    const QByteArray data = "BEGIN:VCARD\r\nVERSION:2.1\r\n"
-                            "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=B6rg\r\n"
-                            "NOTE;ENCODING=QUOTED-PRINTABLE:C:\\dir, more=0D=0Aline two \\; x\r\n"
-                            "TEL;WORK;PREF:+49 1\r\n"
-                            "ADR;HOME:;;Main St\\; Apt 1;Town, North;;;\r\n"
-                            "URL:http://a.example/x,y\r\n"
-                            "END:VCARD\r\n";
-    const VCard card = readOne(data);
-    QCOMPARE(card.version, u"2.1"_s);
-    QCOMPARE(card.first(u"N"_s)->components(), QStringList({u"Müller"_s, u"Jörg"_s}));
-    QCOMPARE(card.first(u"NOTE"_s)->text(), u"C:\\dir, more\nline two ; x"_s);
-    QCOMPARE(card.first(u"ADR"_s)->components().value(2), u"Main St; Apt 1"_s);
-    QCOMPARE(card.first(u"ADR"_s)->components().value(3), u"Town, North"_s);
-    QCOMPARE(card.first(u"URL"_s)->text(), u"http://a.example/x,y"_s);
-    // The value is stored as text, so its 2.1 transfer parameters are gone.
-    QCOMPARE(card.first(u"N"_s)->parameters, QList<Parameter>());
-    QVERIFY(card.first(u"TEL"_s)->hasType(u"work"_s));
-    QVERIFY(card.first(u"TEL"_s)->isPreferred());
-
-    for (const QString &version : {u"3.0"_s, u"4.0"_s}) {
-        const QString problem = roundTripProblem(card, version);
-        QVERIFY2(problem.isEmpty(), qPrintable(version + u": "_s + problem));
-    }
+    VERIFY_ROUND_TRIPS(card);
 }
 
 void tst_VCard::writeFormat()
@@ -220,8 +178,7 @@ void tst_VCard::writeFormat()
     card.properties = {
         makeProperty(u"TEL"_s, u"+1 555 0100"_s,
                      {{u"TYPE"_s, {u"HOME"_s, u"VOICE"_s}}, {u"PREF"_s, {u"1"_s}}}, u"item1"_s),
-        makeProperty(u"ADR"_s, u";;Main St 1;Town;;;"_s,
-                     {{u"LABEL"_s, {u"Main St 1\nTown \"C\"; north ^"_s}}}),
+        makeProperty(u"ADR"_s, u";;Main St 1;Town;;;"_s, {{u"LABEL"_s, {u"Main St 1\nTown \"C\"; north ^"_s}}}),
         makeProperty(u"TEL"_s, u"1"_s, {{{}, {u"WORK"_s}}, {{}, {u"PREF"_s}}}),
         makeProperty(u"X-A"_s, u"x"_s,
                      {{u"TYPE"_s, {u"a,b"_s, u"c"_s}}, {u"X-P"_s, {u"d,e"_s}},
@@ -239,7 +196,17 @@ void tst_VCard::writeFormat()
     QCOMPARE(writeVCard(card, u"2.1"_s), "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body);
 }
 
-// ---------------------------------------------------------------------------------------
+void tst_VCard::nameSpellingKept()
+{
+    VCard card = readOne("BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.X-ABLabel:Cottage\r\nFn:Jo\r\nEND:VCARD\r\n");
+    QCOMPARE(card.first(u"x-ablabel"_s)->name, u"X-ABLABEL"_s);
+    // Written back as the file spelled it; a renamed property takes its new name.
+    const QByteArray written = writeVCard(card);
+    QVERIFY2(written.contains("\r\nitem1.X-ABLabel:Cottage\r\n"), written.constData());
+    QVERIFY(written.contains("\r\nFn:Jo\r\n"));
+    card.first(u"FN"_s)->name = u"NICKNAME"_s;
+    QVERIFY(writeVCard(card).contains("\r\nNICKNAME:Jo\r\n"));
+}
 
 void tst_VCard::folding_data()
 {
@@ -269,7 +236,6 @@ void tst_VCard::folding()
     card.properties = {makeProperty(u"NOTE"_s, value)};
     const QByteArray written = writeVCard(card);
     QVERIFY(written.endsWith("\r\n"));
-    QVERIFY(!written.contains("\n\n"));
 
     const QList<QByteArray> lines = written.chopped(2).split('\n');
     qsizetype noteLines = 0;
@@ -279,60 +245,92 @@ void tst_VCard::folding()
         QVERIFY2(line.size() <= 75, qPrintable(u"line of %1 octets"_s.arg(line.size())));
         // A fold never cuts a character: every physical line is valid UTF-8 by itself.
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = decoder.decode(line);
+        decoder.decode(line);
         QVERIFY2(!decoder.hasError(), qPrintable(u"line %1 splits a UTF-8 sequence"_s.arg(i)));
         if (line.startsWith("NOTE:") || line.startsWith(' ')) {
             ++noteLines;
-            // No fold earlier than needed: a line is only short when the next character
-            // would not have fitted.
+            // No fold earlier than needed: a line is only short when the next character would not have fitted.
             const bool last = i + 1 >= lines.size() || !lines[i + 1].startsWith(' ');
             if (!last)
                 QVERIFY2(line.size() > 75 - character.toUtf8().size(),
                          qPrintable(u"line %1 folded early at %2 octets"_s.arg(i).arg(line.size())));
         }
     }
-    const qsizetype octets = 5 + value.toUtf8().size();
-    if (octets <= 75)
-        QCOMPARE(noteLines, 1);
-    else
-        QVERIFY(noteLines > 1);
-
+    QCOMPARE(noteLines > 1, 5 + value.toUtf8().size() > 75);
     QCOMPARE(readOne(written).first(u"NOTE"_s)->rawValue, value);
 }
 
-void tst_VCard::unfolding_data()
+void tst_VCard::readsAProperty_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QString>("note");
+    QTest::addColumn<QString>("property"); // describe() of the one property read
+    QTest::addColumn<QString>("problem");  // empty: none expected
 
-    const QString expected = u"one two three"_s;
-    QTest::newRow("CRLF") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:one t\r\n wo three\r\nEND:VCARD\r\n") << expected;
-    QTest::newRow("LF") << QByteArray("BEGIN:VCARD\nVERSION:3.0\nNOTE:one t\n wo three\nEND:VCARD\n") << expected;
-    QTest::newRow("CR") << QByteArray("BEGIN:VCARD\rVERSION:3.0\rNOTE:one t\r wo three\rEND:VCARD\r") << expected;
-    QTest::newRow("tab") << QByteArray("BEGIN:VCARD\nVERSION:3.0\nNOTE:one t\n\two three\nEND:VCARD") << expected;
-    QTest::newRow("BOM") << QByteArray("\xEF\xBB\xBF" "BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n") << expected;
-    QTest::newRow("mixed ends") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\nNOTE:one\r  two\n  three\rEND:VCARD") << u"one two three"_s;
-    QTest::newRow("fold in name") << QByteArray("BEGIN:VCARD\nVERSION:3.0\nNO\n TE:one two three\nEND:VCARD") << expected;
-    QTest::newRow("lower-case begin") << QByteArray("begin:vcard\nversion:3.0\nnote:one two three\nend:vcard") << expected;
-    const QString utf16Text = u"BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n"_s;
+    // Line ends, folds and encodings of the file.
+    const QString note = u"NOTE:[one two three]"_s;
+    QTest::newRow("CRLF") << "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:one t\r\n wo three\r\nEND:VCARD\r\n"_ba << note << QString();
+    QTest::newRow("LF") << "BEGIN:VCARD\nVERSION:3.0\nNOTE:one t\n wo three\nEND:VCARD\n"_ba << note << QString();
+    QTest::newRow("CR") << "BEGIN:VCARD\rVERSION:3.0\rNOTE:one t\r wo three\rEND:VCARD\r"_ba << note << QString();
+    QTest::newRow("tab fold") << "BEGIN:VCARD\nVERSION:3.0\nNOTE:one t\n\two three\nEND:VCARD"_ba << note << QString();
+    QTest::newRow("mixed ends") << "BEGIN:VCARD\r\nVERSION:3.0\nNOTE:one\r  two\n  three\rEND:VCARD"_ba << note << QString();
+    QTest::newRow("fold in name") << "BEGIN:VCARD\nVERSION:3.0\nNO\n TE:one two three\nEND:VCARD"_ba << note << QString();
+    QTest::newRow("lower case") << "begin:vcard\nversion:3.0\nnote:one two three\nend:vcard"_ba << note << QString();
+    QTest::newRow("BOM") << "\xEF\xBB\xBF" "BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n"_ba << note << QString();
+    const QString utf16 = u"BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n"_s;
     QTest::newRow("UTF-16 with BOM")
-        << QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(utf16Text.utf16()), utf16Text.size() * 2)
-        << expected;
+        << "\xFF\xFE"_ba + QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2) << note << QString();
+
+    const auto v4 = [](const QByteArray &lines) { return card(lines, "4.0"); };
+    // Parameters.
+    QTest::newRow("names upper-cased") << v4("item1.tel;type=cell:+1"_ba) << u"item1.TEL;[TYPE]=[cell]:[+1]"_s << QString();
+    QTest::newRow("quoted : and ;") << v4("X-A;X-P=\"a:b;c\";Y=d:value:with:colons"_ba)
+                                    << u"X-A;[X-P]=[a:b;c];[Y]=[d]:[value:with:colons]"_s << QString();
+    QTest::newRow("caret escapes") << v4("ADR;LABEL=\"1 Main^nTown ^'Centre^' ^^ ^x\":;;"_ba)
+                                   << u"ADR;[LABEL]=[1 Main\nTown \"Centre\" ^ ^x]:[;;]"_s << QString();
+    QTest::newRow("2.1 bare") << v4("TEL;WORK;PREF:1"_ba) << u"TEL;[]=[WORK];[]=[PREF]:[1]"_s << QString();
+    QTest::newRow("type list") << v4("TEL;TYPE=HOME,VOICE:1"_ba) << u"TEL;[TYPE]=[HOME][VOICE]:[1]"_s << QString();
+    QTest::newRow("repeated type") << v4("EMAIL;TYPE=INTERNET;TYPE=HOME:a@b"_ba)
+                                   << u"EMAIL;[TYPE]=[INTERNET];[TYPE]=[HOME]:[a@b]"_s << QString();
+    QTest::newRow("quoted comma is one value") << v4("TEL;TYPE=\"HOME,VOICE\",x:1"_ba)
+                                               << u"TEL;[TYPE]=[HOME,VOICE][x]:[1]"_s << QString();
+    QTest::newRow("html quotes") << v4("TEL;TYPE=&quot;HOME,VOICE&quot;:"_ba) << u"TEL;[TYPE]=[HOME][VOICE]:[]"_s << QString();
+    QTest::newRow("comma in other parameters kept") << v4("X-A;X-SERVICE-TYPE=a,b:v"_ba)
+                                                    << u"X-A;[X-SERVICE-TYPE]=[a,b]:[v]"_s << QString();
+    QTest::newRow("empty parameters dropped") << v4("NOPARAM;;X=1;:v"_ba) << u"NOPARAM;[X]=[1]:[v]"_s << QString();
+    QTest::newRow("parameter without value") << v4("X-A;X-E=:v"_ba) << u"X-A;[X-E]:[v]"_s << QString();
+    QTest::newRow("unterminated quote is text") << v4("X-A;X-Q=\"abc:v"_ba) << u"X-A;[X-Q]=[\"abc]:[v]"_s << QString();
+    QTest::newRow("empty value") << v4("TEL:"_ba) << u"TEL:[]"_s << QString();
+
+    // Character sets, applied and dropped.
+    QTest::newRow("utf-8") << card("VERSION:2.1\nFN;CHARSET=UTF-8:J\xC3\xB6rg"_ba) << u"FN:[Jörg]"_s << QString();
+    QTest::newRow("latin-1") << card("VERSION:2.1\nFN;CHARSET=iso-8859-1:J\xF6rg"_ba) << u"FN:[Jörg]"_s << QString();
+    QTest::newRow("windows-1252") << card("VERSION:2.1\nFN;CHARSET=WINDOWS-1252:\x80 \x93x\x94"_ba) << u"FN:[€ “x”]"_s
+                                  << QString();
+    QTest::newRow("koi8-r") << card("VERSION:2.1\nFN;CHARSET=KOI8-R;ENCODING=QUOTED-PRINTABLE:=F0=D2=C9=D7=C5=D4"_ba)
+                            << u"FN:[Привет]"_s << QString();
+    QTest::newRow("unknown charset") << card("VERSION:2.1\nFN;CHARSET=X-NOTHING:plain"_ba) << u"FN:[plain]"_s
+                                     << u"unknown CHARSET"_s;
+    QTest::newRow("utf-16 lone surrogate") << card("VERSION:2.1\nFN;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=3D=D8A=00"_ba)
+                                           << u"FN:[\uFFFDA]"_s << QString();
 }
 
-void tst_VCard::unfolding()
+void tst_VCard::readsAProperty()
 {
     QFETCH(QByteArray, data);
-    QFETCH(QString, note);
+    QFETCH(QString, property);
+    QFETCH(QString, problem);
+    if (QTest::currentDataTag() == "koi8-r"_L1 && !QStringDecoder("KOI8-R").isValid())
+        QSKIP("this Qt has no KOI8-R converter");
+
     const VCardReadResult result = readVCards(data);
-    QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
     QCOMPARE(result.cards.size(), 1);
     QCOMPARE(result.cards.first().properties.size(), 1);
-    QCOMPARE(result.cards.first().properties.first().name, u"NOTE"_s);
-    QCOMPARE(result.cards.first().properties.first().text(), note);
+    QCOMPARE(describe(result.cards.first().properties.first()), property);
+    const QString problems = result.problems.join(u"; ");
+    QVERIFY2(problem.isEmpty() ? problems.isEmpty() : problems.contains(problem), qPrintable(problems));
+    // Whatever was read comes back the same from either version.
+    VERIFY_ROUND_TRIPS(result.cards.first());
 }
-
-// ---------------------------------------------------------------------------------------
 
 void tst_VCard::textEscaping_data()
 {
@@ -376,80 +374,6 @@ void tst_VCard::components()
     QCOMPARE(makeProperty(u"ORG"_s, u"Only"_s).components(), QStringList({u"Only"_s}));
 }
 
-// ---------------------------------------------------------------------------------------
-
-void tst_VCard::parameters_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QList<Parameter>>("parameters");
-    QTest::addColumn<QString>("raw");
-
-    using P = QList<Parameter>;
-    QTest::newRow("names upper-cased")
-        << QByteArray("item1.tel;type=cell:+1") << u"item1"_s << u"TEL"_s
-        << P{{u"TYPE"_s, {u"cell"_s}}} << u"+1"_s;
-    QTest::newRow("quoted : and ;")
-        << QByteArray("X-A;X-P=\"a:b;c\";Y=d:value:with:colons") << QString() << u"X-A"_s
-        << P{{u"X-P"_s, {u"a:b;c"_s}}, {u"Y"_s, {u"d"_s}}} << u"value:with:colons"_s;
-    QTest::newRow("caret escapes")
-        << QByteArray("ADR;LABEL=\"1 Main^nTown ^'Centre^' ^^ ^x\":;;") << QString() << u"ADR"_s
-        << P{{u"LABEL"_s, {u"1 Main\nTown \"Centre\" ^ ^x"_s}}} << u";;"_s;
-    QTest::newRow("2.1 bare")
-        << QByteArray("TEL;WORK;PREF:1") << QString() << u"TEL"_s
-        << P{{{}, {u"WORK"_s}}, {{}, {u"PREF"_s}}} << u"1"_s;
-    QTest::newRow("type list")
-        << QByteArray("TEL;TYPE=HOME,VOICE:1") << QString() << u"TEL"_s
-        << P{{u"TYPE"_s, {u"HOME"_s, u"VOICE"_s}}} << u"1"_s;
-    QTest::newRow("repeated type")
-        << QByteArray("EMAIL;TYPE=INTERNET;TYPE=HOME:a@b") << QString() << u"EMAIL"_s
-        << P{{u"TYPE"_s, {u"INTERNET"_s}}, {u"TYPE"_s, {u"HOME"_s}}} << u"a@b"_s;
-    QTest::newRow("quoted comma is one value")
-        << QByteArray("TEL;TYPE=\"HOME,VOICE\",x:1") << QString() << u"TEL"_s
-        << P{{u"TYPE"_s, {u"HOME,VOICE"_s, u"x"_s}}} << u"1"_s;
-    QTest::newRow("html quotes")
-        << QByteArray("TEL;TYPE=&quot;HOME,VOICE&quot;:") << QString() << u"TEL"_s
-        << P{{u"TYPE"_s, {u"HOME"_s, u"VOICE"_s}}} << QString();
-    QTest::newRow("comma in other parameters kept")
-        << QByteArray("X-A;X-SERVICE-TYPE=a,b:v") << QString() << u"X-A"_s
-        << P{{u"X-SERVICE-TYPE"_s, {u"a,b"_s}}} << u"v"_s;
-    QTest::newRow("empty parameters dropped")
-        << QByteArray("NOPARAM;;X=1;:v") << QString() << u"NOPARAM"_s
-        << P{{u"X"_s, {u"1"_s}}} << u"v"_s;
-    QTest::newRow("parameter without value")
-        << QByteArray("X-A;X-E=:v") << QString() << u"X-A"_s << P{{u"X-E"_s, {}}} << u"v"_s;
-    QTest::newRow("unterminated quote is text")
-        << QByteArray("X-A;X-Q=\"abc:v") << QString() << u"X-A"_s
-        << P{{u"X-Q"_s, {u"\"abc"_s}}} << u"v"_s;
-    QTest::newRow("empty value") << QByteArray("TEL:") << QString() << u"TEL"_s << P{} << QString();
-}
-
-void tst_VCard::parameters()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QString, group);
-    QFETCH(QString, name);
-    QFETCH(QList<Parameter>, parameters);
-    QFETCH(QString, raw);
-
-    const VCardReadResult result = readVCards("BEGIN:VCARD\nVERSION:4.0\n" + line + "\nEND:VCARD\n");
-    QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
-    QCOMPARE(result.cards.size(), 1);
-    QCOMPARE(result.cards.first().properties.size(), 1);
-    const VCardProperty &p = result.cards.first().properties.first();
-    QCOMPARE(p.group, group);
-    QCOMPARE(p.name, name);
-    QVERIFY2(p.parameters == parameters, qPrintable(describe(p)));
-    QCOMPARE(p.rawValue, raw);
-
-    // Whatever was read must come back the same from either version.
-    for (const QString &version : {u"3.0"_s, u"4.0"_s}) {
-        const QString problem = roundTripProblem(result.cards.first(), version);
-        QVERIFY2(problem.isEmpty(), qPrintable(version + u": "_s + problem));
-    }
-}
-
 void tst_VCard::typesAndPreference()
 {
     const VCard card = readOne("BEGIN:VCARD\nVERSION:3.0\n"
@@ -461,87 +385,51 @@ void tst_VCard::typesAndPreference()
                                "END:VCARD\n");
     const auto tels = card.all(u"tel"_s);
     QCOMPARE(tels.size(), 5);
-    QVERIFY(tels[0]->hasType(u"work"_s));
-    QVERIFY(tels[0]->hasType(u"VOICE"_s));
+    QVERIFY(tels[0]->hasType(u"work"_s) && tels[0]->hasType(u"VOICE"_s));
     QCOMPARE(tels[0]->parameterValues(u"type"_s), QStringList({u"WORK"_s, u"VOICE"_s}));
     QVERIFY(!tels[0]->isPreferred());
     QVERIFY(tels[1]->hasType(u"HOME"_s));
     QVERIFY(tels[1]->isPreferred());
-    QVERIFY(tels[2]->hasType(u"cell"_s));
-    QVERIFY(tels[2]->hasType(u"voice"_s));
+    QVERIFY(tels[2]->hasType(u"cell"_s) && tels[2]->hasType(u"voice"_s));
     QVERIFY(!tels[2]->hasType(u"cel"_s));
     QVERIFY(tels[3]->isPreferred());
     QVERIFY(!tels[4]->isPreferred());
     QCOMPARE(tels[4]->parameterValues(u"PREF"_s), QStringList({u"2"_s}));
-    QVERIFY(tels[4]->parameterValues(u"X-NONE"_s).isEmpty());
 }
 
-void tst_VCard::quotedPrintable()
+void tst_VCard::version21()
 {
-    const QByteArray data = "BEGIN:VCARD\r\nVERSION:2.1\r\n"
-                            // soft breaks, one in the middle of a UTF-8 sequence
-                            "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Gr=C3=BC=C3=\r\n"
-                            "=9Fe=0D=0Aline 2=\r\n"
-                            " indented\r\n"
-                            // a value that starts with a soft break, and an empty line after one
-                            "ADR;HOME;QUOTED-PRINTABLE;CHARSET=ISO-8859-1:=\r\n"
-                            ";;M=FCnzgasse 1;=\r\n"
-                            "\r\n"
-                            "FN;CHARSET=ISO-8859-1:J\xF6rg \x80\r\n"
-                            "ORG;ENCODING=QUOTED-PRINTABLE:A=3DB =XY =4\r\n"
-                            "END:VCARD\r\n";
-    const VCardReadResult result = readVCards(data);
-    QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
-    QCOMPARE(result.cards.size(), 1);
-    const VCard &card = result.cards.first();
-    QCOMPARE(card.properties.size(), 4);
-    QCOMPARE(card.first(u"NOTE"_s)->text(), u"Grüße\nline 2 indented"_s);
-    QCOMPARE(card.first(u"NOTE"_s)->parameters, QList<Parameter>());
-    QCOMPARE(card.first(u"ADR"_s)->components(), QStringList({{}, {}, u"Münzgasse 1"_s, {}}));
-    QVERIFY(card.first(u"ADR"_s)->hasType(u"home"_s));
-    QCOMPARE(card.first(u"ADR"_s)->parameters.size(), 1);
+    const VCard card = readOne(
+        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=B6rg\r\n"
+        // soft breaks, one in the middle of a UTF-8 sequence, one before an indented line
+        "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:C:\\dir=C3=\r\n"
+        "=9F, more=0D=0Aline two \\; x=\r\n"
+        " indented\r\n"
+        // a value that starts with a soft break, and an empty line after one
+        "ADR;HOME;QUOTED-PRINTABLE;CHARSET=ISO-8859-1:=\r\n"
+        ";;M=FCnzgasse 1\\; Apt 1;Town, North;=\r\n"
+        "\r\n"
+        "FN;CHARSET=ISO-8859-1:J\xF6rg \x80\r\n"
+        "ORG;ENCODING=QUOTED-PRINTABLE:A=3DB =XY =4\r\n"
+        "TEL;WORK;PREF:+49 1\r\n"
+        "URL:http://a.example/x,y\r\n"
+        "END:VCARD\r\n");
+    QCOMPARE(card.version, u"2.1"_s);
+    QCOMPARE(card.properties.size(), 7);
+    QCOMPARE(card.first(u"N"_s)->components(), QStringList({u"Müller"_s, u"Jörg"_s}));
+    // A 2.1 backslash escapes only ';'.
+    QCOMPARE(card.first(u"NOTE"_s)->text(), u"C:\\dirß, more\nline two ; x indented"_s);
+    QCOMPARE(card.first(u"ADR"_s)->components(), QStringList({{}, {}, u"Münzgasse 1; Apt 1"_s, u"Town, North"_s, {}}));
     QCOMPARE(card.first(u"FN"_s)->text(), u"Jörg €"_s);
-    QCOMPARE(card.first(u"FN"_s)->parameters, QList<Parameter>());
     QCOMPARE(card.first(u"ORG"_s)->text(), u"A=B =XY =4"_s);
+    QCOMPARE(card.first(u"URL"_s)->text(), u"http://a.example/x,y"_s);
+    // Values are kept as text, so their transfer parameters are gone; the others stay.
+    QCOMPARE(describe(*card.first(u"N"_s)), u"N:[M\u00FCller;J\u00F6rg]"_s);
+    QCOMPARE(card.first(u"ADR"_s)->parameters, QList<Parameter>({{{}, {u"HOME"_s}}}));
+    QVERIFY(card.first(u"TEL"_s)->hasType(u"work"_s) && card.first(u"TEL"_s)->isPreferred());
+    VERIFY_ROUND_TRIPS(card);
 }
-
-void tst_VCard::charsets_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("problem"); // empty: none expected
-
-    QTest::newRow("utf-8") << QByteArray("FN;CHARSET=UTF-8:J\xC3\xB6rg") << u"Jörg"_s << QString();
-    QTest::newRow("latin-1") << QByteArray("FN;CHARSET=iso-8859-1:J\xF6rg") << u"Jörg"_s << QString();
-    QTest::newRow("windows-1252") << QByteArray("FN;CHARSET=WINDOWS-1252:\x80 \x93x\x94") << u"€ “x”"_s << QString();
-    QTest::newRow("koi8-r") << QByteArray("FN;CHARSET=KOI8-R;ENCODING=QUOTED-PRINTABLE:=F0=D2=C9=D7=C5=D4")
-                            << u"Привет"_s << QString();
-    QTest::newRow("unknown") << QByteArray("FN;CHARSET=X-NOTHING:plain") << u"plain"_s << u"unknown CHARSET"_s;
-    QTest::newRow("utf-16 lone surrogate")
-        << QByteArray("FN;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=3D=D8A=00") << u"\uFFFDA"_s << QString();
-}
-
-void tst_VCard::charsets()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QString, text);
-    QFETCH(QString, problem);
-    if (QTest::currentDataTag() == "koi8-r"_L1 && !QStringDecoder("KOI8-R").isValid())
-        QSKIP("this Qt has no KOI8-R converter");
-
-    const VCardReadResult result = readVCards("BEGIN:VCARD\nVERSION:2.1\n" + line + "\nEND:VCARD\n");
-    QCOMPARE(result.cards.size(), 1);
-    QCOMPARE(result.cards.first().properties.size(), 1);
-    QCOMPARE(result.cards.first().properties.first().text(), text);
-    QCOMPARE(result.cards.first().properties.first().parameters, QList<Parameter>());
-    if (problem.isEmpty())
-        QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
-    else
-        QVERIFY2(result.problems.value(0).contains(problem), qPrintable(result.problems.join(u"; ")));
-    QVERIFY(roundTripProblem(result.cards.first(), u"4.0"_s).isEmpty());
-}
-
-// ---------------------------------------------------------------------------------------
 
 void tst_VCard::binary_data()
 {
@@ -550,26 +438,25 @@ void tst_VCard::binary_data()
 
     const QByteArray bytes("\x00\x01\xFEhello\xFF", 9);
     const QByteArray b64 = bytes.toBase64();
-    QTest::newRow("ENCODING=b") << "PHOTO;ENCODING=b;TYPE=JPEG:" + b64 << bytes;
-    QTest::newRow("ENCODING=BASE64 folded") << "PHOTO;ENCODING=BASE64:\n " + b64.left(5) + "\n  " + b64.mid(5) << bytes;
-    QTest::newRow("bare BASE64") << "KEY;BASE64:" + b64 << bytes;
+    QTest::newRow("ENCODING=b") << card("PHOTO;ENCODING=b;TYPE=JPEG:" + b64) << bytes;
+    QTest::newRow("ENCODING=BASE64 folded") << card("PHOTO;ENCODING=BASE64:\n " + b64.left(5) + "\n  " + b64.mid(5)) << bytes;
+    QTest::newRow("bare BASE64") << card("KEY;BASE64:" + b64) << bytes;
     QTest::newRow("2.1 unindented lines")
-        << "VERSION:2.1\nPHOTO;ENCODING=BASE64:" + b64.left(4) + "\n" + b64.mid(4, 4) + "\n" + b64.mid(8) + "\n" << bytes;
-    QTest::newRow("data URI") << "PHOTO:data:image/png;base64," + b64 << bytes;
-    QTest::newRow("data URI in 3.0 with escapes") << "PHOTO:data:image/JPEG\\;base64\\," + b64 << bytes;
-    QTest::newRow("data URI percent") << QByteArray("LOGO:data:text/plain,a%20b") << QByteArray("a b");
-    QTest::newRow("bad base64") << QByteArray("PHOTO;ENCODING=b:abc*def") << QByteArray();
-    QTest::newRow("bad data URI base64") << QByteArray("PHOTO:data:image/png;base64,!!!!") << QByteArray();
-    QTest::newRow("data URI without comma") << QByteArray("PHOTO:data:image/png;base64") << QByteArray();
-    QTest::newRow("plain URL") << QByteArray("PHOTO;VALUE=uri:http://example.com/a.png") << QByteArray();
+        << card("VERSION:2.1\nPHOTO;ENCODING=BASE64:" + b64.left(4) + "\n" + b64.mid(4, 4) + "\n" + b64.mid(8) + "\n") << bytes;
+    QTest::newRow("data URI") << card("PHOTO:data:image/png;base64," + b64) << bytes;
+    QTest::newRow("data URI in 3.0 with escapes") << card("PHOTO:data:image/JPEG\\;base64\\," + b64) << bytes;
+    QTest::newRow("data URI percent") << card("LOGO:data:text/plain,a%20b"_ba) << "a b"_ba;
+    QTest::newRow("bad base64") << card("PHOTO;ENCODING=b:abc*def"_ba) << QByteArray();
+    QTest::newRow("bad data URI base64") << card("PHOTO:data:image/png;base64,!!!!"_ba) << QByteArray();
+    QTest::newRow("data URI without comma") << card("PHOTO:data:image/png;base64"_ba) << QByteArray();
+    QTest::newRow("plain URL") << card("PHOTO;VALUE=uri:http://example.com/a.png"_ba) << QByteArray();
 }
 
 void tst_VCard::binary()
 {
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, expected);
-    const QByteArray version = line.startsWith("VERSION:") ? QByteArray() : QByteArray("VERSION:3.0\n");
-    const VCardReadResult result = readVCards("BEGIN:VCARD\n" + version + line + "\nEND:VCARD\n");
+    const VCardReadResult result = readVCards(line);
     QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
     QCOMPARE(result.cards.size(), 1);
     QCOMPARE(result.cards.first().properties.size(), 1);
@@ -578,9 +465,9 @@ void tst_VCard::binary()
 
 void tst_VCard::setBinary()
 {
-    const QByteArray png = tinyPng();
+    const QByteArray png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
     VCardProperty photo = makeProperty(u"PHOTO"_s, u"http://old"_s,
-                                   {{u"VALUE"_s, {u"uri"_s}}, {u"X-KEEP"_s, {u"1"_s}}, {{}, {u"GIF"_s}}});
+                                       {{u"VALUE"_s, {u"uri"_s}}, {u"X-KEEP"_s, {u"1"_s}}, {{}, {u"GIF"_s}}});
 
     photo.setBinary(png, u"image/png"_s, u"3.0"_s);
     QCOMPARE(photo.parameters, QList<Parameter>({{u"X-KEEP"_s, {u"1"_s}}, {u"ENCODING"_s, {u"b"_s}}, {u"TYPE"_s, {u"PNG"_s}}}));
@@ -591,14 +478,7 @@ void tst_VCard::setBinary()
     QCOMPARE(photo.parameters, QList<Parameter>({{u"X-KEEP"_s, {u"1"_s}}}));
     QCOMPARE(photo.rawValue, u"data:image/png;base64,"_s + QString::fromLatin1(png.toBase64()));
     QCOMPARE(photo.binary(), png);
-
-    VCard card;
-    card.properties = {photo};
-    const VCard again = readOne(writeVCard(card, u"4.0"_s));
-    QCOMPARE(QImage::fromData(again.first(u"PHOTO"_s)->binary()).size(), QSize(3, 2));
 }
-
-// ---------------------------------------------------------------------------------------
 
 void tst_VCard::problems_data()
 {
@@ -608,36 +488,26 @@ void tst_VCard::problems_data()
     QTest::addColumn<QString>("problem");  // a problem must contain this
     QTest::addColumn<QStringList>("names"); // property names of the first card
 
-    QTest::newRow("no END")
-        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:A\nTEL:1\n") << 1 << u"line 1: the card has no END"_s
-        << QStringList{u"FN"_s, u"TEL"_s};
-    QTest::newRow("BEGIN before END")
-        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:A\nBEGIN:VCARD\nVERSION:3.0\nFN:B\nEND:VCARD\n") << 2
-        << u"line 4: the card from line 1 has no END"_s << QStringList{u"FN"_s};
-    QTest::newRow("unknown VERSION")
-        << QByteArray("BEGIN:VCARD\nVERSION:5.7\nFN:A\nEND:VCARD\n") << 1
-        << u"line 2: unknown VERSION \"5.7\", read as 3.0"_s << QStringList{u"FN"_s};
-    QTest::newRow("no VERSION")
-        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\n") << 1 << u"no VERSION"_s << QStringList{u"FN"_s};
-    QTest::newRow("line without colon")
-        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:A\nthis line has no colon\nTEL:1\nEND:VCARD\n") << 1
-        << u"line 4: no ':'"_s << QStringList{u"FN"_s, u"TEL"_s};
-    QTest::newRow("bad name")
-        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:A\nbad name:x\nEND:VCARD\n") << 1
-        << u"line 4: not a property name"_s << QStringList{u"FN"_s};
-    QTest::newRow("nested AGENT")
-        << QByteArray("BEGIN:VCARD\nVERSION:2.1\nFN:A\nAGENT:\nBEGIN:VCARD\nVERSION:2.1\nFN:Agent\n"
-                      "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\nTEL:1\nEND:VCARD\n")
-        << 1 << u"line 5: nested AGENT card skipped"_s << QStringList{u"FN"_s, u"TEL"_s};
-    QTest::newRow("binary garbage")
-        << QByteArray(kGarbage, sizeof kGarbage - 1) << 0
-        << u"outside a vCard"_s << QStringList{};
-    QTest::newRow("text that is no vCard")
-        << QByteArray("Dear Sir,\nplease find attached: nothing.\n") << 0 << u"line 1: text outside a vCard"_s
-        << QStringList{};
-    QTest::newRow("invalid UTF-8")
-        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:M\xFCller\nEND:VCARD\n") << 1
-        << u"line 3: value is not UTF-8"_s << QStringList{u"FN"_s};
+    QTest::newRow("no END") << "BEGIN:VCARD\nVERSION:3.0\nFN:A\nTEL:1\n"_ba << 1 << u"line 1: the card has no END"_s
+                            << QStringList{u"FN"_s, u"TEL"_s};
+    QTest::newRow("BEGIN before END") << "BEGIN:VCARD\nVERSION:3.0\nFN:A\nBEGIN:VCARD\nVERSION:3.0\nFN:B\nEND:VCARD\n"_ba
+                                      << 2 << u"line 4: the card from line 1 has no END"_s << QStringList{u"FN"_s};
+    QTest::newRow("unknown VERSION") << "BEGIN:VCARD\nVERSION:5.7\nFN:A\nEND:VCARD\n"_ba << 1
+                                     << u"line 2: unknown VERSION \"5.7\", read as 3.0"_s << QStringList{u"FN"_s};
+    QTest::newRow("no VERSION") << "BEGIN:VCARD\nFN:A\nEND:VCARD\n"_ba << 1 << u"no VERSION"_s << QStringList{u"FN"_s};
+    QTest::newRow("line without colon") << "BEGIN:VCARD\nVERSION:3.0\nFN:A\nthis line has no colon\nTEL:1\nEND:VCARD\n"_ba
+                                        << 1 << u"line 4: no ':'"_s << QStringList{u"FN"_s, u"TEL"_s};
+    QTest::newRow("bad name") << "BEGIN:VCARD\nVERSION:3.0\nFN:A\nbad name:x\nEND:VCARD\n"_ba << 1
+                              << u"line 4: not a property name"_s << QStringList{u"FN"_s};
+    QTest::newRow("nested AGENT") << "BEGIN:VCARD\nVERSION:2.1\nFN:A\nAGENT:\nBEGIN:VCARD\nVERSION:2.1\nFN:Agent\n"
+                                     "BEGIN:VCARD\nEND:VCARD\nEND:VCARD\nTEL:1\nEND:VCARD\n"_ba
+                                  << 1 << u"line 5: nested AGENT card skipped"_s << QStringList{u"FN"_s, u"TEL"_s};
+    QTest::newRow("binary garbage") << QByteArray(kGarbage, sizeof kGarbage - 1) << 0 << u"outside a vCard"_s
+                                    << QStringList{};
+    QTest::newRow("text that is no vCard") << "Dear Sir,\nplease find attached: nothing.\n"_ba << 0
+                                           << u"line 1: text outside a vCard"_s << QStringList{};
+    QTest::newRow("invalid UTF-8") << "BEGIN:VCARD\nVERSION:3.0\nFN:M\xFCller\nEND:VCARD\n"_ba << 1
+                                   << u"line 3: value is not UTF-8"_s << QStringList{u"FN"_s};
 }
 
 void tst_VCard::problems()
@@ -649,18 +519,15 @@ void tst_VCard::problems()
 
     const VCardReadResult result = readVCards(data);
     QCOMPARE(result.cards.size(), cards);
-    bool found = false;
-    for (const QString &p : result.problems)
-        found = found || p.contains(problem);
-    QVERIFY2(found, qPrintable(u"wanted \"%1\" in: %2"_s.arg(problem, result.problems.join(u" | "))));
+    QVERIFY2(result.problems.join(u" | ").contains(problem), qPrintable(result.problems.join(u" | ")));
     if (cards > 0) {
         QStringList read;
         for (const VCardProperty &p : result.cards.first().properties)
             read << p.name;
         QCOMPARE(read, names);
-        for (const VCard &card : result.cards)
-            QVERIFY(roundTripProblem(card, u"3.0"_s).isEmpty());
     }
+    for (const VCard &card : result.cards)
+        VERIFY_ROUND_TRIPS(card);
 }
 
 void tst_VCard::severalCards()
@@ -677,7 +544,7 @@ void tst_VCard::severalCards()
     QCOMPARE(result.cards[1].inGroup(u"ITEM1"_s).size(), 2);
     QCOMPARE(result.cards[1].inGroup(u"item1"_s).at(1)->name, u"X-ABLABEL"_s);
     QVERIFY(result.cards[1].inGroup(QString()).isEmpty());
-    QVERIFY(result.cards[1].first(u"NOTE"_s) == nullptr);
+    QVERIFY(!result.cards[1].first(u"NOTE"_s));
 }
 
 void tst_VCard::manyCards()
@@ -685,9 +552,8 @@ void tst_VCard::manyCards()
     // A big address book export, and one enormous folded line: both read completely.
     QByteArray data;
     for (int i = 0; i < 10000; ++i)
-        data += "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + QByteArray::number(i)
-                + "\r\nFN:Person " + QByteArray::number(i) + "\r\nTEL;TYPE=HOME:+1 555 "
-                + QByteArray::number(i) + "\r\nEND:VCARD\r\n";
+        data += "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + QByteArray::number(i) + "\r\nFN:Person " + QByteArray::number(i)
+                + "\r\nTEL;TYPE=HOME:+1 555 " + QByteArray::number(i) + "\r\nEND:VCARD\r\n";
     VCard big;
     big.properties = {makeProperty(u"NOTE"_s, QString(1 << 20, u'x') + u"end"_s)};
     data += writeVCard(big);
@@ -699,135 +565,30 @@ void tst_VCard::manyCards()
     QCOMPARE(result.cards.last().first(u"NOTE"_s)->rawValue.size(), (1 << 20) + 3);
 }
 
-// ---------------------------------------------------------------------------------------
-
 void tst_VCard::corpus_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("cards");
     const QStringList files = QDir(corpusDir()).entryList({u"*.vcf"_s}, QDir::Files, QDir::Name);
-    QVERIFY(files.size() >= 8);
-    const QHash<QString, int> cardCounts{{u"gmail-list.vcf"_s, 3}};
+    QVERIFY(files.size() >= 9);
     for (const QString &file : files)
-        QTest::newRow(qPrintable(file)) << file << cardCounts.value(file, 1);
+        QTest::newRow(qPrintable(file)) << corpusDir() + u'/' + file;
 }
 
+// Each real-world sample reads without a problem, every card comes back the same from either
+// version, and the cards as the kit writes them back (each in its own version) are the
+// golden file beside the sample.
 void tst_VCard::corpus()
 {
     QFETCH(QString, file);
-    QFETCH(int, cards);
-
-    QFile f(corpusDir() + u'/' + file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const VCardReadResult result = readVCards(f.readAll());
-    QCOMPARE(result.cards.size(), cards);
+    const VCardReadResult result = readVCards(zemtest::readFile(file));
     QVERIFY2(result.problems.isEmpty(), qPrintable(result.problems.join(u"; ")));
+    QVERIFY(!result.cards.isEmpty());
+    QByteArray written;
     for (const VCard &card : result.cards) {
-        QVERIFY(!card.properties.isEmpty());
-        for (const QString &version : {u"3.0"_s, u"4.0"_s}) {
-            const QString problem = roundTripProblem(card, version);
-            QVERIFY2(problem.isEmpty(), qPrintable(version + u": "_s + problem));
-        }
+        VERIFY_ROUND_TRIPS(card);
+        written += writeVCard(card, card.version);
     }
-
-    const VCard &card = result.cards.first();
-    auto text = [&card](const QString &name) {
-        const VCardProperty *p = card.first(name);
-        return p ? p->text() : u"<missing %1>"_s.arg(name);
-    };
-    auto image = [&card](const QString &name) {
-        const VCardProperty *p = card.first(name);
-        return p ? QImage::fromData(p->binary()).size() : QSize();
-    };
-
-    if (file == "outlook-2007.vcf"_L1) {
-        QCOMPARE(card.version, u"2.1"_s);
-        QCOMPARE(text(u"FN"_s), u"Mr. Michael Angstadt Jr."_s);
-        QCOMPARE(card.first(u"N"_s)->components(),
-                 QStringList({u"Angstadt"_s, u"Michael"_s, {}, u"Mr."_s, u"Jr."_s}));
-        const auto tels = card.all(u"TEL"_s);
-        QCOMPARE(tels.size(), 4);
-        QVERIFY(tels[3]->hasType(u"FAX"_s) && tels[3]->hasType(u"work"_s));
-        QCOMPARE(tels[3]->text(), u"(111) 555-3333"_s);
-        QVERIFY(text(u"NOTE"_s).startsWith(u"This is the NOTE field\t\nI assume it encodes"_s));
-        QVERIFY(text(u"NOTE"_s).endsWith(u"here.\nIt does not preserve the formatting"_s));
-        QCOMPARE(text(u"LABEL"_s), u"222 Broadway\nNew York, NY 99999\nUSA"_s);
-        QVERIFY(card.first(u"ADR"_s)->isPreferred());
-        QCOMPARE(card.first(u"KEY"_s)->binary().size(), 514);
-        QCOMPARE(image(u"PHOTO"_s), QSize(72, 86));
-        QVERIFY(text(u"X-MS-OL-DESIGN"_s).endsWith(u"</card>"_s));
-        QCOMPARE(text(u"REV"_s), u"20120801T184631Z"_s);
-    } else if (file == "photo-test.vcf"_L1) {
-        QCOMPARE(text(u"FN"_s), u"should be ok to share"_s);
-        QCOMPARE(text(u"TEL"_s), u"+49123456789"_s);
-        QVERIFY(card.first(u"PHOTO"_s)->hasType(u"JPEG"_s));
-        QCOMPARE(image(u"PHOTO"_s), QSize(72, 83));
-    } else if (file == "v2_1.vcf"_L1) {
-        QCOMPARE(card.first(u"ORG"_s)->components(), QStringList({u"Firma"_s, u"Führungsetage"_s}));
-        const QStringList lines = text(u"NOTE"_s).split(u'\n');
-        QCOMPARE(lines.size(), 6);
-        for (const QString &line : lines)
-            QCOMPARE(line, u"Kommentar ÄÄÄÄÄÄ ääääää ÖÖÖÖÖÖ öööööö ÜÜÜÜÜÜ üüüüüü ßßßßßß"_s);
-        QCOMPARE(text(u"LABEL"_s), u"1\nFirmenstraße\nOrt Firma, Bundesland Firma PLZFirma\nLand Firma"_s);
-        QCOMPARE(card.all(u"TEL"_s).first()->text(), u"Tel geschäftlich"_s);
-        QVERIFY(card.all(u"EMAIL"_s).first()->isPreferred());
-    } else if (file == "gmail-single2.vcf"_L1) {
-        QCOMPARE(text(u"FN"_s), u"VCard Test"_s);
-        QCOMPARE(card.all(u"TEL"_s).size(), 11);
-        QVERIFY(card.all(u"TEL"_s).at(7)->hasType(u"WORK"_s) && card.all(u"TEL"_s).at(7)->hasType(u"FAX"_s));
-        QCOMPARE(text(u"URL"_s), u"http://www.example1.com"_s);
-        QCOMPARE(card.inGroup(u"item7"_s).size(), 2);
-        QCOMPARE(card.inGroup(u"item7"_s).at(1)->text(), u"_$!<HomePage>!$_"_s);
-        QCOMPARE(text(u"NOTE"_s), u"note line 1\nnote line 2\nCustomField: field value"_s);
-    } else if (file == "gmail-list.vcf"_L1) {
-        QCOMPARE(result.cards.at(2).first(u"FN"_s)->text(), u"Doug White"_s);
-        QCOMPARE(result.cards.at(1).first(u"EMAIL"_s)->text(), u"chrisy55d@yahoo.com"_s);
-    } else if (file == "John_Doe_EVOLUTION.vcf"_L1) {
-        QCOMPARE(text(u"FN"_s), u"Mr. John Richter, James Doe Sr."_s);
-        QCOMPARE(card.first(u"N"_s)->components().value(2), u"Richter, James"_s);
-        QCOMPARE(text(u"X-AIM"_s), u"johnny5@aol.com"_s);
-        const auto tels = card.all(u"TEL"_s);
-        QCOMPARE(tels.at(1)->text(), u"905-555-1234"_s);
-        QVERIFY(tels.at(1)->hasType(u"voice"_s));
-        QCOMPARE(tels.at(1)->parameterValues(u"X-COUCHDB-UUID"_s),
-                 QStringList({u"fbfb2722-4fd8-4dbf-9abd-eeb24072fd8e"_s}));
-        QCOMPARE(card.first(u"ADR"_s)->components().value(6), u"United States of America"_s);
-        QVERIFY(text(u"NOTE"_s).contains(u"SERVICES; LOSS OF USE, DATA, OR PROFITS;"_s));
-    } else if (file == "issue114.vcf"_L1) {
-        QCOMPARE(text(u"FN"_s), u"Dummy, Dummy"_s);
-        QVERIFY(card.first(u"TEL"_s)->isPreferred());
-        QCOMPARE(text(u"TEL"_s), u"+49 1234 56789"_s);
-        QVERIFY(card.first(u"ADR"_s)->parameterValues(u"LABEL"_s).value(0).startsWith(
-            u"Dummy-Dummy-Strasse 1 61352 Bad Homburg\nGERMANY\""_s));
-        QCOMPARE(card.uid(), u"8b574c60-fd7f-4e99-b584-c5db131ae687"_s);
-    } else if (file == "vcard40_group.vcf"_L1) {
-        QCOMPARE(text(u"KIND"_s), u"group"_s);
-        QCOMPARE(card.all(u"MEMBER"_s).size(), 3);
-        QCOMPARE(card.all(u"MEMBER"_s).at(2)->text(), u"mailto:kid@example.com"_s);
-    } else if (file == "vcard40_multilang.vcf"_L1) {
-        QCOMPARE(card.all(u"FN"_s).at(1)->text(), u"山田太郎"_s);
-        QCOMPARE(card.all(u"FN"_s).at(1)->parameterValues(u"language"_s), QStringList({u"ja"_s}));
-        QCOMPARE(card.all(u"N"_s).at(1)->components().first(), u"山田"_s);
-    } else {
-        QFAIL("no spot checks for this file");
-    }
-}
-
-void tst_VCard::nameSpellingKept()
-{
-    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nitem1.X-ABLabel:Cottage\r\nFn:Jo\r\nEND:VCARD\r\n";
-    const platform::VCardReadResult read = platform::readVCards(card);
-    QCOMPARE(read.cards.size(), 1);
-    const platform::VCardProperty *label = read.cards.first().first(u"x-ablabel"_qs);
-    QVERIFY(label);
-    QCOMPARE(label->name, u"X-ABLABEL"_qs);
-    // Written back as the file spelled it; a renamed property takes its new name.
-    const QByteArray written = platform::writeVCard(read.cards.first());
-    QVERIFY2(written.contains("\r\nitem1.X-ABLabel:Cottage\r\n"), written.constData());
-    QVERIFY(written.contains("\r\nFn:Jo\r\n"));
-    platform::VCard renamed = read.cards.first();
-    renamed.first(u"FN"_qs)->name = u"NICKNAME"_qs;
-    QVERIFY(platform::writeVCard(renamed).contains("\r\nNICKNAME:Jo\r\n"));
+    ZEM_COMPARE_GOLDEN(written, file + u".expected"_s);
 }
 
 ZEM_TEST_MAIN(tst_VCard)

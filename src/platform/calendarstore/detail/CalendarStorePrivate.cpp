@@ -365,12 +365,17 @@ QString CalendarStorePrivate::freeFileName(const QString &calendarUid, const QSt
     return name;
 }
 
-// Gives a new item a UID, or checks that the one it brings is not taken.
-ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid) const
+// Gives a new item a UID, or checks that the one it brings is not taken. Another program
+// may have written an item with that UID since the last read: read the folder again first,
+// or the new file would hide that item.
+ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid)
 {
-    if (uid.isEmpty())
+    if (uid.isEmpty()) {
         uid = newUid();
-    else if (index.contains(uid))
+        return {};
+    }
+    scan(true);
+    if (index.contains(uid))
         return ZEM_Error::make(ZEM_Error::InvalidArgument, u"An item with the UID %1 already exists."_s.arg(uid),
                                {uid});
     return {};

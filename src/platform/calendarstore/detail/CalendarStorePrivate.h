@@ -100,7 +100,7 @@ public:
 
         icalcomponent *root() const { return parsed.root.get(); }
     };
-    ZEM_Result<void> claimUid(QString &uid) const;
+    ZEM_Result<void> claimUid(QString &uid);
     ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
     ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
     ZEM_Result<QByteArray> writeBack(const ItemFile &file);
