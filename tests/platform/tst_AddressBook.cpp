@@ -5,6 +5,8 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/addressbook/AddressBook.h"
 
+#include <QCryptographicHash>
+#include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -100,8 +102,13 @@ QStringList describe(ABRecord *r)
             out << u"%1 %2%3: %4"_s.arg(p, mv.identifierAt(i) == mv.primaryIdentifier() ? u"*"_s : QString(),
                                          mv.labelAt(i), text(mv.valueAt(i)));
     }
-    if (!r->isGroup() && !static_cast<ABPerson *>(r)->imageData().isEmpty())
-        out << u"image: "_s + QString::fromLatin1(static_cast<ABPerson *>(r)->imageData().toBase64());
+    if (const QByteArray image = r->isGroup() ? QByteArray() : static_cast<ABPerson *>(r)->imageData(); !image.isEmpty()) {
+        const QImage picture = QImage::fromData(image);
+        out << u"image: %1 bytes, md5 %2, starts %3%4"_s.arg(image.size())
+                   .arg(QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Md5).toHex().left(8)),
+                        QString::fromLatin1(image.left(4).toHex()),
+                        picture.isNull() ? QString() : u", %1x%2"_s.arg(picture.width()).arg(picture.height()));
+    }
     return out;
 }
 
@@ -123,13 +130,12 @@ class tst_AddressBook : public QObject
 
 private slots:
     void multiValueKeepsIdentifiers();
-    void readsEveryProperty_data();
-    void readsEveryProperty();
+    void samples_data();
+    void samples();
     void readsDates_data();
     void readsDates();
     void editingOneFieldKeepsEveryOtherLine();
     void editingAMultiValueKeepsUnchangedEntries();
-    void editing40And21Cards();
     void newPersonAndGroupReadBack();
     void groupsAndMembers();
     void fileNamesAndMissingUid();
@@ -179,56 +185,67 @@ void tst_AddressBook::multiValueKeepsIdentifiers()
     QVERIFY(copy.labelAt(-1).isEmpty());
 }
 
-void tst_AddressBook::readsEveryProperty_data()
+void tst_AddressBook::samples_data()
 {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("id");
-    QTest::addColumn<QStringList>("person");
-
-    QTest::newRow("3.0") << kAda << u"ada-1:ABPerson"_s << QStringList{
-        u"First: Ada"_s, u"Middle: Augusta"_s, u"Last: Lovelace"_s, u"Title: Countess"_s, u"Suffix: of Lovelace"_s,
-        u"Nickname: Ada"_s, u"MaidenName: Byron"_s, u"FirstPhonetic: AY-duh"_s, u"LastPhonetic: LUV-lace"_s,
-        u"Organization: Analytical Engines"_s, u"ABDepartment: Programming"_s, u"JobTitle: Analyst"_s,
-        u"Note: First line\\nsecond line, with comma"_s, u"HomePage: https://ada.example.org"_s,
-        u"Birthday: 1815-12-10"_s, u"Creation: 2019-05-06T07:08:09Z"_s,
-        u"Modification: 2020-01-02T10:11:12Z"_s, u"ABPersonFlags: %1"_s.arg(kABShowAsCompany | kABLastNameFirst),
-        u"Phone _$!<Mobile>!$_: +44 20 7946 0001"_s, u"Phone *_$!<HomeFAX>!$_: +44 20 7946 0002"_s,
-        u"Phone Cottage: +44 20 7946 0003"_s, u"Phone _$!<Work>!$_: +44 20 7946 0004"_s,
-        u"Phone _$!<Other>!$_: +44 20 7946 0005"_s, // no label, no preference
-        u"Email _$!<Home>!$_: ada@example.org"_s, u"Email _$!<Work>!$_: ada@engines.example"_s,
-        u"URLs _$!<HomePage>!$_: https://ada.example.org"_s, u"URLs _$!<Work>!$_: https://engines.example"_s,
-        u"Address _$!<Home>!$_: City=London; Country=United Kingdom; CountryCode=gb; Street=12 St James's Square\\nFlat 2; ZIP=SW1Y 4JH"_s,
-        u"Address _$!<Work>!$_: City=Cambridge; Country=UK; State=Cambs; Street=1 Engine Row; ZIP=CB1"_s,
-        u"ABRelatedNames *_$!<Other>!$_: William King"_s, u"ABRelatedNames _$!<Mother>!$_: Annabella"_s,
-        u"ABOtherDates _$!<Anniversary>!$_: 1835-07-08"_s, u"AIMInstant _$!<Home>!$_: adaaim"_s,
-        u"JabberInstant _$!<Work>!$_: ada@jabber.example"_s, // skype: is none of ours
-        u"image: iVBORw0KGgo="_s};
-    QTest::newRow("4.0") << kGrace4 << u"urn:uuid:grace-4:ABPerson"_s << QStringList{
-        u"First: Grace"_s, u"Middle: Brewster Murray"_s, u"Last: Hopper"_s,
-        u"Birthday: 1604-12-09"_s, // no year
-        u"Phone *_$!<Mobile>!$_: +1-555-0100"_s, u"Phone _$!<Work>!$_: +1-555-0101"_s, // a tel: URI reads as the number
-        u"Email _$!<Other>!$_: grace@navy.example"_s, u"Email *_$!<Other>!$_: grace@home.example"_s, // PREF=1 beats 2
-        u"ABRelatedNames _$!<Spouse>!$_: Vincent Hopper"_s, u"ABRelatedNames _$!<Other>!$_: Howard"_s,
-        u"ABOtherDates _$!<Anniversary>!$_: 1930-06-15"_s, u"AIMInstant _$!<Home>!$_: gracehopper"_s,
-        u"ICQInstant _$!<Other>!$_: 12345"_s, u"MSNInstant _$!<Other>!$_: grace@msn.example"_s,
-        u"YahooInstant _$!<Other>!$_: grace_y"_s, u"image: iVBORw0KGgo="_s};
+    QTest::addColumn<QString>("file");
+    const QDir data(sample({}));
+    for (const QString &name : data.entryList({u"*.vcf"_s}, QDir::Files, QDir::Name))
+        QTest::newRow(qPrintable(name)) << data.filePath(name);
 }
 
-void tst_AddressBook::readsEveryProperty()
+// Each sample of tst_VCard's corpus, alone in a folder: the records the book reads from it
+// are the golden file NAME.vcf.people.expected; after the same edits of every person the
+// file is the golden NAME.vcf.saved.expected, and reads back as it was saved.
+void tst_AddressBook::samples()
 {
-    QFETCH(QByteArray, file);
-    QFETCH(QString, id);
-    QFETCH(QStringList, person);
+    QFETCH(QString, file);
     QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath(u"card.vcf"_s), file));
+    const QString path = dir.filePath(QFileInfo(file).fileName());
+    QVERIFY(writeFile(path, readFile(file)));
     AddressBook book(dir.path());
-    QVERIFY2(book.problems().isEmpty(), qPrintable(book.problems().join(u'\n')));
-    QCOMPARE(book.people().size(), 1);
-    ABPerson *p = book.people().first();
-    QCOMPARE(p->uniqueId(), id);
-    QCOMPARE(book.recordForUniqueId(id), p);
-    QVERIFY(!book.recordForUniqueId(id.replace(kABPersonSuffix, kABGroupSuffix)));
-    QCOMPARE(describe(p), person);
+    QStringList out = book.problems().replaceInStrings(dir.path(), u"<folder>"_s);
+    QList<ABRecord *> records;
+    for (ABPerson *p : book.people())
+        records << p;
+    for (ABGroup *g : book.groups())
+        records << g;
+    for (ABRecord *r : std::as_const(records)) {
+        QVERIFY(book.recordForUniqueId(r->uniqueId()) == r);
+        QVERIFY(!book.recordForUniqueId(QString(r->uniqueId()).replace(kABPersonSuffix, kABGroupSuffix)) || r->isGroup());
+        out << r->uniqueId();
+        for (const QString &line : describe(r))
+            out << u"  "_s + line;
+        if (r->isGroup())
+            for (ABPerson *member : static_cast<ABGroup *>(r)->members())
+                out << u"  member: "_s + member->uniqueId();
+    }
+    ZEM_COMPARE_GOLDEN(out.join(u'\n').toUtf8() + '\n', file + u".people.expected"_s);
+
+    for (ABPerson *p : book.people()) {
+        QVERIFY(p->setValue(u"Timer"_s, kABNicknameProperty));
+        ABMultiValue phones = multi(p, kABPhoneProperty); // a tel: URI stays a URI
+        QVERIFY(phones.isEmpty() ? !phones.addValue(u"+1-555-0199"_s, u"Boat"_s).isEmpty()
+                                 : phones.replaceValueAtIndex(0, u"+1-555-0199"_s));
+        ABMultiValue related = multi(p, kABRelatedNamesProperty);
+        related.addValue(u"Mary"_s, kABMotherLabel);
+        related.addValue(u"Bob"_s, kABFriendLabel);
+        ABMultiValue jabber;
+        jabber.setPrimaryIdentifier(jabber.addValue(u"someone@jabber.example"_s, kABJabberWorkLabel));
+        ABMultiValue dates = multi(p, kABOtherDatesProperty);
+        dates.addValue(QDateTime(QDate(1604, 3, 1), QTime(0, 0)), u"Launch"_s); // no year
+        for (const auto &[property, value] : {std::pair{kABPhoneProperty, phones}, {kABRelatedNamesProperty, related},
+                                              {kABJabberInstantProperty, jabber}, {kABOtherDatesProperty, dates}})
+            QVERIFY(p->setValue(QVariant::fromValue(value), property));
+    }
+    QVERIFY(book.save());
+    // A known fault, kept visible: the golden file holds what is right (the other cards kept as
+    // they were), so regenerating it must not take what the book writes today.
+    QEXPECT_FAIL("gmail-list.vcf", "a save keeps only the first card of a file holding several; the others are lost",
+                 Continue);
+    ZEM_COMPARE_GOLDEN(readFile(path), file + u".saved.expected"_s);
+    AddressBook again(dir.path());
+    for (ABRecord *r : std::as_const(records))
+        QCOMPARE(describe(again.recordForUniqueId(r->uniqueId())), describe(r));
 }
 
 void tst_AddressBook::readsDates_data()
@@ -307,7 +324,7 @@ void tst_AddressBook::editingOneFieldKeepsEveryOtherLine()
     QCOMPARE(static_cast<ABPerson *>(AddressBook(dir.path()).recordForUniqueId(u"ada-1:ABPerson"_s))->imageData(), jpeg);
     QVERIFY(ada->setImageData({}));
     QVERIFY(book.save());
-    expected.removeOne("PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=");
+    expected.removeOne("PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAIAAAB7QOjdAAAADUlEQVR4nGP4zwAE/wEHAAH/4iOeWQAAAABJRU5ErkJggg==");
     QCOMPARE(lines(readFile(adaPath)), expected);
 
     // Values of the wrong type are refused.
@@ -353,56 +370,6 @@ void tst_AddressBook::editingAMultiValueKeepsUnchangedEntries()
     // The entries read back with their labels; our identifiers survive the save.
     QCOMPARE(multi(ada, kABPhoneProperty).primaryIdentifier(), cottage);
     QCOMPARE(describe(AddressBook(dir.path()).people().first()), describe(ada));
-}
-
-void tst_AddressBook::editing40And21Cards()
-{
-    QTemporaryDir dir;
-    const QString gracePath = dir.filePath(u"grace.vcf"_s);
-    QVERIFY(writeFile(gracePath, kGrace4));
-    const QString oldPath = dir.filePath(u"old.vcf"_s);
-    QVERIFY(writeFile(oldPath, crlf("BEGIN:VCARD\nVERSION:2.1\nUID:old\nN:Old;Timer\nFN:Timer Old\nTEL;WORK;PREF:+1 555 0111\n"
-                                    "NOTE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9\nEND:VCARD\n")));
-    AddressBook book(dir.path());
-    auto *grace = static_cast<ABPerson *>(book.recordForUniqueId(u"urn:uuid:grace-4:ABPerson"_s));
-    auto *old = static_cast<ABPerson *>(book.recordForUniqueId(u"old:ABPerson"_s));
-    QCOMPARE(describe(old), (QStringList{u"First: Timer"_s, u"Last: Old"_s, u"Note: café"_s,
-                                         u"Phone *_$!<Work>!$_: +1 555 0111"_s}));
-
-    ABMultiValue phones = multi(grace, kABPhoneProperty); // an edited number stays a URI
-    QVERIFY(phones.replaceValueAtIndex(0, u"+1-555-0199"_s));
-    QVERIFY(grace->setValue(QVariant::fromValue(phones), kABPhoneProperty));
-    ABMultiValue related = multi(grace, kABRelatedNamesProperty);
-    related.addValue(u"Mary"_s, kABMotherLabel);
-    related.addValue(u"Bob"_s, kABFriendLabel);
-    QVERIFY(grace->setValue(QVariant::fromValue(related), kABRelatedNamesProperty));
-    ABMultiValue jabber;
-    jabber.setPrimaryIdentifier(jabber.addValue(u"grace@jabber.example"_s, kABJabberWorkLabel));
-    QVERIFY(grace->setValue(QVariant::fromValue(jabber), kABJabberInstantProperty));
-    ABMultiValue dates = multi(grace, kABOtherDatesProperty);
-    dates.addValue(QDateTime(QDate(1604, 3, 1), QTime(0, 0)), u"Launch"_s);
-    QVERIFY(grace->setValue(QVariant::fromValue(dates), kABOtherDatesProperty));
-    QVERIFY(old->setValue(u"Timer"_s, kABNicknameProperty));
-    QVERIFY(book.save());
-
-    // 4.0 cards are written in 4.0 forms, and lines that did not change stay.
-    QList<QByteArray> expected = lines(kGrace4);
-    expected.replace(expected.indexOf("TEL;VALUE=uri;TYPE=\"voice,cell\";PREF=1:tel:+1-555-0100"),
-                     "TEL;VALUE=uri;TYPE=\"voice,cell\";PREF=1:tel:+1-555-0199");
-    expected << "RELATED;TYPE=friend;VALUE=text:Bob" << "item2.RELATED;VALUE=text:Mary" << "item2.X-ABLABEL:_$!<Mother>!$_"
-             << "IMPP;TYPE=work;PREF=1:xmpp:grace@jabber.example" << "item1.X-ABDATE:--0301" << "item1.X-ABLABEL:Launch";
-    const QList<QByteArray> g = lines(readFile(gracePath));
-    for (const QByteArray &l : expected)
-        QVERIFY2(g.contains(l), l.constData());
-    QCOMPARE(g.size(), expected.size());
-    // A 2.1 card is written as 3.0.
-    const QList<QByteArray> o = lines(readFile(oldPath));
-    for (const QByteArray &l : {"VERSION:3.0"_ba, "NICKNAME:Timer"_ba, "NOTE:café"_ba, "TEL;TYPE=WORK;TYPE=PREF:+1 555 0111"_ba})
-        QVERIFY2(o.contains(l), o.join('|').constData());
-
-    AddressBook again(dir.path());
-    QCOMPARE(describe(again.recordForUniqueId(grace->uniqueId())), describe(grace));
-    QCOMPARE(describe(again.recordForUniqueId(old->uniqueId())), describe(old));
 }
 
 void tst_AddressBook::newPersonAndGroupReadBack()
