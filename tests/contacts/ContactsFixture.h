@@ -2,6 +2,7 @@
 // A throw-away address book folder that the shared address book reads, filled with
 // hand-written cards.
 
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_HostDelegate.h"
@@ -36,22 +37,13 @@ public:
     /** Writes a 3.0 card with \a uid and the content lines \a lines; its unique person id. */
     QString writeCard(const QString &uid, const QStringList &lines) const
     {
-        QFile file(path(uid));
-        if (!file.open(QIODevice::WriteOnly))
-            return {};
         QByteArray text = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid.toUtf8() + "\r\n";
         for (const QString &line : lines)
             text += line.toUtf8() + "\r\n";
-        text += "END:VCARD\r\n";
-        file.write(text);
-        return uid + platform::kABPersonSuffix;
+        return zemtest::writeFile(path(uid), text + "END:VCARD\r\n") ? uid + platform::kABPersonSuffix : QString();
     }
 
-    QByteArray fileText(const QString &uid) const
-    {
-        QFile file(path(uid));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray fileText(const QString &uid) const { return zemtest::readFile(path(uid)); }
 
     /** The person as stored now, read by a book of its own. */
     std::unique_ptr<platform::AddressBook> stored() const

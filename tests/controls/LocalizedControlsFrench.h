@@ -2,16 +2,13 @@
 // The French language file the localized control tests switch to, written into the
 // private data home, and the notifications a control meets.
 
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "foundation/ZEM_F_PropertyList.h"
 #include "services/ZEM_A_L_Language.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 namespace french {
 
@@ -21,9 +18,7 @@ inline bool write(const ZEM_F_StringTable &table)
     const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
     if (!path.startsWith(ZemTestEnv::current()->dataHome()))
         return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(ZEM_F_PropertyList::writeStringTable(table)) > 0;
+    return zemtest::writeFile(path, ZEM_F_PropertyList::writeStringTable(table));
 }
 
 /** The French file most control tests share. */

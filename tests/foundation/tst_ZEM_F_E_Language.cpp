@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_B_Language.h"
@@ -18,14 +19,7 @@
 namespace {
 
 using Pairs = QList<QPair<QString, QString>>;
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
+using zemtest::writeFile;
 
 void writeLanguage(const QString &language, const Pairs &pairs)
 {
@@ -34,7 +28,7 @@ void writeLanguage(const QString &language, const Pairs &pairs)
         table.insert(key, text);
     const QString path = ZEM_F_E_Language::languagesFolder() + QStringLiteral("/Organiser_")
                          + language + QStringLiteral(".plist");
-    writeFile(path, ZEM_F_PropertyList::writeStringTable(table));
+    QVERIFY(writeFile(path, ZEM_F_PropertyList::writeStringTable(table)));
 }
 
 ZEM_F_Notification languageNotification(const QVariant &object)
@@ -231,7 +225,7 @@ void tst_ZEM_F_E_Language::secondLanguageAndCache()
              QStringLiteral("Ausblenden"));
 
     // A reload that meets a broken file keeps the texts in use.
-    writeFile(ZEM_F_E_Language::languageFilePath(QStringLiteral("French")), "<plist><dict>");
+    QVERIFY(writeFile(ZEM_F_E_Language::languageFilePath(QStringLiteral("French")), "<plist><dict>"));
     engine->reloadLanguageFiles();
     QCOMPARE(engine->activeLanguage(), QStringLiteral("French"));
     QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Cacher"));
@@ -273,7 +267,7 @@ void tst_ZEM_F_E_Language::refusedSwitchKeepsLanguage()
     writeLanguage(QStringLiteral("French"), {{"B:Hide", "Masquer"}});
     QVERIFY(engine->setActiveLanguage(QStringLiteral("French")));
     if (!fileContent.isNull())
-        writeFile(ZEM_F_E_Language::languageFilePath(language), fileContent);
+        QVERIFY(writeFile(ZEM_F_E_Language::languageFilePath(language), fileContent));
 
     Listener listener;
     QVERIFY(engine->setObjectNotifications(&listener));
@@ -362,7 +356,7 @@ void tst_ZEM_F_E_Language::findLanguageFiles()
         "Organiser_Japanese.plist.bak",
     };
     for (const QString &f : files)
-        writeFile(dir.filePath(f), "<plist><dict/></plist>");
+        QVERIFY(writeFile(dir.filePath(f), "<plist><dict/></plist>"));
 
     const auto found = ZEM_F_E_Language::findLanguageFiles(dir.path(), QStringLiteral("Organiser"));
     QCOMPARE(found.keys(), (QStringList{"French", "German", "Portuguese (Brazil)", "Simplified Chinese"}));
@@ -376,8 +370,8 @@ void tst_ZEM_F_E_Language::findLanguageFiles()
     QVERIFY(ZEM_F_E_Language::findLanguageFiles(dir.filePath("absent"), "Organiser").isEmpty());
 
     // The engine looks in the per-user folder, and finds files in subfolders there too.
-    writeFile(ZEM_F_E_Language::languagesFolder() + "/Organiser Extras/Organiser_German.plist",
-              "<plist><dict><key>B:Hide</key><string>Ausblenden</string></dict></plist>");
+    QVERIFY(writeFile(ZEM_F_E_Language::languagesFolder() + "/Organiser Extras/Organiser_German.plist",
+                      "<plist><dict><key>B:Hide</key><string>Ausblenden</string></dict></plist>"));
     writeLanguage(QStringLiteral("Spanish"), {});
     QCOMPARE(engine->availableLanguages(), (QStringList{"German", "Spanish"}));
     QVERIFY(ZEM_F_E_Language::languageFilePath("German").endsWith("/Organiser Extras/Organiser_German.plist"));
@@ -477,8 +471,8 @@ void tst_ZEM_F_E_Language::shippedFrenchFile()
     }
 
     // Through the engine, the shipped file serves as the French language file.
-    writeFile(ZEM_F_E_Language::languagesFolder() + "/Organiser_French.plist",
-              [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }());
+    QVERIFY(writeFile(ZEM_F_E_Language::languagesFolder() + "/Organiser_French.plist",
+                      [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }()));
     QVERIFY(engine->setActiveLanguage(QStringLiteral("French")));
     const QString filled = engine->stringForKey(QStringLiteral("M02:AddressBook"))
                                .replace(QStringLiteral("%@"), engine->stringForKey(QStringLiteral("L02:AddressPicker")));

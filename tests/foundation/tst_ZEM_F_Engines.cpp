@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_C_StoreGroup.h"
@@ -155,10 +156,7 @@ void tst_ZEM_F_Engines::writeMailSettings(const QByteArray &bytes)
 {
     const QString path = ZEM_F_E_EmailAddress::mailSettingsPath();
     QVERIFY(path.startsWith(ZemTestEnv::current()->configHome()));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+    QVERIFY(zemtest::writeFile(path, bytes));
 }
 
 void tst_ZEM_F_Engines::mailPreferences()

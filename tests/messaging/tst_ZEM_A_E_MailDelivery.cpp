@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "DnsServer.h"
@@ -52,11 +53,7 @@ int entriesIn(const char *folder)
 
 void writeMailSettings(const QByteArray &ini)
 {
-    const QString path = ZEM_F_E_EmailAddress::mailSettingsPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(ini);
+    QVERIFY(zemtest::writeFile(ZEM_F_E_EmailAddress::mailSettingsPath(), ini));
 }
 
 QByteArray accounts(const QStringList &hosts)

@@ -135,7 +135,6 @@ private slots:
     void readsDates_data();
     void readsDates();
     void editingOneFieldKeepsEveryOtherLine();
-    void editingAMultiValueKeepsUnchangedEntries();
     void newPersonAndGroupReadBack();
     void groupsAndMembers();
     void fileNamesAndMissingUid();
@@ -195,7 +194,8 @@ void tst_AddressBook::samples_data()
 
 // Each sample of tst_VCard's corpus, alone in a folder: the records the book reads from it
 // are the golden file NAME.vcf.people.expected; after the same edits of every person the
-// file is the golden NAME.vcf.saved.expected, and reads back as it was saved.
+// file is the golden NAME.vcf.saved.expected (where the lines of what did not change stay
+// as they were), and reads back as it was saved.
 void tst_AddressBook::samples()
 {
     QFETCH(QString, file);
@@ -221,11 +221,20 @@ void tst_AddressBook::samples()
     }
     ZEM_COMPARE_GOLDEN(out.join(u'\n').toUtf8() + '\n', file + u".people.expected"_s);
 
+    // The same edits of every person: names, a flag, each kind of list (an entry changed, one
+    // removed, new ones with standard and own labels, the primary one moved) and the photo.
+    const QByteArray png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAIAAAB7QOjdAAAADUlEQVR4nGP4zwAE/wEHAAH/4iOeWQAAAABJRU5ErkJggg==");
+    QHash<ABPerson *, QString> boats;
+    QHash<ABPerson *, QStringList> edited;
     for (ABPerson *p : book.people()) {
-        QVERIFY(p->setValue(u"Timer"_s, kABNicknameProperty));
+        QVERIFY(p->setValue(u"Ava"_s, kABFirstNameProperty) && p->setValue(0, kABPersonFlags));
+        QVERIFY(p->setValue(u"Timer"_s, kABNicknameProperty) && p->setValue(u"https://new.example"_s, kABHomePageProperty));
         ABMultiValue phones = multi(p, kABPhoneProperty); // a tel: URI stays a URI
-        QVERIFY(phones.isEmpty() ? !phones.addValue(u"+1-555-0199"_s, u"Boat"_s).isEmpty()
-                                 : phones.replaceValueAtIndex(0, u"+1-555-0199"_s));
+        QVERIFY(phones.isEmpty() || phones.replaceValueAtIndex(0, u"+1-555-0199"_s));
+        QVERIFY(phones.count() < 3 || phones.removeValueAtIndex(phones.count() - 1));
+        phones.addValue(u"+44 1 pager"_s, kABPhonePagerLabel);
+        boats[p] = phones.addValue(u"+44 2 boat"_s, u"Boat"_s);
+        QVERIFY(phones.setPrimaryIdentifier(boats[p]));
         ABMultiValue related = multi(p, kABRelatedNamesProperty);
         related.addValue(u"Mary"_s, kABMotherLabel);
         related.addValue(u"Bob"_s, kABFriendLabel);
@@ -236,16 +245,21 @@ void tst_AddressBook::samples()
         for (const auto &[property, value] : {std::pair{kABPhoneProperty, phones}, {kABRelatedNamesProperty, related},
                                               {kABJabberInstantProperty, jabber}, {kABOtherDatesProperty, dates}})
             QVERIFY(p->setValue(QVariant::fromValue(value), property));
+        QVERIFY(p->setImageData(p->imageData().isEmpty() ? png : QByteArray()));
+        edited[p] = describe(p);
     }
     QVERIFY(book.save());
-    // A known fault, kept visible: the golden file holds what is right (the other cards kept as
-    // they were), so regenerating it must not take what the book writes today.
+    // Known faults, kept visible: the golden files of these rows hold what is right, so
+    // regenerating them must not take what the book writes today.
     QEXPECT_FAIL("gmail-list.vcf", "a save keeps only the first card of a file holding several; the others are lost",
                  Continue);
+    QEXPECT_FAIL("vcard40_multilang.vcf", "a name edit drops the other-language FN (ALTID) but keeps that N", Continue);
     ZEM_COMPARE_GOLDEN(readFile(path), file + u".saved.expected"_s);
     AddressBook again(dir.path());
-    for (ABRecord *r : std::as_const(records))
-        QCOMPARE(describe(again.recordForUniqueId(r->uniqueId())), describe(r));
+    for (ABPerson *p : book.people()) {
+        QCOMPARE(multi(p, kABPhoneProperty).primaryIdentifier(), boats[p]); // identifiers survive a save
+        QCOMPARE(describe(again.recordForUniqueId(p->uniqueId())), edited[p]);
+    }
 }
 
 void tst_AddressBook::readsDates_data()
@@ -307,69 +321,12 @@ void tst_AddressBook::editingOneFieldKeepsEveryOtherLine()
     expected.replace(expected.indexOf("TITLE:Analyst"), "TITLE:Analyst and poet");
     QCOMPARE(lines(readFile(adaPath)), expected);
 
-    // A name change rewrites N and FN and nothing else.
-    QVERIFY(ada->setValue(u"Ava"_s, kABFirstNameProperty));
-    QVERIFY(ada->setValue(0, kABPersonFlags));
-    QVERIFY(book.save());
-    expected.replace(expected.indexOf("N:Lovelace;Ada;Augusta;Countess;of Lovelace"), "N:Lovelace;Ava;Augusta;Countess;of Lovelace");
-    expected.replace(expected.indexOf("FN:Ada Lovelace"), "FN:Countess Ava Augusta Lovelace of Lovelace");
-    expected.removeOne("X-ABSHOWAS:COMPANY");
-    expected.removeOne("X-ZEM-NAME-ORDER:LAST-FIRST");
-    QCOMPARE(lines(readFile(adaPath)), expected);
-
-    // Changing the photo rewrites just that line; the new bytes read back.
-    const QByteArray jpeg = QByteArray::fromHex("ffd8ffe000104a46494600010100000100010000ffd9");
-    QVERIFY(ada->setImageData(jpeg));
-    QVERIFY(book.save());
-    QCOMPARE(static_cast<ABPerson *>(AddressBook(dir.path()).recordForUniqueId(u"ada-1:ABPerson"_s))->imageData(), jpeg);
-    QVERIFY(ada->setImageData({}));
-    QVERIFY(book.save());
-    expected.removeOne("PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAIAAAABCAIAAAB7QOjdAAAADUlEQVR4nGP4zwAE/wEHAAH/4iOeWQAAAABJRU5ErkJggg==");
-    QCOMPARE(lines(readFile(adaPath)), expected);
-
     // Values of the wrong type are refused.
     QVERIFY(!ada->setValue(42, kABNoteProperty));
     QVERIFY(!ada->setValue(u"x"_s, kABPhoneProperty));
     QVERIFY(!ada->setValue(u"x"_s, kABGroupNameProperty));
     QVERIFY(!ada->setValue(u"x"_s, u"NoSuchProperty"_s));
     QVERIFY(!book.hasUnsavedChanges());
-}
-
-void tst_AddressBook::editingAMultiValueKeepsUnchangedEntries()
-{
-    QTemporaryDir dir;
-    const QString adaPath = dir.filePath(u"ada-1.vcf"_s);
-    QVERIFY(writeFile(adaPath, kAda));
-    AddressBook book(dir.path());
-    ABPerson *ada = book.people().first();
-    ABMultiValue phones = multi(ada, kABPhoneProperty);
-    const QString cottage = phones.identifierAt(2);
-    QVERIFY(phones.replaceValueAtIndex(3, u"+44 20 7946 9999"_s)); // keeps label and X-CUSTOM
-    QVERIFY(phones.removeValueAtIndex(4));
-    phones.addValue(u"+44 1 pager"_s, kABPhonePagerLabel);
-    phones.addValue(u"+44 2 boat"_s, u"Boat"_s);
-    QVERIFY(phones.setPrimaryIdentifier(cottage));
-    QVERIFY(ada->setValue(QVariant::fromValue(phones), kABPhoneProperty));
-    QVERIFY(ada->setValue(u"https://new.example"_s, kABHomePageProperty));
-    QVERIFY(book.save());
-
-    QList<QByteArray> expected = lines(kAda);
-    expected.replace(expected.indexOf("TEL;TYPE=HOME,FAX;TYPE=PREF:+44 20 7946 0002"), "TEL;TYPE=HOME,FAX:+44 20 7946 0002");
-    expected.replace(expected.indexOf("item1.TEL:+44 20 7946 0003"), "item1.TEL;TYPE=PREF:+44 20 7946 0003");
-    expected.replace(expected.indexOf("TEL;TYPE=WORK;X-CUSTOM=keep:+44 20 7946 0004"),
-                     "TEL;TYPE=WORK;X-CUSTOM=keep:+44 20 7946 9999");
-    expected.removeOne("TEL:+44 20 7946 0005");
-    expected.replace(expected.indexOf("item2.URL:https\\://ada.example.org"), "item2.URL:https://new.example");
-    const QList<QByteArray> after = lines(readFile(adaPath));
-    for (const QByteArray &l : expected)
-        QVERIFY2(after.contains(l), l.constData());
-    for (const QByteArray &l : {"TEL;TYPE=PAGER:+44 1 pager"_ba, "item6.TEL:+44 2 boat"_ba, "item6.X-ABLABEL:Boat"_ba})
-        QVERIFY2(after.contains(l), l.constData());
-    QCOMPARE(after.size(), expected.size() + 3);
-
-    // The entries read back with their labels; our identifiers survive the save.
-    QCOMPARE(multi(ada, kABPhoneProperty).primaryIdentifier(), cottage);
-    QCOMPARE(describe(AddressBook(dir.path()).people().first()), describe(ada));
 }
 
 void tst_AddressBook::newPersonAndGroupReadBack()

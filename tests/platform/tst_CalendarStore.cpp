@@ -120,24 +120,17 @@ QVariantMap describe(const CalTask &t)
     return m;
 }
 
-// Runs the test's body in another default time zone and puts the old one back.
-class TimeZoneScope
+// Runs the rest of the test in another default time zone.
+[[nodiscard]] auto timeZone(const QByteArray &zone)
 {
-public:
-    explicit TimeZoneScope(const QByteArray &zone) : m_old(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
+    const QByteArray old = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    return qScopeGuard([old] {
+        qputenv("TZ", old);
         tzset();
-    }
-    ~TimeZoneScope()
-    {
-        qputenv("TZ", m_old);
-        tzset();
-    }
-
-private:
-    QByteArray m_old;
-};
+    });
+}
 
 QString sample(const QString &name)
 {
@@ -146,7 +139,6 @@ QString sample(const QString &name)
 
 // An event with every field the kit maps and some it does not, and four kinds of alarm.
 const QByteArray kRichEvent = readFile(sample(u"rich.ics"_s));
-
 
 // Weekly at 09:00 Berlin time across the spring change of clocks (31 March 2024), with one
 // week excluded and one moved.
@@ -208,8 +200,10 @@ QByteArray itemsRead(const CalendarStore &store, const QStringList &events, cons
         fields.insert(u"stamp"_s, utc(e.dateStamp()));
         QStringList occurrences;
         for (const CalEvent &o : eventsOf(store, uid).mid(0, 6))
-            occurrences << (o.isAllDay() ? o.startDate().date().toString(Qt::ISODate) : utc(o.startDate()))
-                               + (o.isDetached() ? u" detached"_s : QString());
+            occurrences << (o.isAllDay() ? o.startDate().date().toString(Qt::ISODate) + u" to "_s
+                                               + o.endDate().date().toString(Qt::ISODate)
+                                         : utc(o.startDate()) + u" to "_s + utc(o.endDate()))
+                               + (o.isDetached() ? u" detached: "_s + o.title() : QString());
         fields.insert(u"occurrences"_s, occurrences);
         add(u"event "_s + uid, fields);
     }
@@ -234,8 +228,7 @@ private slots:
     void writesEveryFieldAndReadsItBack();
     void newItemWithATakenUidIsRefused_data();
     void newItemWithATakenUidIsRefused();
-    void savesKeepWhatTheKitDoesNotMap();
-    void expandsAcrossDaylightSaving();
+    void findsOccurrences();
     void longSeriesAreEnteredNearTheRange();
     void allDayAndFloatingKeepTheirDates_data();
     void allDayAndFloatingKeepTheirDates();
@@ -326,7 +319,7 @@ void tst_CalendarStore::writesEveryFieldAndReadsItBack_data()
 void tst_CalendarStore::writesEveryFieldAndReadsItBack()
 {
     QFETCH(QByteArray, zone);
-    TimeZoneScope tz(zone);
+    const auto inZone = timeZone(zone);
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
     CalendarStore store(dir.path());
@@ -438,60 +431,17 @@ void tst_CalendarStore::newItemWithATakenUidIsRefused()
     QVERIFY(store.problems().isEmpty());
 }
 
-// What a rename does to every line is in the golden file of rich.ics (see corpus()).
-void tst_CalendarStore::savesKeepWhatTheKitDoesNotMap()
-{
-    QTemporaryDir dir;
-    makeCalendar(dir, u"work"_s, "Work");
-    const QString path = dir.filePath(u"work/rich-1.ics"_s);
-    QVERIFY(writeFile(path, kRichEvent));
-    CalendarStore store(dir.path());
-    CalEvent e = *store.eventWithUID(u"rich-1"_s);
-
-    // An alarm's other lines survive an edit of its trigger.
-    QList<CalAlarm> alarms = e.alarms();
-    alarms[0].setRelativeTrigger(-7200);
-    e.setAlarms(alarms);
-    QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-    QStringList now = lines(readFile(path));
-    QVERIFY(now.contains(u"TRIGGER:-PT2H"_s));
-    QVERIFY(!now.contains(u"TRIGGER:-PT15M"_s));
-    QVERIFY(now.contains(u"X-ALARM-EXTRA:stays"_s));
-    QCOMPARE(now.filter(u"BEGIN:VALARM"_s).size(), 4);
-
-    // Unknown parameters of an attendee survive an edit of the attendee list.
-    QList<CalAttendee> people = e.attendees();
-    people[1].setCommonName(u"Robert"_s);
-    e.setAttendees(people);
-    QVERIFY(store.saveEvent(e, CalSpanThisEvent));
-    const QStringList attendees = linesStarting(readFile(path), {u"ATTENDEE"_s});
-    QCOMPARE(attendees.size(), 2);
-    QVERIFY2(attendees[0].contains(u"X-ROLE=x"_s), qPrintable(attendees[0]));
-    QVERIFY(attendees[1].contains(u"CN=Robert"_s));
-    QCOMPARE(describe(*CalendarStore(dir.path()).eventWithUID(u"rich-1"_s)), describe(e));
-}
-
-void tst_CalendarStore::expandsAcrossDaylightSaving()
+void tst_CalendarStore::findsOccurrences()
 {
     QTemporaryDir dir;
     makeCalendar(dir, u"work"_s, "Work");
     QVERIFY(writeFile(dir.filePath(u"work/series-1.ics"_s), kSeries));
     CalendarStore store(dir.path());
+    // Where the occurrences fall across the change of clocks is in series.ics.read.expected.
     const QList<CalEvent> all = eventsOf(store);
-    QStringList got;
-    for (const CalEvent &e : all)
-        got << u"%1 %2 %3%4"_s.arg(utc(e.startDate()), utc(e.endDate()), e.title(), e.isDetached() ? u" detached"_s : QString());
-    QCOMPARE(got, (QStringList{
-        u"2024-03-13T08:00:00Z 2024-03-13T09:00:00Z Standup"_s,
-        u"2024-03-20T08:00:00Z 2024-03-20T09:00:00Z Standup"_s,
-        // 27 March excluded; from 31 March Berlin is two hours ahead of UTC.
-        u"2024-04-03T09:00:00Z 2024-04-03T10:00:00Z Standup (moved) detached"_s,
-        u"2024-04-10T07:00:00Z 2024-04-10T08:00:00Z Standup"_s,
-    }));
     const QDateTime apr3(QDate(2024, 4, 3), QTime(7, 0), Qt::UTC), apr10(QDate(2024, 4, 10), QTime(7, 0), Qt::UTC);
     QCOMPARE(all[2].occurrence(), apr3);
     QCOMPARE(all[3].occurrence(), all[3].startDate());
-    QCOMPARE(all[3].recurrenceRule()->recurrenceEnd()->occurrenceCount(), 5);
     QCOMPARE(all[2].recurrenceRule()->recurrenceType(), CalRecurrenceRule::Weekly); // shows its series' rule
 
     // Ranges: an occurrence overlapping the start counts; one starting at the end does not;
@@ -573,7 +523,7 @@ void tst_CalendarStore::allDayAndFloatingKeepTheirDates_data()
 void tst_CalendarStore::allDayAndFloatingKeepTheirDates()
 {
     QFETCH(QByteArray, zone);
-    TimeZoneScope tz(zone);
+    const auto inZone = timeZone(zone);
     QTemporaryDir dir;
     makeCalendar(dir, u"cal"_s, "Cal");
     const QString path = dir.filePath(u"cal/holiday.ics"_s);
@@ -999,8 +949,9 @@ void tst_CalendarStore::corpus_data()
 
 // Each sample loads with every item it holds, as its golden file NAME.ics.read.expected
 // shows them; exported and read again, every item keeps its fields; saved unchanged, the
-// file stays as it was; every item renamed, every other field stays, and the file is the
-// golden NAME.ics.expected (with the stamps the saves wrote shown as "<saved>").
+// file stays as it was; with every item renamed, its first alarm moved and its last attendee
+// renamed, every other field stays, and the file is the golden NAME.ics.expected (with the
+// stamps the saves wrote shown as "<saved>"), where lines the kit does not map stay too.
 void tst_CalendarStore::corpus()
 {
     QFETCH(QString, file);
@@ -1033,22 +984,32 @@ void tst_CalendarStore::corpus()
     }
     QCOMPARE(readFile(path), original);
 
+    // Edited, every item keeps what it was not asked to change, in the file and as read again.
     const QDateTime saved = QDateTime::currentDateTimeUtc().addSecs(-1);
+    const auto edit = [](CalCalendarItem &item) {
+        item.setTitle(u"Renamed"_s);
+        if (QList<CalAlarm> alarms = item.alarms(); !alarms.isEmpty()) {
+            alarms[0].setRelativeTrigger(-7200);
+            item.setAlarms(alarms);
+        }
+    };
     for (const QString &uid : std::as_const(eventUids)) {
         CalEvent e = *store.eventWithUID(uid);
-        QVariantMap before = describe(e);
-        e.setTitle(u"Renamed"_s);
+        edit(e);
+        if (QList<CalAttendee> people = e.attendees(); !people.isEmpty()) {
+            people.last().setCommonName(u"Robert"_s);
+            e.setAttendees(people);
+        }
+        const QVariantMap wanted = describe(e);
         QVERIFY(store.saveEvent(e, CalSpanFutureEvents));
-        before.insert(u"title"_s, u"Renamed"_s);
-        QCOMPARE(describe(*CalendarStore(dir.path()).eventWithUID(uid)), before);
+        QCOMPARE(describe(*CalendarStore(dir.path()).eventWithUID(uid)), wanted);
     }
     for (const QString &uid : std::as_const(taskUids)) {
         CalTask t = *store.taskWithUID(uid);
-        QVariantMap before = describe(t);
-        t.setTitle(u"Renamed"_s);
+        edit(t);
+        const QVariantMap wanted = describe(t);
         QVERIFY(store.saveTask(t));
-        before.insert(u"title"_s, u"Renamed"_s);
-        QCOMPARE(describe(*CalendarStore(dir.path()).taskWithUID(uid)), before);
+        QCOMPARE(describe(*CalendarStore(dir.path()).taskWithUID(uid)), wanted);
     }
     // Stamps the saves wrote: shown as "<saved>". This form of a time sorts as the time does.
     const QByteArray since = saved.toString(u"yyyyMMdd'T'HHmmss'Z'"_s).toLatin1();

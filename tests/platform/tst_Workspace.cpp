@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "platform/Workspace.h"
@@ -9,29 +10,16 @@
 using platform::RecordingWorkspace;
 using platform::Workspace;
 using Kind = platform::WorkspaceRequest::Kind;
+using zemtest::writeFile;
 
 namespace {
 
 QString makeExecutable(const QString &path, bool executable = true)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return {};
-    f.write("#!/bin/sh\nexit 0\n");
-    f.close();
     QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner;
     if (executable)
         p |= QFile::ExeOwner;
-    f.setPermissions(p);
-    return path;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    return writeFile(path, "#!/bin/sh\nexit 0\n") && QFile::setPermissions(path, p) ? path : QString();
 }
 
 } // namespace
@@ -70,18 +58,18 @@ void tst_Workspace::initTestCase()
     const QString apps = ZemTestEnv::current()->dataHome() + QStringLiteral("/applications");
     QDir().mkpath(m_dir.filePath(QStringLiteral("opt dir")));
     m_fromDesktop = makeExecutable(m_dir.filePath(QStringLiteral("opt dir/organiser-bin")));
-    writeFile(apps + QStringLiteral("/org.example.ZemOrganiser.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Zem Organiser\n"
-              "Exec=\"" + m_fromDesktop.toUtf8() + "\" %U\n"
-              "[Desktop Action New]\nName=Other Name\nExec=/bin/false\n");
-    writeFile(apps + QStringLiteral("/sub/zem-hidden.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Zem Hidden\nHidden=true\nExec=" +
-                  m_fromDesktop.toUtf8() + "\n");
-    writeFile(apps + QStringLiteral("/zem-broken.desktop"),
-              "[Desktop Entry]\nType=Application\nName=Zem Broken\n"
-              "Exec=/nonexistent/zem-broken %f\n");
-    writeFile(apps + QStringLiteral("/zem-link.desktop"),
-              "[Desktop Entry]\nType=Link\nName=Zem Link\nExec=" + m_fromDesktop.toUtf8() + "\n");
+    QVERIFY(writeFile(apps + QStringLiteral("/org.example.ZemOrganiser.desktop"),
+                      "[Desktop Entry]\nType=Application\nName=Zem Organiser\n"
+                      "Exec=\"" + m_fromDesktop.toUtf8() + "\" %U\n"
+                      "[Desktop Action New]\nName=Other Name\nExec=/bin/false\n"));
+    QVERIFY(writeFile(apps + QStringLiteral("/sub/zem-hidden.desktop"),
+                      "[Desktop Entry]\nType=Application\nName=Zem Hidden\nHidden=true\nExec=" +
+                          m_fromDesktop.toUtf8() + "\n"));
+    QVERIFY(writeFile(apps + QStringLiteral("/zem-broken.desktop"),
+                      "[Desktop Entry]\nType=Application\nName=Zem Broken\n"
+                      "Exec=/nonexistent/zem-broken %f\n"));
+    QVERIFY(writeFile(apps + QStringLiteral("/zem-link.desktop"),
+                      "[Desktop Entry]\nType=Link\nName=Zem Link\nExec=" + m_fromDesktop.toUtf8() + "\n"));
 }
 
 void tst_Workspace::cleanupTestCase() { qputenv("PATH", m_oldPath); }
@@ -94,7 +82,7 @@ void tst_Workspace::recordsRequests()
     QVERIFY(Workspace::launchApplication(QStringLiteral("zem-fake-mailer"),
                                          {QStringLiteral("-compose")}));
     const QString file = m_dir.filePath(QStringLiteral("note.txt"));
-    writeFile(file, "x");
+    QVERIFY(writeFile(file, "x"));
     QVERIFY(Workspace::revealFile(file));
 
     const auto &r = ws.requests();

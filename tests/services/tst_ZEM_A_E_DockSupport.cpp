@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_HostDelegate.h"
@@ -73,11 +74,7 @@ void tst_ZEM_A_E_DockSupport::writeDock(const QVariant &root)
 
 void tst_ZEM_A_E_DockSupport::writeRaw(const QByteArray &bytes)
 {
-    const QString path = Dock::shared()->dockPlistFile();
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    QVERIFY(zemtest::writeFile(Dock::shared()->dockPlistFile(), bytes));
 }
 
 QVariantMap tst_ZEM_A_E_DockSupport::dock(bool autohide, const QString &orientation, double tilesize)
