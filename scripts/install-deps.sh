@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ ccache pkg-config
-    qt6-base-dev libqt6opengl6-dev qt6-tools-dev
+    qt6-base-dev libqt6opengl6-dev qt6-tools-dev qt6-translations-l10n
     libsqlite3-dev
     libical-dev
     libbenchmark-dev

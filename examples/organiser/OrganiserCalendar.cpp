@@ -1,6 +1,6 @@
 #include "OrganiserCalendar.h"
 
-#include <platform/CalendarStore.h>
+#include <platform/calendarstore/CalendarStore.h>
 
 #include <QHash>
 

@@ -3,8 +3,8 @@
 #include <contacts/ZEM_A_C_MO_AddressBook.h>
 #include <contacts/ZEM_A_E_ABEngine.h>
 #include <contacts/ZEM_A_E_MO_AddressBook.h>
-#include <platform/AddressBook.h>
-#include <platform/StoreContext.h>
+#include <platform/addressbook/AddressBook.h>
+#include <platform/store/StoreContext.h>
 
 #include <algorithm>
 
@@ -61,10 +61,15 @@ bool showContacts(QTextStream &out, const ContactEdit &edit)
             out << indented(calls.join(u'\n')) << '\n';
     }
     for (const platform::ABGroup *group : book->groups()) {
+        // Members are named as the contact list names them (a company or a person's name).
         QStringList members;
-        for (const platform::ABPerson *person : group->members())
-            members << person->valueForProperty(platform::kABOrganizationProperty).toString()
-                           + person->valueForProperty(platform::kABLastNameProperty).toString();
+        for (const platform::ABPerson *person : group->members()) {
+            const auto member = std::find_if(contacts.cbegin(), contacts.cend(), [&](auto *c) {
+                return c->uid() == person->uniqueId();
+            });
+            if (member != contacts.cend())
+                members << name(*member);
+        }
         out << "  group " << group->valueForProperty(platform::kABGroupNameProperty).toString() << ": "
             << members.join(QStringLiteral(", ")) << '\n';
     }

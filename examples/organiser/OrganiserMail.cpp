@@ -47,13 +47,17 @@ bool sendMail(QTextStream &out, const MailRequest &request)
 
     // Delivery blocks on the network, so it runs on a worker thread with its own instance.
     bool delivered = false;
+    QString why;
     std::thread worker([&] {
         ZEM_A_E_MailDelivery delivery;
         delivered = request.server.isEmpty()
             ? delivery.sendMailToFromPort(message, request.to, from, request.port)
             : delivery.sendMail(message, request.to, from, request.server, request.port);
+        why = delivery.lastError().message;
     });
     worker.join();
     out << (delivered ? "Delivered to " : "NOT delivered to ") << request.to << '\n';
+    if (!delivered)
+        out << "  " << why << '\n';
     return delivered;
 }

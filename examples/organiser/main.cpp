@@ -2,19 +2,21 @@
 // its host delegate and sample data, then shows what the kit gives it in each language:
 // message texts, relative dates and check marks, and a record's change notices.
 
+#include "ConsoleAlerts.h"
 #include "OrganiserCalendar.h"
 #include "OrganiserContacts.h"
 #include "OrganiserHost.h"
+#include "OrganiserListing.h"
 #include "OrganiserMail.h"
 #include "OrganiserTask.h"
 
 #include <services/foundation.h>
 #include <records/ZEM_A_C_ManagedObject.h>
 #include <records/ZEM_A_E_ManagedObject.h>
-#include <platform/StoreContext.h>
+#include <platform/store/StoreContext.h>
 #include <records/ZEM_A_C_ManagedObjectContoller.h>
-#include <platform/AddressBook.h>
-#include <platform/CalendarStore.h>
+#include <platform/addressbook/AddressBook.h>
+#include <platform/calendarstore/CalendarStore.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -170,6 +172,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Organiser"));
+    // With nobody to answer a dialog, alerts (a failed save) go to stderr instead.
+    ConsoleAlertResponder consoleAlerts;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The ZEM_AppKit example organiser."));
@@ -205,10 +209,17 @@ int main(int argc, char **argv)
                                     QStringLiteral("File to attach (may be given several times)."),
                                     QStringLiteral("file"));
     parser.addOptions({mailToOption, mailFromOption, subjectOption, serverOption, portOption, attachOption});
+    const OrganiserListing listing(parser);
     parser.process(app);
 
     OrganiserHost host;
     ZEM_F_Host::setDelegate(&host);
+    if (listing.requested()) {
+        QTextStream err(stderr);
+        const int code = listing.run(out(), err);
+        ZEM_F_Host::setDelegate(nullptr);
+        return code;
+    }
     for (const QString &file : host.installSampleData())
         out() << "Installed sample data: " << file << '\n';
 

@@ -26,7 +26,7 @@ QString fieldError(int year, int month, int day, int hour, int minute, int secon
 
 // The day count d1 whose d1 / 7 is the ISO week of jdn less one (JDN 0 is a Monday, so
 // jdn / 7 * 7 is the Monday that starts jdn's week). Only for supported JDNs, where every
-// term stays positive and far inside 32 bits (jdn / 7 * 7 + 31741 < 5.5e6).
+// term stays positive and inside 32 bits (jdn / 7 * 7 + 31741 < 5.4e8).
 qint32 isoWeekDays(qint32 jdn)
 {
     Q_ASSERT(ZEM_A_Y_NSCalendarDate::isSupportedJulianDayNumber(jdn));
@@ -35,7 +35,7 @@ qint32 isoWeekDays(qint32 jdn)
     return d4 - 365 * ((d4 - l) / 365);
 }
 
-// Year, month and day to JDN, for years 1 to 9999 (y below 14800, so 365 * y is small).
+// Year, month and day to JDN, for the supported years (y below 1.47e6, so 365 * y < 5.4e8).
 qint32 fieldsToJulianDayNumber(qint32 year, qint32 month, qint32 day)
 {
     const qint32 a = (14 - month) / 12;
@@ -315,7 +315,7 @@ ZEM_A_CalendarDate firstDateInWeek(int week, int year)
     const qint32 newYearJdn = julianDayNumber(newYear);
     const qint32 monday = weekday == 0 ? newYearJdn - 6 : newYearJdn + 1 - weekday;
     // The Monday before 1 January of the year 1 would be out of range, but that day is
-    // itself a Monday; the Monday before 1 January 9999 is in range too.
+    // itself a Monday; every later Monday before a 1 January is in range.
     const qint32 base = isoWeekDays(monday) < 7 ? monday : monday + 7;
     return dateWithJulianDayNumber(base + 7 * week - 7);
 }
@@ -328,7 +328,7 @@ void JulianDayNumberToGregorianDate(qint32 jdn, int *year, int *month, int *day)
     qint32 m = 0;
     qint32 d = 0;
     if (ZEM_A_Y_NSCalendarDate::isSupportedJulianDayNumber(jdn)) {
-        // Every product stays below 2.2e7 for supported JDNs (4 * jdn is the largest).
+        // 4 * jdn + 128179, the largest term, stays below 2^31 for supported JDNs.
         const qint32 b = (4 * jdn + 128179) / 146097;
         const qint32 c = jdn + 32044 - (146097 * b) / 4;
         const qint32 dd = (4 * c + 3) / 1461;

@@ -110,9 +110,11 @@ ZEM_APPKIT_EXPORT QDebug operator<<(QDebug debug, const ZEM_A_CalendarDate &date
  *
  * A Julian Day Number (JDN) counts days: 2451545 is 1 January 2000, and the number
  * goes up by one at each day, whatever the zone. The arithmetic runs on 32-bit integers
- * and covers the years 1 to 9999 (JDN FirstJulianDayNumber to LastJulianDayNumber):
- * outside them the JDN operations answer "no date" (0, 0 or an invalid date) and log a
- * warning, instead of a wrong day. The month operations work for any valid date.
+ * and covers every day from 1 January of the year 1 to 31 December 1465101 (JDN
+ * FirstJulianDayNumber to LastJulianDayNumber), the last year whose days keep every step
+ * inside 32 bits: outside them the JDN operations answer "no date" (0, 0 or an invalid
+ * date) and log a warning, instead of a wrong day. The month operations work for any
+ * valid date.
  *
  * Two kinds of week appear here: weekOfYear() and firstDateInWeek() use ISO weeks, which
  * start on Monday, and week 1 of a year is the one holding its first Thursday;
@@ -132,10 +134,14 @@ namespace ZEM_A_Y_NSCalendarDate {
 
 /** The JDN of 1 January of the year 1. */
 inline constexpr qint32 FirstJulianDayNumber = 1721426;
-/** The JDN of 31 December 9999. */
-inline constexpr qint32 LastJulianDayNumber = 5373484;
+/**
+ * The JDN of 31 December of LastYear. The largest product of the arithmetic is
+ * 4 × JDN + 128179 in JulianDayNumberToGregorianDate(), which stays below 2^31 up to JDN
+ * 536838867 (18 October 1465102); the year before is the last one wholly inside.
+ */
+inline constexpr qint32 LastJulianDayNumber = 536838576;
 inline constexpr int FirstYear = 1;
-inline constexpr int LastYear = 9999;
+inline constexpr int LastYear = 1465101;
 
 /** True for FirstJulianDayNumber to LastJulianDayNumber. */
 constexpr bool isSupportedJulianDayNumber(qint32 jdn)
@@ -145,7 +151,7 @@ constexpr bool isSupportedJulianDayNumber(qint32 jdn)
 
 /**
  * The JDN of the date's year, month and day in its own zone (the time of day does not
- * count); 0 for an invalid date or one outside the years 1 to 9999.
+ * count); 0 for an invalid date or one outside the years FirstYear to LastYear.
  */
 ZEM_APPKIT_EXPORT qint32 julianDayNumber(const ZEM_A_CalendarDate &date);
 
@@ -158,7 +164,7 @@ ZEM_APPKIT_EXPORT ZEM_A_CalendarDate dateWithJulianDayNumber(qint32 jdn);
 /**
  * The ISO 8601 week (1 to 53) the date's day falls in; 1 January 2005, a Saturday, is in
  * week 53 (of 2004), 31 December 2008 in week 1 (of 2009). 0 for an invalid date or one
- * outside the years 1 to 9999.
+ * outside the years FirstYear to LastYear.
  */
 ZEM_APPKIT_EXPORT int weekOfYear(const ZEM_A_CalendarDate &date);
 
@@ -187,8 +193,9 @@ ZEM_APPKIT_EXPORT bool isInSameWeekAsDate(const ZEM_A_CalendarDate &date,
 /**
  * The Monday, 00:00:00 in the local zone, that starts ISO week \a week of \a year. Week 1
  * of 2009 starts on 29 December 2008. Week 53 of a year that has only 52 gives the
- * Monday after its week 52. Invalid for a week outside 1 to 53, a year outside 1 to 9999,
- * or a Monday past 31 December 9999.
+ * Monday after its week 52 (week 53 of 9999 is Monday 3 January 10000). Invalid for a
+ * week outside 1 to 53, a year outside FirstYear to LastYear, or a Monday past
+ * LastJulianDayNumber.
  */
 ZEM_APPKIT_EXPORT ZEM_A_CalendarDate firstDateInWeek(int week, int year);
 
@@ -196,7 +203,7 @@ ZEM_APPKIT_EXPORT ZEM_A_CalendarDate firstDateInWeek(int week, int year);
 
 /**
  * Writes the Gregorian year, month (1 to 12) and day of \a jdn through \a year, \a month
- * and \a day; a null pointer is skipped. For a JDN outside the years 1 to 9999
+ * and \a day; a null pointer is skipped. For a JDN outside the years FirstYear to LastYear
  * (ZEM_A_Y_NSCalendarDate::isSupportedJulianDayNumber) it writes 0 to all three.
  *
  * **Example**

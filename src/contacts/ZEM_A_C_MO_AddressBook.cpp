@@ -1,5 +1,6 @@
 #include "ZEM_A_C_MO_AddressBook.h"
 
+#include "ZEM_A_ContactKeys.h"
 #include "ZEM_A_E_ABEngine.h"
 #include "ZEM_A_E_MO_AddressBook.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
@@ -11,12 +12,13 @@
 ZEM_RECORD_CLASS(ZEM_A_C_MO_AddressBook)
 
 using platform::PersistentObject;
+namespace keys = ZEM_A_ContactKeys;
 
 namespace {
 
-const QString kUid = QStringLiteral("uid");
-const QString kNotes = QStringLiteral("notes");
-const QString kImPersonStatus = QStringLiteral("imPersonStatus");
+const QString &kUid = keys::uid;
+const QString &kNotes = keys::notes;
+const QString &kImPersonStatus = keys::imPersonStatus;
 
 ZEM_A_C_MO_AddressBook &contact(PersistentObject &object)
 {
@@ -57,9 +59,9 @@ const std::pair<const char *, const char *> kCountries[] = {
     {"za", "South Africa"},
 };
 
-const std::pair<const char *, const char *> kCalDates[] = {
-    {"anniversaryCalDate", "anniversary"}, {"birthdayCalDate", "birthday"},
-    {"creationCalDate", "creationDate"}, {"modificationCalDate", "modificationDate"},
+const std::pair<const char *, const QString &> kCalDates[] = {
+    {"anniversaryCalDate", keys::anniversary}, {"birthdayCalDate", keys::birthday},
+    {"creationCalDate", keys::creationDate}, {"modificationCalDate", keys::modificationDate},
 };
 
 } // namespace
@@ -72,8 +74,8 @@ const QStringList &ZEM_A_C_MO_AddressBook::mirroredKeys()
 {
     static const QStringList keys = [] {
         QStringList list = ZEM_A_E_ABEngine::addressBookKeys();
-        list.removeOne(QStringLiteral("uid"));
-        list.append(QStringLiteral("phoneOther"));
+        list.removeOne(keys::uid);
+        list.append(keys::phoneOther);
         return list;
     }();
     return keys;
@@ -84,18 +86,18 @@ void ZEM_A_C_MO_AddressBook::initialize()
     ZEM_A_C_ManagedObject::initialize();
     const QMetaObject &cls = staticMetaObject;
     using platform::RecordClass;
-    const std::pair<const char *, const char *> both[] = {
-        {"notes", "notesString"},
-        {"anniversary", "anniversaryCalDate"},
-        {"birthday", "birthdayCalDate"},
-        {"creationDate", "creationCalDate"},
-        {"modificationDate", "modificationCalDate"},
-        {"imPersonStatus", "imPersonStatusImageData"},
-        {"contactImageData", "contactImage"},
-        {"imageForUid", "contactImage"},
+    const std::pair<QString, QString> both[] = {
+        {keys::notes, QStringLiteral("notesString")},
+        {keys::anniversary, QStringLiteral("anniversaryCalDate")},
+        {keys::birthday, QStringLiteral("birthdayCalDate")},
+        {keys::creationDate, QStringLiteral("creationCalDate")},
+        {keys::modificationDate, QStringLiteral("modificationCalDate")},
+        {keys::imPersonStatus, QStringLiteral("imPersonStatusImageData")},
+        {QStringLiteral("contactImageData"), QStringLiteral("contactImage")},
+        {QStringLiteral("imageForUid"), QStringLiteral("contactImage")},
     };
     for (const auto &[a, b] : both)
-        setKeysBoth(cls, QString::fromLatin1(a), QString::fromLatin1(b));
+        setKeysBoth(cls, a, b);
 
     for (const QString &key : mirroredKeys()) {
         RecordClass::registerGetter(cls, key, [key](PersistentObject &o) { return contact(o).objectForKey(key); });
@@ -157,7 +159,7 @@ void ZEM_A_C_MO_AddressBook::initialize()
         });
     }
     for (const auto &[calKey, dateKey] : kCalDates) {
-        const QString date = QString::fromLatin1(dateKey);
+        const QString date = dateKey;
         RecordClass::registerGetter(cls, QString::fromLatin1(calKey),
                                     [date](PersistentObject &o) { return QVariant(contact(o).calDate(date)); });
         RecordClass::registerSetter(cls, QString::fromLatin1(calKey), [date](PersistentObject &o, const QVariant &v) {
@@ -259,10 +261,10 @@ int ZEM_A_C_MO_AddressBook::personFlags()
 
 QVariant ZEM_A_C_MO_AddressBook::displayName()
 {
-    const QString first = valueForKey(QStringLiteral("firstName")).toString();
-    const QString last = valueForKey(QStringLiteral("lastName")).toString();
-    const QString middle = valueForKey(QStringLiteral("middleName")).toString();
-    const QString company = valueForKey(QStringLiteral("companyName")).toString();
+    const QString first = valueForKey(keys::firstName).toString();
+    const QString last = valueForKey(keys::lastName).toString();
+    const QString middle = valueForKey(keys::middleName).toString();
+    const QString company = valueForKey(keys::companyName).toString();
     const int flags = personFlags();
     if ((flags & platform::kABShowAsMask) == platform::kABShowAsCompany && !company.isEmpty())
         return company;
@@ -279,7 +281,7 @@ QVariant ZEM_A_C_MO_AddressBook::displayName()
 bool ZEM_A_C_MO_AddressBook::showByCompany()
 {
     return (personFlags() & platform::kABShowAsMask) == platform::kABShowAsCompany
-        && !valueForKey(QStringLiteral("companyName")).toString().isEmpty();
+        && !valueForKey(keys::companyName).toString().isEmpty();
 }
 
 int ZEM_A_C_MO_AddressBook::contactPersonCount()

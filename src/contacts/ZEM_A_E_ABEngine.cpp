@@ -1,6 +1,7 @@
 #include "ZEM_A_E_ABEngine.h"
 
 #include "ContactsLog.h"
+#include "ZEM_A_ContactKeys.h"
 #include "foundation/ZEM_F_ClassRegistry.h"
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_Format.h"
@@ -12,6 +13,7 @@
 #include <QTimeZone>
 
 using namespace platform;
+namespace keys = ZEM_A_ContactKeys;
 
 namespace {
 
@@ -20,7 +22,8 @@ namespace {
 
 const QString kBadDictionary = QStringLiteral("SetBookValue failed beacuse of bad dictionary");
 const QString kKeySeparator = QStringLiteral(":~:");
-const QString kUidKey = QStringLiteral("uid");
+// The name of a group record; not a field of the contact record.
+const QString kGroupNameKey = QStringLiteral("groupName");
 
 enum MapId {
     StringMap, DateMap, EmailMap, PhoneMap, UrlMap, RelatedMap, AimMap, IcqMap, JabberMap, MsnMap,
@@ -28,29 +31,28 @@ enum MapId {
     MultiDateMap, AddressMap,
 };
 
-using Pairs = std::initializer_list<std::pair<const char *, const QString &>>;
+using Pairs = std::initializer_list<std::pair<const QString &, const QString &>>;
 
 ZEM_A_E_ABEngine::Map makeMap(Pairs pairs)
 {
     ZEM_A_E_ABEngine::Map map;
     for (const auto &[key, value] : pairs)
-        map.insert(QString::fromLatin1(key), value);
+        map.insert(key, value);
     return map;
 }
 
-ZEM_A_E_ABEngine::Map instantMap(const char *service, const QString &home, const QString &work)
+// An instant-messaging service's keys for its home, work and other entries.
+ZEM_A_E_ABEngine::Map instantMap(const QString (&ids)[3], const QString &home, const QString &work)
 {
-    const QString prefix = QString::fromLatin1(service);
-    return {{prefix + QLatin1String("InstantHome"), home}, {prefix + QLatin1String("InstantWork"), work},
-            {prefix + QLatin1String("InstantOther"), kABOtherLabel}};
+    return makeMap({{ids[0], home}, {ids[1], work}, {ids[2], kABOtherLabel}});
 }
 
-ZEM_A_E_ABEngine::Map addressMap(const char *kind)
+// An address kind's keys for street, city, state, ZIP, country and country code.
+ZEM_A_E_ABEngine::Map addressMap(const QString (&ids)[6])
 {
-    const QString prefix = QString::fromLatin1(kind) + QLatin1String("Address");
-    return {{prefix + QLatin1String("Street"), kABAddressStreetKey}, {prefix + QLatin1String("City"), kABAddressCityKey},
-            {prefix + QLatin1String("State"), kABAddressStateKey},   {prefix + QLatin1String("Zip"), kABAddressZIPKey},
-            {prefix + QLatin1String("Country"), kABAddressCountryKey}, {prefix + QLatin1String("CountryCode"), kABAddressCountryCodeKey}};
+    return makeMap({{ids[0], kABAddressStreetKey}, {ids[1], kABAddressCityKey}, {ids[2], kABAddressStateKey},
+                    {ids[3], kABAddressZIPKey}, {ids[4], kABAddressCountryKey},
+                    {ids[5], kABAddressCountryCodeKey}});
 }
 
 QString orNil(const QString &text)
@@ -105,49 +107,73 @@ const ZEM_A_E_ABEngine::Map &ZEM_A_E_ABEngine::lazyMap(int which)
     Map map;
     switch (which) {
     case StringMap:
-        map = makeMap({{"companyName", kABOrganizationProperty}, {"firstName", kABFirstNameProperty},
-                       {"firstNamePhonetic", kABFirstNamePhoneticProperty}, {"jobTitle", kABJobTitleProperty},
-                       {"lastName", kABLastNameProperty}, {"lastNamePhonetic", kABLastNamePhoneticProperty},
-                       {"notes", kABNoteProperty}, {"middleName", kABMiddleNameProperty},
-                       {"middleNamePhonetic", kABMiddleNamePhoneticProperty}, {"title", kABDepartmentProperty},
-                       {"suffix", kABSuffixProperty}, {"nickname", kABNicknameProperty},
-                       {"maidenName", kABMaidenNameProperty}, {"groupName", kABGroupNameProperty}});
+        map = makeMap({{keys::companyName, kABOrganizationProperty}, {keys::firstName, kABFirstNameProperty},
+                       {keys::firstNamePhonetic, kABFirstNamePhoneticProperty}, {keys::jobTitle, kABJobTitleProperty},
+                       {keys::lastName, kABLastNameProperty}, {keys::lastNamePhonetic, kABLastNamePhoneticProperty},
+                       {keys::notes, kABNoteProperty}, {keys::middleName, kABMiddleNameProperty},
+                       {keys::middleNamePhonetic, kABMiddleNamePhoneticProperty}, {keys::title, kABDepartmentProperty},
+                       {keys::suffix, kABSuffixProperty}, {keys::nickname, kABNicknameProperty},
+                       {keys::maidenName, kABMaidenNameProperty}, {kGroupNameKey, kABGroupNameProperty}});
         break;
     case DateMap:
-        map = makeMap({{"birthday", kABBirthdayProperty}, {"creationDate", kABCreationDateProperty},
-                       {"modificationDate", kABModificationDateProperty}});
+        map = makeMap({{keys::birthday, kABBirthdayProperty}, {keys::creationDate, kABCreationDateProperty},
+                       {keys::modificationDate, kABModificationDateProperty}});
         break;
     case EmailMap:
-        map = makeMap({{"homeEmail", kABEmailHomeLabel}, {"workEmail", kABEmailWorkLabel},
-                       {"otherEmail", kABOtherLabel}});
+        map = makeMap({{keys::homeEmail, kABEmailHomeLabel}, {keys::workEmail, kABEmailWorkLabel},
+                       {keys::otherEmail, kABOtherLabel}});
         break;
     case PhoneMap:
-        map = makeMap({{"phoneHome", kABPhoneHomeLabel}, {"phoneHomeFax", kABPhoneHomeFAXLabel},
-                       {"phoneMain", kABPhoneMainLabel}, {"phoneMobile", kABPhoneMobileLabel},
-                       {"phonePager", kABPhonePagerLabel}, {"phoneWork", kABPhoneWorkLabel},
-                       {"phoneWorkFax", kABPhoneWorkFAXLabel}, {"phoneOther", kABOtherLabel}});
+        map = makeMap({{keys::phoneHome, kABPhoneHomeLabel}, {keys::phoneHomeFax, kABPhoneHomeFAXLabel},
+                       {keys::phoneMain, kABPhoneMainLabel}, {keys::phoneMobile, kABPhoneMobileLabel},
+                       {keys::phonePager, kABPhonePagerLabel}, {keys::phoneWork, kABPhoneWorkLabel},
+                       {keys::phoneWorkFax, kABPhoneWorkFAXLabel}, {keys::phoneOther, kABOtherLabel}});
         break;
     case UrlMap:
-        map = makeMap({{"mainPage", kABHomePageLabel}, {"homePage", kABHomeLabel},
-                       {"workPage", kABWorkLabel}, {"otherPage", kABOtherLabel}});
+        map = makeMap({{keys::mainPage, kABHomePageLabel}, {keys::homePage, kABHomeLabel},
+                       {keys::workPage, kABWorkLabel}, {keys::otherPage, kABOtherLabel}});
         break;
     case RelatedMap:
-        map = makeMap({{"relationshipAssistant", kABAssistantLabel}, {"relationshipBrother", kABBrotherLabel},
-                       {"relationshipChild", kABChildLabel}, {"relationshipFather", kABFatherLabel},
-                       {"relationshipFriend", kABFriendLabel}, {"relationshipManager", kABManagerLabel},
-                       {"relationshipMother", kABMotherLabel}, {"relationshipParent", kABParentLabel},
-                       {"relationshipPartner", kABPartnerLabel}, {"relationshipSister", kABSisterLabel},
-                       {"relationshipSpouse", kABSpouseLabel}});
+        map = makeMap({{keys::relationshipAssistant, kABAssistantLabel}, {keys::relationshipBrother, kABBrotherLabel},
+                       {keys::relationshipChild, kABChildLabel}, {keys::relationshipFather, kABFatherLabel},
+                       {keys::relationshipFriend, kABFriendLabel}, {keys::relationshipManager, kABManagerLabel},
+                       {keys::relationshipMother, kABMotherLabel}, {keys::relationshipParent, kABParentLabel},
+                       {keys::relationshipPartner, kABPartnerLabel}, {keys::relationshipSister, kABSisterLabel},
+                       {keys::relationshipSpouse, kABSpouseLabel}});
         break;
-    case AimMap: map = instantMap("aim", kABAIMHomeLabel, kABAIMWorkLabel); break;
-    case IcqMap: map = instantMap("icq", kABICQHomeLabel, kABICQWorkLabel); break;
-    case JabberMap: map = instantMap("jabber", kABJabberHomeLabel, kABJabberWorkLabel); break;
-    case MsnMap: map = instantMap("msn", kABMSNHomeLabel, kABMSNWorkLabel); break;
-    case YahooMap: map = instantMap("yahoo", kABYahooHomeLabel, kABYahooWorkLabel); break;
-    case OtherDatesMap: map = makeMap({{"anniversary", kABAnniversaryLabel}}); break;
-    case AddressHomeMap: map = addressMap("home"); break;
-    case AddressWorkMap: map = addressMap("work"); break;
-    case AddressOtherMap: map = addressMap("other"); break;
+    case AimMap:
+        map = instantMap({keys::aimInstantHome, keys::aimInstantWork, keys::aimInstantOther}, kABAIMHomeLabel,
+                         kABAIMWorkLabel);
+        break;
+    case IcqMap:
+        map = instantMap({keys::icqInstantHome, keys::icqInstantWork, keys::icqInstantOther}, kABICQHomeLabel,
+                         kABICQWorkLabel);
+        break;
+    case JabberMap:
+        map = instantMap({keys::jabberInstantHome, keys::jabberInstantWork, keys::jabberInstantOther},
+                         kABJabberHomeLabel, kABJabberWorkLabel);
+        break;
+    case MsnMap:
+        map = instantMap({keys::msnInstantHome, keys::msnInstantWork, keys::msnInstantOther}, kABMSNHomeLabel,
+                         kABMSNWorkLabel);
+        break;
+    case YahooMap:
+        map = instantMap({keys::yahooInstantHome, keys::yahooInstantWork, keys::yahooInstantOther},
+                         kABYahooHomeLabel, kABYahooWorkLabel);
+        break;
+    case OtherDatesMap: map = makeMap({{keys::anniversary, kABAnniversaryLabel}}); break;
+    case AddressHomeMap:
+        map = addressMap({keys::homeAddressStreet, keys::homeAddressCity, keys::homeAddressState,
+                          keys::homeAddressZip, keys::homeAddressCountry, keys::homeAddressCountryCode});
+        break;
+    case AddressWorkMap:
+        map = addressMap({keys::workAddressStreet, keys::workAddressCity, keys::workAddressState,
+                          keys::workAddressZip, keys::workAddressCountry, keys::workAddressCountryCode});
+        break;
+    case AddressOtherMap:
+        map = addressMap({keys::otherAddressStreet, keys::otherAddressCity, keys::otherAddressState,
+                          keys::otherAddressZip, keys::otherAddressCountry, keys::otherAddressCountryCode});
+        break;
     case MultiMap:
         for (int part : {EmailMap, PhoneMap, UrlMap, RelatedMap, AimMap, IcqMap, JabberMap, MsnMap, YahooMap})
             map.insert(lazyMap(part));
@@ -327,7 +353,7 @@ QVariant ZEM_A_E_ABEngine::getValueForKey(const QString &key, ABPerson *person, 
         const QVariant flags = person ? person->valueForProperty(kABPersonFlags) : QVariant();
         return flags.isValid() ? QVariant(flags.toInt()) : QVariant(empty);
     }
-    if (key == kUidKey)
+    if (key == keys::uid)
         return uid.isNull() ? QVariant(empty) : QVariant(uid);
     return empty;
 }
@@ -416,21 +442,27 @@ bool ZEM_A_E_ABEngine::findFirstMatch(const ABMultiValue &multi, const QString &
 
 const QStringList &ZEM_A_E_ABEngine::addressBookKeys()
 {
-    static const QStringList keys = QStringLiteral(
-        "aimInstantHome aimInstantOther aimInstantWork anniversary birthday companyName creationDate "
-        "firstName firstNamePhonetic homeAddressCity homeAddressCountry homeAddressCountryCode "
-        "homeAddressState homeAddressStreet homeAddressZip homeEmail homePage icqInstantHome "
-        "icqInstantOther icqInstantWork jabberInstantHome jabberInstantOther jabberInstantWork jobTitle "
-        "lastName lastNamePhonetic maidenName mainPage middleName middleNamePhonetic modificationDate "
-        "msnInstantHome msnInstantOther msnInstantWork nickname notes otherAddressCity otherAddressCountry "
-        "otherAddressCountryCode otherAddressState otherAddressStreet otherAddressZip otherEmail otherPage "
-        "phoneHome phoneHomeFax phoneMain phoneMobile phonePager phoneWork phoneWorkFax "
-        "relationshipAssistant relationshipBrother relationshipChild relationshipFather relationshipFriend "
-        "relationshipManager relationshipMother relationshipParent relationshipPartner relationshipSister "
-        "relationshipSpouse suffix title uid workAddressCity workAddressCountry workAddressCountryCode "
-        "workAddressState workAddressStreet workAddressZip workEmail workPage yahooInstantHome "
-        "yahooInstantOther yahooInstantWork").split(u' ');
-    return keys;
+    // Alphabetical; phoneOther is mirrored but not in the list.
+    static const QStringList list = {
+        keys::aimInstantHome, keys::aimInstantOther, keys::aimInstantWork, keys::anniversary, keys::birthday,
+        keys::companyName, keys::creationDate, keys::firstName, keys::firstNamePhonetic, keys::homeAddressCity,
+        keys::homeAddressCountry, keys::homeAddressCountryCode, keys::homeAddressState, keys::homeAddressStreet,
+        keys::homeAddressZip, keys::homeEmail, keys::homePage, keys::icqInstantHome, keys::icqInstantOther,
+        keys::icqInstantWork, keys::jabberInstantHome, keys::jabberInstantOther, keys::jabberInstantWork,
+        keys::jobTitle, keys::lastName, keys::lastNamePhonetic, keys::maidenName, keys::mainPage, keys::middleName,
+        keys::middleNamePhonetic, keys::modificationDate, keys::msnInstantHome, keys::msnInstantOther,
+        keys::msnInstantWork, keys::nickname, keys::notes, keys::otherAddressCity, keys::otherAddressCountry,
+        keys::otherAddressCountryCode, keys::otherAddressState, keys::otherAddressStreet, keys::otherAddressZip,
+        keys::otherEmail, keys::otherPage, keys::phoneHome, keys::phoneHomeFax, keys::phoneMain, keys::phoneMobile,
+        keys::phonePager, keys::phoneWork, keys::phoneWorkFax, keys::relationshipAssistant,
+        keys::relationshipBrother, keys::relationshipChild, keys::relationshipFather, keys::relationshipFriend,
+        keys::relationshipManager, keys::relationshipMother, keys::relationshipParent, keys::relationshipPartner,
+        keys::relationshipSister, keys::relationshipSpouse, keys::suffix, keys::title, keys::uid,
+        keys::workAddressCity, keys::workAddressCountry, keys::workAddressCountryCode, keys::workAddressState,
+        keys::workAddressStreet, keys::workAddressZip, keys::workEmail, keys::workPage, keys::yahooInstantHome,
+        keys::yahooInstantOther, keys::yahooInstantWork,
+    };
+    return list;
 }
 
 QString ZEM_A_E_ABEngine::getAddressBookKeys()
@@ -440,7 +472,7 @@ QString ZEM_A_E_ABEngine::getAddressBookKeys()
 
 QString ZEM_A_E_ABEngine::getAddressBookPickerKeys()
 {
-    return QStringLiteral("firstName:~:lastName:~:companyName:~:uid");
+    return QStringList{keys::firstName, keys::lastName, keys::companyName, keys::uid}.join(kKeySeparator);
 }
 
 QString ZEM_A_E_ABEngine::stripKeySuffix(const QString &string, const QString &suffix)

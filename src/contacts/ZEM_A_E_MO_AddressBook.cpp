@@ -2,6 +2,7 @@
 
 #include "ContactsLog.h"
 #include "ZEM_A_C_MO_AddressBook.h"
+#include "ZEM_A_ContactKeys.h"
 #include "ZEM_A_E_ABEngine.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
 #include "foundation/ZEM_F_ClassRegistry.h"
@@ -9,18 +10,30 @@
 #include <QBuffer>
 #include <QImageWriter>
 
+namespace keys = ZEM_A_ContactKeys;
+
 namespace {
 
 [[maybe_unused]] const bool registered = ZEM_F_ClassRegistry::registerShared(
     QStringLiteral("ZEM_A_E_MO_AddressBook"), [] { return static_cast<QObject *>(ZEM_A_E_MO_AddressBook::shared()); });
 
-QString kindPrefix(int kind)
+// The keys of an address kind (0 home, 1 work, 2 other).
+struct KindKeys
 {
-    switch (kind) {
-    case 1: return QStringLiteral("work");
-    case 2: return QStringLiteral("other");
-    default: return QStringLiteral("home");
-    }
+    const QString &street, &city, &state, &zip, &country, &email, &page;
+};
+
+const KindKeys &kindKeys(int kind)
+{
+    static const KindKeys kinds[] = {
+        {keys::homeAddressStreet, keys::homeAddressCity, keys::homeAddressState, keys::homeAddressZip,
+         keys::homeAddressCountry, keys::homeEmail, keys::homePage},
+        {keys::workAddressStreet, keys::workAddressCity, keys::workAddressState, keys::workAddressZip,
+         keys::workAddressCountry, keys::workEmail, keys::workPage},
+        {keys::otherAddressStreet, keys::otherAddressCity, keys::otherAddressState, keys::otherAddressZip,
+         keys::otherAddressCountry, keys::otherEmail, keys::otherPage},
+    };
+    return kinds[kind == 1 || kind == 2 ? kind : 0];
 }
 
 // A field read through the record's getter; a null QString when it has no value.
@@ -97,7 +110,7 @@ void ZEM_A_E_MO_AddressBook::setImageForUid(const QByteArray &data, ZEM_A_C_MO_A
     const QString uid = record ? record->uid() : QString();
     if (uid.isEmpty())
         return;
-    const QString modified = QStringLiteral("modificationDate");
+    const QString &modified = keys::modificationDate;
     record->setValueForKey(record->valueForKey(modified), modified);
     const QByteArray image = data.isEmpty() ? vcardImageData() : data;
     // A photo is stored at once, like the stored book it is read back from.
@@ -115,21 +128,21 @@ QImage ZEM_A_E_MO_AddressBook::contactPhoto(ZEM_A_C_MO_AddressBook *record)
     return QImage::fromData(imageForUid(record));
 }
 
-QDateTime ZEM_A_E_MO_AddressBook::getAnniversary(ZEM_A_C_MO_AddressBook *record) { return record->calDate(QStringLiteral("anniversary")); }
-QDateTime ZEM_A_E_MO_AddressBook::getBirthday(ZEM_A_C_MO_AddressBook *record) { return record->calDate(QStringLiteral("birthday")); }
-QDateTime ZEM_A_E_MO_AddressBook::getCreationDate(ZEM_A_C_MO_AddressBook *record) { return record->calDate(QStringLiteral("creationDate")); }
-QDateTime ZEM_A_E_MO_AddressBook::getModificationDate(ZEM_A_C_MO_AddressBook *record) { return record->calDate(QStringLiteral("modificationDate")); }
-void ZEM_A_E_MO_AddressBook::setAnniversary(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, QStringLiteral("anniversary")); }
-void ZEM_A_E_MO_AddressBook::setBirthday(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, QStringLiteral("birthday")); }
-void ZEM_A_E_MO_AddressBook::setCreationDate(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, QStringLiteral("creationDate")); }
-void ZEM_A_E_MO_AddressBook::setModificationDate(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, QStringLiteral("modificationDate")); }
+QDateTime ZEM_A_E_MO_AddressBook::getAnniversary(ZEM_A_C_MO_AddressBook *record) { return record->calDate(keys::anniversary); }
+QDateTime ZEM_A_E_MO_AddressBook::getBirthday(ZEM_A_C_MO_AddressBook *record) { return record->calDate(keys::birthday); }
+QDateTime ZEM_A_E_MO_AddressBook::getCreationDate(ZEM_A_C_MO_AddressBook *record) { return record->calDate(keys::creationDate); }
+QDateTime ZEM_A_E_MO_AddressBook::getModificationDate(ZEM_A_C_MO_AddressBook *record) { return record->calDate(keys::modificationDate); }
+void ZEM_A_E_MO_AddressBook::setAnniversary(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, keys::anniversary); }
+void ZEM_A_E_MO_AddressBook::setBirthday(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, keys::birthday); }
+void ZEM_A_E_MO_AddressBook::setCreationDate(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, keys::creationDate); }
+void ZEM_A_E_MO_AddressBook::setModificationDate(const QDateTime &date, ZEM_A_C_MO_AddressBook *record) { record->setCalDate(date, keys::modificationDate); }
 
 // ---- Text blocks -----------------------------------------------------------------------
 
 QString ZEM_A_E_MO_AddressBook::userFullName(ZEM_A_C_MO_AddressBook *record)
 {
-    const QString first = field(record, QStringLiteral("firstName"));
-    const QString last = field(record, QStringLiteral("lastName"));
+    const QString first = field(record, keys::firstName);
+    const QString last = field(record, keys::lastName);
     if (present(first) && present(last))
         return first + u' ' + last;
     if (present(first))
@@ -139,16 +152,13 @@ QString ZEM_A_E_MO_AddressBook::userFullName(ZEM_A_C_MO_AddressBook *record)
 
 QString ZEM_A_E_MO_AddressBook::userFullAddressSupport(int kind, ZEM_A_C_MO_AddressBook *record)
 {
-    const QString prefix = kindPrefix(kind);
-    const auto part = [&](const char *format) {
-        return field(record, QString::fromLatin1(format).replace(QStringLiteral("%@"), prefix));
-    };
-    const QString company = field(record, QStringLiteral("companyName"));
-    const QString street = part("%@AddressStreet");
-    const QString city = part("%@AddressCity");
-    const QString state = part("%@AddressState");
-    const QString zip = part("%@AddressZip");
-    const QString country = part("%@AddressCountry");
+    const KindKeys &k = kindKeys(kind);
+    const QString company = field(record, keys::companyName);
+    const QString street = field(record, k.street);
+    const QString city = field(record, k.city);
+    const QString state = field(record, k.state);
+    const QString zip = field(record, k.zip);
+    const QString country = field(record, k.country);
 
     QString block;
     const auto add = [&block](const QString &value, const QString &separator) {
@@ -177,13 +187,11 @@ QString ZEM_A_E_MO_AddressBook::userFullAddress(ZEM_A_C_MO_AddressBook *record)
 
 QString ZEM_A_E_MO_AddressBook::userCallInfoSupport(int kind, ZEM_A_C_MO_AddressBook *record)
 {
-    const QString prefix = kindPrefix(kind);
-    const std::pair<const char *, QString> lines[] = {
-        {"Main", QStringLiteral("phoneMain")},     {"Home", QStringLiteral("phoneHome")},
-        {"Work", QStringLiteral("phoneWork")},     {"Mobile", QStringLiteral("phoneMobile")},
-        {"Pager", QStringLiteral("phonePager")},   {"Fax H.", QStringLiteral("phoneHomeFax")},
-        {"Fax W.", QStringLiteral("phoneWorkFax")}, {"Email", prefix + QLatin1String("Email")},
-        {"Web", prefix + QLatin1String("Page")},
+    const KindKeys &k = kindKeys(kind);
+    const std::pair<const char *, const QString &> lines[] = {
+        {"Main", keys::phoneMain},      {"Home", keys::phoneHome},       {"Work", keys::phoneWork},
+        {"Mobile", keys::phoneMobile},  {"Pager", keys::phonePager},     {"Fax H.", keys::phoneHomeFax},
+        {"Fax W.", keys::phoneWorkFax}, {"Email", k.email},              {"Web", k.page},
     };
     QStringList block;
     for (const auto &[label, key] : lines) {
@@ -215,9 +223,9 @@ QString ZEM_A_E_MO_AddressBook::userFullNameAddressSupport(int kind, ZEM_A_C_MO_
 QString ZEM_A_E_MO_AddressBook::searchString(ZEM_A_C_MO_AddressBook *record)
 {
     // Here any value counts, the empty string included.
-    const QString first = field(record, QStringLiteral("firstName"));
-    const QString last = field(record, QStringLiteral("lastName"));
-    const QString company = field(record, QStringLiteral("companyName"));
+    const QString first = field(record, keys::firstName);
+    const QString last = field(record, keys::lastName);
+    const QString company = field(record, keys::companyName);
     const bool f = !first.isNull(), l = !last.isNull(), c = !company.isNull();
     if (f && l && c)
         return QStringLiteral("%1 %2 %3").arg(first, last, company);

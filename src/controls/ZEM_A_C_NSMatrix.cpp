@@ -107,6 +107,12 @@ void ZEM_A_C_NSMatrix::awakeFromNib()
     m_lang.hasToolTip = engine->checkToolTip(this, QString());
     m_lang.hasToolTips = engine->checkToolTips(this);
     m_lang.hasMadeUpToolTips = engine->checkMadeUpToolTips(this, ZEM_A_C_Localized::noun(kNoun));
+    // The keys belong to the cells titled now, in order; each cell keeps its own, whatever
+    // happens to the titles of the others later.
+    m_keyIndex.clear();
+    int key = 0;
+    for (platform::ButtonCell *cell : std::as_const(m_cells))
+        m_keyIndex.append(engine->checkForTitle(cell) ? key++ : -1);
     m_lang.registerForLanguage(true);
 }
 
@@ -123,13 +129,12 @@ void ZEM_A_C_NSMatrix::languageCall(const ZEM_F_Notification &notification)
     if (m_lang.hasToolTip)
         setToolTip(ZEM_A_C_Localized::text(m_lang.toolTipKey, QStringLiteral("NT"), notification));
 
-    // Keys belong to titled cells only: an untitled cell does not use one up.
-    qsizetype key = 0;
+    // Keys belong to cells titled at the load only: an untitled cell does not use one up.
     for (qsizetype i = 0; i < m_cells.size(); ++i) {
         platform::ButtonCell *cell = m_cells.at(i);
-        if (!engine->checkForTitle(cell))
+        const qsizetype k = m_keyIndex.value(i, -1);
+        if (k < 0 || !engine->checkForTitle(cell))
             continue;
-        const qsizetype k = key++;
         if (m_lang.hasTitles && k < m_lang.titleKeys.size())
             cell->setTitle(ZEM_A_C_Localized::text(m_lang.titleKeys.at(k), QStringLiteral("NL"), notification));
         const QString tipKey = k < m_lang.toolTipKeys.size() ? m_lang.toolTipKeys.at(k) : QString();

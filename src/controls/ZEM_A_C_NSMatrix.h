@@ -94,5 +94,6 @@ private:
     QButtonGroup *m_group;
     QList<platform::ButtonCell *> m_cells;
     QList<QAbstractButton *> m_buttons;
+    QList<int> m_keyIndex; ///< per cell, its entry in the title and tool tip keys; -1: none
     ZEM_A_C_Localized m_lang{this};
 };

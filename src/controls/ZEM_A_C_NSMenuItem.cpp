@@ -35,20 +35,57 @@ void ZEM_A_C_NSMenuItem::setState(int state)
         setCheckable(true);
     // setChecked() on a checkable item re-emits nothing that reaches performAction().
     setChecked(m_state == OnState);
-    updateStateIcon();
+    updateIcon();
+}
+
+void ZEM_A_C_NSMenuItem::setImage(const QImage &image)
+{
+    m_image = image;
+    m_imagesSet = true;
+    updateIcon();
 }
 
 void ZEM_A_C_NSMenuItem::setOnStateImage(const QImage &image)
 {
     m_onStateImage = image;
-    updateStateIcon();
+    m_imagesSet = true;
+    updateIcon();
 }
 
-void ZEM_A_C_NSMenuItem::updateStateIcon()
+void ZEM_A_C_NSMenuItem::setMixedStateImage(const QImage &image)
 {
-    if (m_onStateImage.isNull())
+    m_mixedStateImage = image;
+    m_imagesSet = true;
+    updateIcon();
+}
+
+void ZEM_A_C_NSMenuItem::updateIcon()
+{
+    if (!m_imagesSet)
         return;
-    setIcon(m_state == OnState ? QIcon(QPixmap::fromImage(m_onStateImage)) : QIcon());
+    // A menu has one icon column: the item's own image wins, and the state still shows as
+    // the check the style draws for a checked item.
+    const QImage &shown = !m_image.isNull()         ? m_image
+                          : m_state == OnState    ? m_onStateImage
+                          : m_state == MixedState ? m_mixedStateImage
+                                                  : m_image;
+    setIcon(shown.isNull() ? QIcon() : QIcon(QPixmap::fromImage(shown)));
+}
+
+void ZEM_A_C_NSMenuItem::setNewTitle(const QString &title)
+{
+    setTitle(title);
+    checkTitle();
+}
+
+void ZEM_A_C_NSMenuItem::checkTitle()
+{
+    ZEM_F_E_Language *engine = ZEM_F_E_Language::shared();
+    // A title still showing its key's text keeps that key: checked again while another
+    // language is active, the text would otherwise pass for a key of its own.
+    if (m_hasTitle && !text().isEmpty() && text() == engine->l(m_titleKey, QStringLiteral("NL"), {}))
+        return;
+    m_hasTitle = engine->checkTitle(this);
 }
 
 QKeySequence ZEM_A_C_NSMenuItem::keySequenceFor(const QString &key)
@@ -72,9 +109,8 @@ void ZEM_A_C_NSMenuItem::setKeyEquivalent(const QString &key)
 
 void ZEM_A_C_NSMenuItem::awakeFromNib()
 {
-    ZEM_F_E_Language *engine = ZEM_F_E_Language::shared();
-    m_hasTitle = engine->checkTitle(this);
-    engine->setObjectNotifications(this);
+    checkTitle();
+    ZEM_F_E_Language::shared()->setObjectNotifications(this);
     // Timed with the control as context, not the engine: a control gone within the second
     // must not reach the engine as a dangling pointer.
     QTimer::singleShot(dictionaryDelayMs, this, [this] { ZEM_F_E_Language::shared()->addToLangDictionary(this); });

@@ -19,8 +19,10 @@
  * one action apart (the language items carry their language number).
  *
  * The state is on (1), off (0) or mixed (-1); a non-zero state makes the item checkable,
- * and only "on" shows it checked. An on-state image, when one is set, is the item's icon
- * while it is on. The key equivalent is kept as written ("W", "m", "Ctrl+K"): a single
+ * and only "on" shows it checked. The icon is the item's own image when it has one (a
+ * colour swatch, a picture), whatever the state; without one it is the on-state image
+ * while the item is on, the mixed-state image while it is mixed, and none otherwise. An
+ * item given none of these images keeps whatever icon it was given. The key equivalent is kept as written ("W", "m", "Ctrl+K"): a single
  * upper-case letter means Ctrl+Shift and the letter, a single lower-case one Ctrl and the
  * letter, anything longer is read as a QKeySequence.
  */
@@ -34,6 +36,9 @@ class ZEM_APPKIT_EXPORT ZEM_A_C_NSMenuItem : public QAction
     Q_PROPERTY(QObject *target READ target WRITE setTarget)
     Q_PROPERTY(QString selector READ selector WRITE setSelector)
     Q_PROPERTY(int state READ state WRITE setState)
+    Q_PROPERTY(QImage image READ image WRITE setImage)
+    Q_PROPERTY(QImage onStateImage READ onStateImage WRITE setOnStateImage)
+    Q_PROPERTY(QImage mixedStateImage READ mixedStateImage WRITE setMixedStateImage)
     Q_PROPERTY(QString keyEquivalent READ keyEquivalent WRITE setKeyEquivalent)
 public:
     enum State { MixedState = -1, OffState = 0, OnState = 1 };
@@ -45,6 +50,8 @@ public:
 
     QString title() const { return text(); }
     void setTitle(const QString &title) { setText(title); }
+    /** Sets the title and hands it to the language engine again. */
+    void setNewTitle(const QString &title);
     QString titleKey() const { return m_titleKey; }
     void setTitleKey(const QString &key) { m_titleKey = key; }
     bool hasTitle() const { return m_hasTitle; }
@@ -61,9 +68,14 @@ public:
     int state() const { return m_state; }
     /** Values other than -1, 0 and 1 count as on. */
     void setState(int state);
+    /** The item's own image, shown in every state; null for none. */
+    QImage image() const { return m_image; }
+    void setImage(const QImage &image);
     QImage onStateImage() const { return m_onStateImage; }
-    /** The icon shown while the item is on; a null image shows none. */
+    /** The icon shown while the item is on and has no image of its own; null for none. */
     void setOnStateImage(const QImage &image);
+    QImage mixedStateImage() const { return m_mixedStateImage; }
+    void setMixedStateImage(const QImage &image);
 
     QString keyEquivalent() const { return m_keyEquivalent; }
     void setKeyEquivalent(const QString &key);
@@ -85,7 +97,8 @@ public:
     bool performAction();
 
 private:
-    void updateStateIcon();
+    void checkTitle();
+    void updateIcon();
 
     QString m_titleKey;
     bool m_hasTitle = false;
@@ -93,6 +106,9 @@ private:
     QPointer<QObject> m_target;
     QString m_selector;
     int m_state = OffState;
+    QImage m_image;
     QImage m_onStateImage;
+    QImage m_mixedStateImage;
+    bool m_imagesSet = false; ///< the icon follows the images once one was set
     QString m_keyEquivalent;
 };

@@ -1,12 +1,31 @@
 #include "ZEM_A_C_NSSearchField.h"
 
+#include "foundation/ZEM_F_E_Language.h"
 #include "platform/InterfaceLoader.h"
+
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 
 ZEM_A_C_NSSearchField::ZEM_A_C_NSSearchField(QWidget *parent) : ZEM_A_C_ToolTipOnly<QLineEdit>(parent) {}
 
 ZEM_A_C_NSSearchField::~ZEM_A_C_NSSearchField() = default;
+
+void ZEM_A_C_NSSearchField::awakeFromNib()
+{
+    // Before the registration, so the dictionary entry a second later has the key.
+    m_placeholderKey = ZEM_F_E_Language::keyForText(placeholderText(), QStringLiteral("NL"));
+    if (!m_placeholderKey.isEmpty())
+        setPlaceholderText(ZEM_A_C_Localized::text(m_placeholderKey, QStringLiteral("NL"), {}));
+    awakeToolTipOnly(QStringLiteral("NT:Search Field"));
+}
+
+void ZEM_A_C_NSSearchField::languageCall(const ZEM_F_Notification &notification)
+{
+    languageCallToolTipOnly(notification);
+    // The return to the loaded texts is the key's English text, which is what was loaded.
+    if (!m_placeholderKey.isEmpty())
+        setPlaceholderText(ZEM_A_C_Localized::text(m_placeholderKey, QStringLiteral("NL"), notification));
+}
 
 void ZEM_A_C_NSSearchField::setTable(QAbstractItemView *table)
 {

@@ -8,7 +8,8 @@
 #include <QPointer>
 
 /**
- * A search field whose tool tip, "Search Field", follows the active language, and which
+ * A search field whose tool tip, "Search Field", and placeholder text (a label key, or a
+ * text standing for one: "Search" is "NL:Search") follow the active language, and which
  * steps through the rows of its table with the arrow keys while the user types.
  *
  * With a table whose model has at least two rows, up selects the previous row, wrapping
@@ -20,6 +21,7 @@ class ZEM_APPKIT_EXPORT ZEM_A_C_NSSearchField : public ZEM_A_C_ToolTipOnly<QLine
     Q_OBJECT
     ZEM_A_C_TOOLTIP_ONLY_PROPERTIES
     Q_PROPERTY(QAbstractItemView *table READ table WRITE setTable)
+    Q_PROPERTY(QString placeholderKey READ placeholderKey)
 public:
     explicit ZEM_A_C_NSSearchField(QWidget *parent = nullptr);
     ~ZEM_A_C_NSSearchField() override;
@@ -33,10 +35,13 @@ public:
     /** With a table, takes the up and down arrows (Qt::Key_Up, Qt::Key_Down): true. */
     bool handleArrowKeyEventNoModifier(int key);
 
-    /** Hands the tool tip to the language engine and registers for language changes. */
-    Q_INVOKABLE void awakeFromNib() { awakeToolTipOnly(QStringLiteral("NT:Search Field")); }
-    /** Shows the tool tip in the language \a notification announces; the number 0 restores it. */
-    Q_INVOKABLE void languageCall(const ZEM_F_Notification &notification) { languageCallToolTipOnly(notification); }
+    /** The key of the placeholder text, found on load; empty for none. */
+    QString placeholderKey() const { return m_placeholderKey; }
+
+    /** Hands the tool tip and placeholder to the language engine and registers for language changes. */
+    Q_INVOKABLE void awakeFromNib();
+    /** Shows the texts in the language \a notification announces; the number 0 restores them. */
+    Q_INVOKABLE void languageCall(const ZEM_F_Notification &notification);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -46,4 +51,5 @@ private:
     bool stepTable(int key);
 
     QPointer<QAbstractItemView> m_table;
+    QString m_placeholderKey;
 };

@@ -1,7 +1,7 @@
 #include "ZEM_A_E_MenuSupport.h"
 
-#include "ZEM_A_C_Sheets.h"
-#include "ZEM_A_E_Image.h"
+#include "services/ZEM_A_C_Sheets.h"
+#include "services/ZEM_A_E_Image.h"
 #include "controls/ZEM_A_C_NSMenu.h"
 #include "controls/ZEM_A_C_NSMenuItem.h"
 #include "foundation/ZEM_F_C_StoreGroup.h"
@@ -13,12 +13,15 @@
 #include "platform/Invoke.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPixmap>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
@@ -77,6 +80,81 @@ void bringToFront(QWidget *window)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+// A menu title as shown, without the mnemonic marks.
+QString shownTitle(const QAction *action)
+{
+    return QString(action->text()).remove(u'&');
+}
+
+// The submenu titled \a title below \a menu, looking only through menus a user can see:
+// a menu without a title (a Cocoa-style application menu) shows nothing on Linux.
+QMenu *findVisibleSubmenu(const QWidget *menu, const QString &title)
+{
+    if (!menu)
+        return nullptr;
+    const QList<QAction *> actions = menu->actions();
+    for (const QAction *action : actions) {
+        if (!action->menu() || shownTitle(action).isEmpty())
+            continue;
+        if (shownTitle(action) == title)
+            return action->menu();
+        if (QMenu *found = findVisibleSubmenu(action->menu(), title))
+            return found;
+    }
+    return nullptr;
+}
+
+// The first menu of the bar \a bar shown as one of \a titles or named (objectName) as one
+// of \a names, which is what Qt Designer calls a menu made with such a title.
+QMenu *topMenu(const QWidget *bar, const QStringList &titles, const QStringList &names)
+{
+    const QList<QAction *> actions = bar->actions();
+    for (const QAction *action : actions) {
+        QMenu *menu = action->menu();
+        if (menu && (titles.contains(shownTitle(action))
+                     || names.contains(menu->objectName(), Qt::CaseInsensitive)))
+            return menu;
+    }
+    return nullptr;
+}
+
+// Where the language menu goes when the host has none and names no place: the settings
+// menu, else the view menu, else a menu of its own on the bar before the help menu.
+QMenu *makeLanguagesMenu(QWidget *mainMenu, QMenu *holder)
+{
+    const ZEM_F_E_Language *language = ZEM_F_E_Language::shared();
+    const auto look = [language](const char *key) { return language->stringForKeyLook(QString::fromLatin1(key)); };
+    QWidget *place = holder;
+    QAction *before = nullptr;
+    if (!place)
+        place = topMenu(mainMenu, {look("NL:Settings"), look("NL:Preferences")},
+                        {QStringLiteral("menuSettings"), QStringLiteral("settingsMenu"),
+                         QStringLiteral("menuPreferences"), QStringLiteral("preferencesMenu")});
+    if (!place)
+        place = topMenu(mainMenu, {look("NL:View")}, {QStringLiteral("menuView"), QStringLiteral("viewMenu")});
+    if (!place) {
+        place = mainMenu;
+        if (QMenu *help = topMenu(mainMenu, {look("NL:Help")}, {QStringLiteral("menuHelp"), QStringLiteral("helpMenu")}))
+            before = help->menuAction();
+    }
+    auto *languages = new ZEM_A_C_NSMenu(QStringLiteral("NL:Languages"), place);
+    languages->setObjectName(QStringLiteral("menuLanguages"));
+    languages->awakeFromNib(); // shows the title in the active language and follows it
+    place->insertAction(before, languages->menuAction());
+    return languages;
+}
+
+const char *const languageItemsName = "zemLanguageItems";
+
+// Ticks the item of the active language, and only it.
+void tickActiveLanguage(const QActionGroup *items)
+{
+    const int active = ZEM_F_E_Language::languageIndex(ZEM_F_E_Language::shared()->activeLanguage());
+    const QList<QAction *> actions = items->actions();
+    for (QAction *action : actions)
+        action->setChecked(action->property("tag").toInt() == active);
 }
 } // namespace
 
@@ -241,30 +319,34 @@ void ZEM_A_E_MenuSupport::removeBaseMenuItems(QWidget *menu) const
 
 // ---- Language menu -------------------------------------------------------------------
 
-bool ZEM_A_E_MenuSupport::addLanguageMenus(QWidget *mainMenu, QObject *target) const
+bool ZEM_A_E_MenuSupport::addLanguageMenus(QWidget *mainMenu, QObject *target, QMenu *holder) const
 {
     if (!ZEM_F_Host::delegate()->useAppLanguages())
         return false;
 
-    QMenu *appMenu = nullptr;
-    if (mainMenu) {
-        const QList<QAction *> actions = mainMenu->actions();
-        for (QAction *action : actions) {
-            if (action->text().isEmpty() && action->menu()) {
-                appMenu = action->menu();
-                break;
-            }
-        }
-    }
     const QString languagesTitle = ZEM_F_E_Language::shared()->stringForKeyLook(QStringLiteral("NL:Languages"));
-    QAction *languagesItem = findAction(appMenu, languagesTitle);
-    QMenu *languages = languagesItem ? languagesItem->menu() : nullptr;
-    if (!languages)
+    if (!holder && !mainMenu)
         return true;
+    QMenu *languages = nullptr;
+    if (holder) {
+        QAction *item = findAction(holder, languagesTitle);
+        languages = item ? item->menu() : nullptr;
+    } else {
+        languages = findVisibleSubmenu(mainMenu, languagesTitle);
+    }
+    if (!languages)
+        languages = makeLanguagesMenu(mainMenu, holder);
 
     languages->clear();
+    delete languages->findChild<QActionGroup *>(QLatin1String(languageItemsName), Qt::FindDirectChildrenOnly);
+    auto *languageItems = new QActionGroup(languages);
+    languageItems->setObjectName(QLatin1String(languageItemsName));
     const auto add = [&](const QString &title, const char *sel, int tag, const QString &key) {
-        addMenuItem(languages, title, QString::fromLatin1(sel), tag, key, target, 0);
+        ZEM_A_C_NSMenuItem *item = addMenuItem(languages, title, QString::fromLatin1(sel), tag, key, target, 0);
+        if (qstrcmp(sel, "switchLanguages:") == 0) {
+            item->setCheckable(true);
+            languageItems->addAction(item);
+        }
     };
     add(QStringLiteral("L:LanguagePrefs"), "languagePreferences:", 0, {});
     add(QStringLiteral("L:LastLanguage"), "switchToLastLanguages:", 0, QStringLiteral("W"));
@@ -285,6 +367,13 @@ bool ZEM_A_E_MenuSupport::addLanguageMenus(QWidget *mainMenu, QObject *target) c
         add(QStringLiteral("L:CreateLanguages"), "showLanguages:", 0, {});
         add(QStringLiteral("L:LoadAllNibs"), "loadLanguageNibFiles:", 0, {});
     }
+    // The tick follows the engine: after each switch, and after a click on a language the
+    // host may have refused (the click itself ticks the item clicked).
+    tickActiveLanguage(languageItems);
+    connect(ZEM_F_E_Language::shared(), &ZEM_F_E_Language::languageChanged, languageItems,
+            [languageItems] { tickActiveLanguage(languageItems); });
+    connect(languageItems, &QActionGroup::triggered, languageItems,
+            [languageItems] { tickActiveLanguage(languageItems); });
     ZEM_F_E_Notifications::shared()->postNotificationName(QStringLiteral("MenuHasChanged"));
     return true;
 }
@@ -321,7 +410,10 @@ void ZEM_A_E_MenuSupport::setItemState(QAction *item, bool on) const
         item->setCheckable(true);
     item->setChecked(on);
     item->setProperty("state", on ? 1 : 0);
-    item->setIcon(radio.isNull() ? QIcon() : QIcon(QPixmap::fromImage(radio)));
+    // An action with an image of its own (a colour swatch) keeps showing it; the check the
+    // style draws shows the state.
+    if (item->property("image").value<QImage>().isNull())
+        item->setIcon(radio.isNull() ? QIcon() : QIcon(QPixmap::fromImage(radio)));
 }
 
 bool ZEM_A_E_MenuSupport::validateMatrixMenuSupport(QAction *item, int value) const
@@ -391,9 +483,20 @@ bool ZEM_A_E_MenuSupport::openSel(const QString &sel, QWidget *window, const QVa
     const ZEM_F_E_Language *language = ZEM_F_E_Language::shared();
     QWidget *keyWindow = QApplication::activeWindow();
     const QByteArray selector = sel.toUtf8();
+    // A single-shot timer child of the target: it goes with the target, and whoever wants
+    // to know what is pending (a test) finds it there.
     const auto runLater = [&](double seconds) {
-        if (!selector.isEmpty() && target)
-            platform::performAfterDelay(target, selector, {object}, seconds);
+        if (selector.isEmpty() || !target)
+            return;
+        auto *timer = new QTimer(target);
+        timer->setSingleShot(true);
+        timer->setInterval(int(seconds * 1000));
+        connect(timer, &QTimer::timeout, timer, [timer, target = QPointer<QObject>(target), selector, object] {
+            timer->deleteLater();
+            if (target)
+                platform::perform(target, selector, {object});
+        });
+        timer->start();
     };
 
     if (!allowed) {

@@ -103,15 +103,34 @@ public:
     // ---- Language menu -----------------------------------------------------------------
 
     /**
-     * Rebuilds the language menu: the submenu of the item titled with "NL:Languages" in
-     * the application menu (the item of \a mainMenu with an empty title and a submenu).
-     * It gets the preferences and last-language items, English, one item per language
-     * file found (tag: the language's number), and on a development machine the items
-     * that cycle languages, create a file and load every interface file; all call \a target.
+     * Builds, or rebuilds, the language menu: a submenu titled with "NL:Languages"
+     * ("Languages", in the active language).
+     *
+     * Where it is: in \a holder when the host names a menu (made there when missing);
+     * otherwise the first such submenu in the visible menus of \a mainMenu (a menu bar or
+     * a menu; menus without a title are passed over, as Linux shows them as nothing); when
+     * there is none, one is made at the end of the settings menu ("NL:Settings" or
+     * "NL:Preferences", or a menu named menuSettings), else of the view menu ("NL:View",
+     * menuView), else on \a mainMenu itself before its help menu.
+     *
+     * What it holds, every item aimed at \a target:
+     * | Item | Operation of \a target called | Tag |
+     * |---|---|---|
+     * | "Language Preferences..." | `languagePreferences:` | 0 |
+     * | "Switch To Last Language" (Ctrl+Shift+W) | `switchToLastLanguages:` | 0 |
+     * | "English" (Ctrl+Shift+M), then one item per language file found | `switchLanguages:` | the language's number |
+     * | on a development machine: "Cycle Languages", "Create File...", "Load All Nib Files" | `cycleLanguages:`, `showLanguages:`, `loadLanguageNibFiles:` | 0 |
+     *
+     * Each operation is called by name with the menu item (a ZEM_A_C_NSMenuItem, whose
+     * "tag" tells the languages apart) as its only argument; the host switches with
+     * ZEM_F_E_Language::setActiveLanguage(int). The language items are exclusive and the
+     * active language's is ticked, following every switch. The host delegate is asked
+     * `useAppLanguages` and `getAppName` (which names the language files).
+     *
      * Posts "MenuHasChanged". Answers false, changing nothing, when the host declines
-     * languages; true otherwise, also when the menu is not there.
+     * languages; true otherwise, also when there is neither a \a mainMenu nor a \a holder.
      */
-    Q_INVOKABLE bool addLanguageMenus(QWidget *mainMenu, QObject *target) const;
+    Q_INVOKABLE bool addLanguageMenus(QWidget *mainMenu, QObject *target, QMenu *holder = nullptr) const;
     /** The languages with a file in the languages folder, sorted, English excluded. */
     Q_INVOKABLE QStringList findLanguages() const;
     /** findLanguagesForAppExt() with the host's application name and "plist". */
@@ -161,6 +180,7 @@ public:
      * - no such window: when the host uses documents, the document class (registered by
      *   name as "<app>Doc") makes a new document through its sharedDocumentController; the
      *   command runs 2 s later; false.
+     * A command put off for later waits in a single-shot QTimer made a child of \a target.
      */
     Q_INVOKABLE bool openSel(const QString &sel, QWidget *window, const QVariant &object, bool allowed,
                              const QString &feature, QObject *target) const;

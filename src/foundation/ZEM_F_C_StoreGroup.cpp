@@ -20,7 +20,9 @@ QStringList ZEM_F_C_StoreGroup::shippedImageNames()
     return {QStringLiteral("BlankCell"),        QStringLiteral("BorderCell"),
             QStringLiteral("MetalColumnHeader"), QStringLiteral("NumbersDragImage"),
             QStringLiteral("PhotoPicker"),       QStringLiteral("ResizeCorner"),
-            QStringLiteral("VCard")};
+            QStringLiteral("VCard"),
+            // The mark of a menu item that is on, as the platform's own is not in Qt.
+            QStringLiteral("NSMenuRadio")};
 }
 
 QImage ZEM_F_C_StoreGroup::imageForKey(const QString &name) const

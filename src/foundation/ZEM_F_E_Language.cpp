@@ -7,10 +7,14 @@
 #include "ZEM_F_Log.h"
 #include "ZEM_F_PropertyList.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QEvent>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMetaMethod>
+#include <QTranslator>
 
 #include <map>
 #include <vector>
@@ -88,6 +92,37 @@ struct ZEM_F_E_Language::Private
     std::vector<QPointer<ZEM_F_B_Language>> defaultTables; // parallel to the names
 
     std::vector<Listener> listeners;
+
+    // Qt's own translation for the active language, while one is installed.
+    std::unique_ptr<QTranslator> qtTranslator;
+
+    // Swaps Qt's translation for that of \a language and makes sure the application hears
+    // of the change once at least: installing or removing a translator tells it already.
+    void followInQt(const QString &language)
+    {
+        if (!QCoreApplication::instance())
+            return;
+        bool told = false;
+        if (qtTranslator) {
+            told = QCoreApplication::removeTranslator(qtTranslator.get());
+            qtTranslator.reset();
+        }
+        if (language != English) {
+            auto translator = std::make_unique<QTranslator>();
+            const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+            if (translator->load(locale(language), QStringLiteral("qt"), QStringLiteral("_"), folder)
+                && QCoreApplication::installTranslator(translator.get())) {
+                qtTranslator = std::move(translator);
+                told = true;
+            } else {
+                qCDebug(zemFoundation) << "Qt has no translation for" << language << "in" << folder;
+            }
+        }
+        if (!told) {
+            QEvent change(QEvent::LanguageChange);
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &change);
+        }
+    }
 
     ZEM_Result<std::shared_ptr<const ZEM_F_StringTable>> load(const QString &language)
     {
@@ -208,6 +243,8 @@ ZEM_Result<void> ZEM_F_E_Language::setActiveLanguage(const QString &language)
     d->active = languageNames().at(index);
     d->activeIndex = index;
     d->activeTable = std::move(table);
+    // Qt first, so that whatever the listeners build speaks the new language too.
+    d->followInQt(d->active);
 
     const ZEM_F_Notification notification{LanguageCall, QVariant(index), {}};
     // Objects may register or go away while being told: walk a copy.
@@ -218,6 +255,7 @@ ZEM_Result<void> ZEM_F_E_Language::setActiveLanguage(const QString &language)
     }
     std::erase_if(d->listeners, [](const Listener &l) { return !l.object; });
     ZEM_F_E_Notifications::shared()->postNotification(notification);
+    emit languageChanged(d->active);
     return {};
 }
 
@@ -348,6 +386,19 @@ const QStringList &ZEM_F_E_Language::languageNames()
         QStringLiteral("Hindi"),
     };
     return names;
+}
+
+QLocale ZEM_F_E_Language::locale(const QString &language)
+{
+    // In the order of languageNames().
+    static const char *const names[] = {
+        "en", "ja", "fr", "de", "es", "it", "nl", "zh_CN", "pt", "sv", "nb",
+        "da", "fi", "ko", "zh_TW", "pt_BR", "pt_PT", "ru", "pl", "bg", "uk", "cs",
+        "sk", "hu", "th", "ar", "he", "el", "is", "ro", "tr", "hr", "hi",
+    };
+    static_assert(std::size(names) == 33);
+    const int index = languageIndex(language);
+    return index < 0 ? QLocale::c() : QLocale(QString::fromLatin1(names[index]));
 }
 
 int ZEM_F_E_Language::languageIndex(const QString &language)

@@ -5,6 +5,7 @@
 #include "ZEM_F_StringTable.h"
 #include "ZEM_Result.h"
 
+#include <QLocale>
 #include <QMap>
 #include <QPointer>
 #include <QStringList>
@@ -25,6 +26,13 @@
  * language's number in the language list as the notification's object (0 for English,
  * which tells controls to restore the texts they were loaded with), and calls
  * `languageCall` on every object registered with setObjectNotifications().
+ *
+ * Qt follows too: Qt's own translations for the language (the "qt_<locale>.qm" files in
+ * QLibraryInfo::TranslationsPath; Debian's package qt6-translations-l10n) replace those
+ * installed for the last one, so standard buttons, dialogs and the context menus of text
+ * fields speak it where Qt has it and English where not; the application gets a
+ * QEvent::LanguageChange, which Qt passes on to every top-level window and widget and
+ * their children (changeEvent()). Last, languageChanged() is emitted.
  */
 class ZEM_FOUNDATION_EXPORT ZEM_F_E_Language : public ZEM_F_B_Securitry
 {
@@ -56,6 +64,9 @@ public:
     ZEM_Result<void> setActiveLanguage(const QString &language);
     /** As setActiveLanguage() with the language's number in languageNames(). */
     ZEM_Result<void> setActiveLanguage(int index);
+
+    /** The locale a language name stands for ("Portuguese (Brazil)": pt_BR); C for none. */
+    static QLocale locale(const QString &language);
 
     /** The languages for which a language file exists, sorted, English excluded. */
     QStringList availableLanguages() const;
@@ -130,7 +141,10 @@ public:
     Q_INVOKABLE bool checkMadeUpToolTipsSegment(QObject *control, const QString &noun);
     Q_INVOKABLE bool checkMadeUpToolTipTableColumn(QObject *control, const QString &noun);
 
-    /** Enters \a control's keys, with their English texts, in the language dictionary. */
+    /**
+     * Enters \a control's keys ("titleKey", "toolTipKey", "paletteKey" and a search field's
+     * "placeholderKey"), with their English texts, in the language dictionary.
+     */
     Q_INVOKABLE void addToLangDictionary(QObject *control);
     /** As addToLangDictionary() for the keys of its cells or segments. */
     Q_INVOKABLE void addMultiToLangDictionary(QObject *control);
@@ -180,6 +194,10 @@ public:
     static QString languageFilePath(const QString &language);
 
     ~ZEM_F_E_Language() override;
+
+signals:
+    /** The active language is now \a language, and everything above has been told so. */
+    void languageChanged(const QString &language);
 
 private:
     explicit ZEM_F_E_Language(QObject *parent = nullptr);

@@ -291,7 +291,7 @@ void ZEM_F_E_Language::addToLangDictionary(QObject *control)
 {
     if (!control)
         return;
-    for (const char *property : {"titleKey", "toolTipKey", "paletteKey"}) {
+    for (const char *property : {"titleKey", "toolTipKey", "paletteKey", "placeholderKey"}) {
         const QString key = text(control, property);
         if (!key.isEmpty())
             state().dictionary.insert(key, l(key, kLabel, inEnglish()));

@@ -1,6 +1,7 @@
 // The SMTP dialogue with one server, and the order in which servers are tried.
 #include "ZEM_A_E_MailDelivery.h"
 
+#include "MessagingLog.h"
 #include "detail/SmtpReply.h"
 #include "foundation/ZEM_F_E_EmailAddress.h"
 #include "platform/Resolver.h"
@@ -8,6 +9,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -74,11 +76,12 @@ bool isSafeAddress(const QString &address)
 }
 
 /**
- * True when \a message holds a line made of a single "." under any line-end convention:
- * some server would take it as the end of the data and read what follows as commands.
- * The start of the message begins a line, and its end is followed by our own CR LF.
+ * The offset of a line made of a single "." under any line-end convention (CR LF, a lone
+ * CR or a lone LF), -1 when there is none: some server would take it as the end of the
+ * data and read what follows as commands. The start of the message begins a line, and its
+ * end is followed by our own CR LF.
  */
-bool endsDataEarly(const QByteArray &message)
+qsizetype earlyEndOfData(const QByteArray &message)
 {
     const qsizetype n = message.size();
     const char *p = message.constData();
@@ -88,9 +91,14 @@ bool endsDataEarly(const QByteArray &message)
         const bool lineStart = i == 0 || p[i - 1] == '\r' || p[i - 1] == '\n';
         const bool lineEnd = i + 1 == n || p[i + 1] == '\r' || p[i + 1] == '\n';
         if (lineStart && lineEnd)
-            return true;
+            return i;
     }
-    return false;
+    return -1;
+}
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QByteArray heloName()
@@ -116,11 +124,16 @@ public:
     {
     }
 
+    /** What went wrong last: no reply, a reply that is not SMTP, a failed write, or the
+        server's whole reply on one line. */
+    QString problem() const { return m_problem; }
+
     /** The code of the next whole reply; 0 on timeout, end of stream or a malformed reply. */
     int readReply()
     {
         SmtpReplyReader reader;
         SmtpReplyReader::State state = SmtpReplyReader::State::NeedMore;
+        QByteArray start = m_pending.left(kShownReplyBytes); // of what does not parse
         if (!m_pending.isEmpty()) {
             state = reader.feed(m_pending.constData(), static_cast<std::size_t>(m_pending.size()));
             m_pending.clear();
@@ -128,21 +141,32 @@ public:
         const Clock::time_point deadline = Clock::now() + m_limits.reply;
         char buffer[4096];
         while (state == SmtpReplyReader::State::NeedMore) {
-            if (!waitFor(m_fd, POLLIN, deadline))
+            if (!waitFor(m_fd, POLLIN, deadline)) {
+                m_problem = QStringLiteral("no reply within %1 ms").arg(m_limits.reply.count());
                 return 0;
+            }
             const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (got == 0)
+            if (got == 0) {
+                m_problem = QStringLiteral("the server closed the connection");
                 return 0;
+            }
             if (got < 0) {
                 if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                     continue;
+                m_problem = QStringLiteral("the server closed the connection (%1)").arg(errnoText(errno));
                 return 0;
             }
+            if (start.size() < kShownReplyBytes)
+                start.append(buffer, std::min<qsizetype>(got, kShownReplyBytes - start.size()));
             state = reader.feed(buffer, static_cast<std::size_t>(got));
         }
-        if (state != SmtpReplyReader::State::Complete)
+        if (state != SmtpReplyReader::State::Complete) {
+            m_problem = QStringLiteral("not an SMTP reply: \"%1\"").arg(QString::fromUtf8(start).simplified());
             return 0;
+        }
         m_pending = reader.remainder();
+        // The whole reply on one line, as the server worded it.
+        m_problem = QStringLiteral("answered \"%1\"").arg(QString::fromUtf8(reader.reply()).simplified());
         return reader.code();
     }
 
@@ -164,10 +188,15 @@ public:
             if (sent < 0 && errno == EINTR)
                 continue;
             if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!waitFor(m_fd, POLLOUT, Clock::now() + m_limits.write))
+                if (!waitFor(m_fd, POLLOUT, Clock::now() + m_limits.write)) {
+                    m_problem = QStringLiteral("the server took nothing for %1 ms").arg(m_limits.write.count());
                     return false;
+                }
                 continue;
             }
+            m_problem = errno == EPIPE || errno == ECONNRESET
+                ? QStringLiteral("the server closed the connection (%1)").arg(errnoText(errno))
+                : QStringLiteral("cannot write: %1").arg(errnoText(errno));
             return false;
         }
         return true;
@@ -186,9 +215,12 @@ public:
     }
 
 private:
+    static constexpr qsizetype kShownReplyBytes = 80;
+
     int m_fd;
     const ZEM_A_E_MailDelivery::TimeLimits &m_limits;
     QByteArray &m_pending;
+    QString m_problem;
 };
 
 } // namespace
@@ -232,8 +264,15 @@ bool ZEM_A_E_MailDelivery::sendMail(const QByteArray &message, const QString &to
                                     const QString &from, const QString &server, quint16 port)
 {
     if (server.isEmpty())
-        return false;
+        return giveUp(ZEM_Error::InvalidArgument, QStringLiteral("No server named to deliver to %1").arg(to));
     return connectToServer(server, port) && writeEnvelopeTo(to, from) && writeContent(message);
+}
+
+bool ZEM_A_E_MailDelivery::giveUp(int code, const QString &message)
+{
+    m_error = ZEM_Error::make(ZEM_Error::Code(code), message, {m_server});
+    qCWarning(zemMessaging).noquote() << message;
+    return false;
 }
 
 void ZEM_A_E_MailDelivery::closeConnection()
@@ -250,6 +289,7 @@ void ZEM_A_E_MailDelivery::closeConnection()
 bool ZEM_A_E_MailDelivery::sendMailSupport(const QByteArray &message, const QString &to,
                                            const QString &from, quint16 port)
 {
+    m_error = {};
     const QVariantList accounts = ZEM_F_E_EmailAddress::shared()
                                       ->getUsersEmailPreferences()
                                       .value(QStringLiteral("DeliveryAccounts"))
@@ -262,21 +302,39 @@ bool ZEM_A_E_MailDelivery::sendMailSupport(const QByteArray &message, const QStr
         // The account's own port is for its submission service; the caller's port is used.
         if (!host.isEmpty() && sendMail(message, to, from, host, port))
             return true;
+        // What we refuse to send, no other server will be given either.
+        if (m_error.code == ZEM_Error::InvalidArgument)
+            return false;
     }
 
     const QString domain = to.mid(to.lastIndexOf(u'@') + 1);
     if (domain.isEmpty())
-        return false;
+        return giveUp(ZEM_Error::InvalidArgument,
+                      QStringLiteral("Message not delivered to %1: the address names no domain").arg(to));
     const QStringList exchangers = mailServersForDomain(domain);
-    for (const QString &exchanger : exchangers)
+    if (exchangers.isEmpty())
+        return giveUp(ZEM_Error::NotFound,
+                      QStringLiteral("Message not delivered to %1: %2 has no mail exchanger%3")
+                          .arg(to, domain, m_error.code == ZEM_Error::NoError
+                                               ? QString()
+                                               : QStringLiteral(", and no account took it")));
+    for (const QString &exchanger : exchangers) {
         if (sendMail(message, to, from, exchanger, port))
             return true;
-    return false;
+        if (m_error.code == ZEM_Error::InvalidArgument)
+            return false;
+    }
+    return giveUp(m_error.code, QStringLiteral("Message not delivered to %1: no account or mail "
+                                               "exchanger took it; the last: %2")
+                                    .arg(to, m_error.message));
 }
 
 bool ZEM_A_E_MailDelivery::connectToServer(const QString &server, quint16 port)
 {
     closeConnection();
+    m_error = {};
+    m_server = QStringLiteral("%1 port %2").arg(server).arg(port);
+    const QString cannot = QStringLiteral("Cannot deliver through %1: %2");
 
     in_addr address{};
     const QByteArray ascii = server.toLatin1();
@@ -284,13 +342,13 @@ bool ZEM_A_E_MailDelivery::connectToServer(const QString &server, quint16 port)
         || ::inet_pton(AF_INET, ascii.constData(), &address) != 1) {
         const QList<std::uint32_t> found = platform::Resolver::ipv4Addresses(server);
         if (found.isEmpty())
-            return false;
+            return giveUp(ZEM_Error::NotFound, cannot.arg(m_server, QStringLiteral("the name has no IPv4 address")));
         address.s_addr = found.constFirst(); // already in network order
     }
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
-        return false;
+        return giveUp(ZEM_Error::Unavailable, cannot.arg(m_server, errnoText(errno)));
     m_socket = fd;
     // Every write is a whole command or the whole message: waiting to coalesce them (Nagle)
     // only meets the server's delayed acknowledgement, 40 ms per message on loopback.
@@ -303,23 +361,34 @@ bool ZEM_A_E_MailDelivery::connectToServer(const QString &server, quint16 port)
     peer.sin_addr = address;
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) != 0) {
         if (errno != EINPROGRESS && errno != EINTR) {
+            const int error = errno;
             closeConnection();
-            return false;
+            return giveUp(ZEM_Error::Unavailable, cannot.arg(m_server, errnoText(error)));
         }
         int error = 0;
         socklen_t length = sizeof error;
-        if (!waitFor(fd, POLLOUT, Clock::now() + m_limits.connect)
-            || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        if (!waitFor(fd, POLLOUT, Clock::now() + m_limits.connect)) {
             closeConnection();
-            return false;
+            return giveUp(ZEM_Error::Unavailable,
+                          cannot.arg(m_server, QStringLiteral("no connection within %1 ms")
+                                                   .arg(m_limits.connect.count())));
+        }
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            closeConnection();
+            return giveUp(ZEM_Error::Unavailable, cannot.arg(m_server, errnoText(error ? error : errno)));
         }
     }
 
     Connection connection(fd, m_limits, m_pending);
-    if (connection.readReply() != 220
-        || !connection.exchange("HELO " + heloName() + "\r\n", {250})) {
+    if (connection.readReply() != 220) {
         closeConnection();
-        return false;
+        return giveUp(ZEM_Error::Unavailable,
+                      cannot.arg(m_server, QStringLiteral("greeting: ") + connection.problem()));
+    }
+    if (!connection.exchange("HELO " + heloName() + "\r\n", {250})) {
+        closeConnection();
+        return giveUp(ZEM_Error::Unavailable,
+                      cannot.arg(m_server, QStringLiteral("HELO: ") + connection.problem()));
     }
     m_connected = true;
     return true;
@@ -327,19 +396,46 @@ bool ZEM_A_E_MailDelivery::connectToServer(const QString &server, quint16 port)
 
 bool ZEM_A_E_MailDelivery::writeEnvelopeTo(const QString &to, const QString &from)
 {
-    if (!m_connected || m_socket < 0 || !isSafeAddress(to) || !isSafeAddress(from))
-        return false;
+    if (!m_connected || m_socket < 0)
+        return giveUp(ZEM_Error::InvalidArgument, QStringLiteral("Cannot write an envelope: not connected"));
+    // The address itself is not logged: it may hold the line breaks it is refused for.
+    for (const auto &[address, role] : {std::pair{&to, "recipient"}, std::pair{&from, "sender"}})
+        if (!isSafeAddress(*address))
+            return giveUp(ZEM_Error::InvalidArgument,
+                          QStringLiteral("Message not sent to %1: the %2 address holds a control "
+                                         "character or an angle bracket, which could add an SMTP command")
+                              .arg(m_server, QLatin1String(role)));
     Connection connection(m_socket, m_limits, m_pending);
-    return connection.exchange("MAIL FROM:<" + from.toUtf8() + ">\r\n", {250})
-           && connection.exchange("RCPT TO:<" + to.toUtf8() + ">\r\n", {250, 251});
+    if (!connection.exchange("MAIL FROM:<" + from.toUtf8() + ">\r\n", {250}))
+        return giveUp(ZEM_Error::Unavailable, QStringLiteral("Cannot deliver through %1: MAIL FROM: %2")
+                                                  .arg(m_server, connection.problem()));
+    if (!connection.exchange("RCPT TO:<" + to.toUtf8() + ">\r\n", {250, 251}))
+        return giveUp(ZEM_Error::Unavailable, QStringLiteral("Cannot deliver through %1: RCPT TO: %2")
+                                                  .arg(m_server, connection.problem()));
+    return true;
 }
 
 bool ZEM_A_E_MailDelivery::writeContent(const QByteArray &message)
 {
-    if (!m_connected || m_socket < 0 || endsDataEarly(message))
-        return false;
+    if (!m_connected || m_socket < 0)
+        return giveUp(ZEM_Error::InvalidArgument, QStringLiteral("Cannot write a message: not connected"));
+    // Kept from the server: a line of a lone "." ends the data for some servers and not for
+    // others, so what follows it could be run as commands (SMTP smuggling).
+    if (const qsizetype at = earlyEndOfData(message); at >= 0)
+        return giveUp(ZEM_Error::InvalidArgument,
+                      QStringLiteral("Message not sent to %1: at byte %2 it holds a line of a single "
+                                     "\".\" set off by a lone CR or LF (or an unstuffed CR LF), which a "
+                                     "server could take for the end of the data and run what follows "
+                                     "as commands (SMTP smuggling)")
+                          .arg(m_server)
+                          .arg(at));
     Connection connection(m_socket, m_limits, m_pending);
-    return connection.exchange(QByteArrayLiteral("DATA\r\n"), {354})
-           && connection.writeAll(message)
-           && connection.exchange(QByteArrayLiteral("\r\n.\r\n"), {250});
+    if (!connection.exchange(QByteArrayLiteral("DATA\r\n"), {354}))
+        return giveUp(ZEM_Error::Unavailable,
+                      QStringLiteral("Cannot deliver through %1: DATA: %2").arg(m_server, connection.problem()));
+    if (!connection.writeAll(message) || !connection.exchange(QByteArrayLiteral("\r\n.\r\n"), {250}))
+        return giveUp(ZEM_Error::Unavailable, QStringLiteral("Cannot deliver through %1: the message: %2")
+                                                  .arg(m_server, connection.problem()));
+    m_error = {};
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/ZEM_F_B_Securitry.h"
+#include "foundation/ZEM_Result.h"
 #include "zem_appkit_export.h"
 
 #include <QByteArray>
@@ -31,7 +32,9 @@ private:
  * Composes a message as MIME text and delivers it over SMTP without a mail program: first
  * through the outgoing servers of the user's mail settings
  * (ZEM_F_E_EmailAddress::getUsersEmailPreferences(), "DeliveryAccounts"), then straight to
- * the mail exchangers of the recipient's domain. Callers learn only success or failure.
+ * the mail exchangers of the recipient's domain. Every call answers success or failure;
+ * lastError() then says why the delivery failed, and the log (category "zem.messaging")
+ * has a line for every server and every message it gives up on, with the server's reply.
  *
  * One delivery uses one instance, on the caller's (worker) thread; the instance closes its
  * connection when it is destroyed. Nothing here touches the user interface.
@@ -48,7 +51,11 @@ private:
  *   that does not begin a folded line (CR LF followed by a space or tab) becomes a space;
  *   an address holding a CR, LF or other control character, or "<" or ">", fails the
  *   envelope; message bytes that would end the DATA phase early (a line of a single ".",
- *   whatever its line ends) fail writeContent() without sending them.
+ *   whatever its line ends) fail writeContent() without sending them. mailMessage() doubles
+ *   a period that begins a line after CR LF or LF, but keeps a lone CR as it is, so a text
+ *   with a lone CR next to a line of a single "." ("a\r.\rb") is refused this way (SMTP
+ *   smuggling); lastError() says so. Such refusals end the delivery: no other server is
+ *   tried.
  * - A domain without MX records yields no exchanger, and delivery then fails unless a
  *   configured account accepted the message (no fall-back to the domain's own address).
  * - Servers are reached over IPv4 (the first address of the name); names are looked up
@@ -100,6 +107,15 @@ public:
     /** Shuts the socket down both ways and closes it; no QUIT is sent. */
     void closeConnection();
 
+    /**
+     * Why the last delivery or step of this instance failed, naming the server and its
+     * reply: InvalidArgument for what the instance refuses to send (an unsafe address, a
+     * line that would end the data early), NotFound for a name or domain without an
+     * address or exchanger, Unavailable for a server that failed or refused. NoError after
+     * a delivery that succeeded.
+     */
+    const ZEM_Error &lastError() const { return m_error; }
+
     /** The open connection's descriptor, -1 when none. */
     int serverSocket() const { return m_socket; }
     /** True once the current server has answered the greeting and HELO. */
@@ -128,8 +144,8 @@ public:
     QStringList mailServersForDomain(const QString &domain);
     /**
      * The exchangers in a DNS answer (the bytes a resolver query returns): sorted by
-     * preference, equal preferences in random order, names repeated in another letter case
-     * dropped. Never reads outside the \a length bytes at \a answer.
+     * preference, equal preferences in random order, an entry equal to its predecessor in
+     * any letter case dropped. Never reads outside the \a length bytes at \a answer.
      */
     static QStringList mailServersFromAnswer(const unsigned char *answer, int length);
 
@@ -140,10 +156,15 @@ public:
     bool writeContent(const QByteArray &message);
 
 private:
+    /** Keeps \a message as lastError() and logs it; false. */
+    bool giveUp(int code, const QString &message);
+
     int m_socket = -1;
     bool m_connected = false;
     TimeLimits m_limits;
     QByteArray m_pending; // bytes received after the last whole reply
+    QString m_server;     // "host port N" of the current or last connection
+    ZEM_Error m_error;
 };
 
 /**

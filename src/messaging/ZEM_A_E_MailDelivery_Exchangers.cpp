@@ -3,8 +3,6 @@
 
 #include "platform/Resolver.h"
 
-#include <QSet>
-
 #include <arpa/nameser.h>
 #include <netinet/in.h>
 #include <resolv.h>
@@ -58,9 +56,8 @@ QStringList ZEM_A_E_MailDelivery::mailServersForDomain(const QString &domain)
 // that does not fit, or an MX record too short for a preference and a name, ends the
 // collection; what was read before it is kept. Equal preferences are ordered by a random
 // weight from a generator of the calling thread, so that concurrent lookups neither share
-// state nor disturb rand(). A name that occurs earlier in the list in any letter case is
-// dropped, not only one equal to its direct predecessor, so that the list never names the
-// same host twice.
+// state nor disturb rand(). After sorting, an entry whose name equals its predecessor's in
+// any letter case is dropped; a name that comes back after another one stays, in its place.
 QStringList ZEM_A_E_MailDelivery::mailServersFromAnswer(const unsigned char *answer, int length)
 {
     if (!answer || length < kHeaderSize)
@@ -123,12 +120,11 @@ QStringList ZEM_A_E_MailDelivery::mailServersFromAnswer(const unsigned char *ans
     });
 
     QStringList result;
-    QSet<QByteArray> seen;
+    const QByteArray *previous = nullptr;
     for (const Exchanger &e : found) {
-        const QByteArray key = e.name.toLower(); // ASCII only
-        if (seen.contains(key))
+        if (previous && previous->compare(e.name, Qt::CaseInsensitive) == 0) // ASCII only
             continue;
-        seen.insert(key);
+        previous = &e.name;
         result.append(QString::fromLatin1(e.name));
     }
     return result;

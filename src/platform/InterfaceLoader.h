@@ -81,9 +81,17 @@ QObject *createForInterface(QObject *parent)
 
 } // namespace platform
 
-/** Makes class \a T creatable by name from interface files; a table entry, no code run. */
+#define ZEM_INTERFACE_CLASS_VARIABLE2(n) zemInterfaceClassRegistered_##n
+#define ZEM_INTERFACE_CLASS_VARIABLE(n) ZEM_INTERFACE_CLASS_VARIABLE2(n)
+
+/**
+ * Makes class \a T creatable by name from interface files; a table entry, no code run.
+ * Use it at file scope, once per class. \a T may be qualified (`myapp::Badge`); the name
+ * interface files give is the class name moc knows ("myapp::Badge").
+ */
 #define ZEM_INTERFACE_CLASS(T)                                                                     \
     namespace {                                                                                    \
-    [[maybe_unused]] const bool zemInterfaceClassRegistered_##T = ::ZEM_F_ClassRegistry::registerFactory( \
-        QString::fromLatin1(T::staticMetaObject.className()), &::platform::detail::createForInterface<T>); \
+    [[maybe_unused]] const bool ZEM_INTERFACE_CLASS_VARIABLE(__COUNTER__) =                        \
+        ::ZEM_F_ClassRegistry::registerFactory(QString::fromLatin1(T::staticMetaObject.className()), \
+                                               &::platform::detail::createForInterface<T>);        \
     }

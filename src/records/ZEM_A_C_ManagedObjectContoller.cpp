@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 ZEM_A_C_ManagedObjectContoller::ZEM_A_C_ManagedObjectContoller(const QString &bundleIdentifier,
                                                                const QString &modelName,
@@ -139,7 +140,15 @@ platform::StoreContext *ZEM_A_C_ManagedObjectContoller::managedObjectContext()
         m_managedObjectContext = new platform::StoreContext;
         m_managedObjectContext->setPersistentStoreCoordinator(coordinator);
     }
-    platform::performAfterDelay(this, "managedObjectContextFinsihedSupport", {}, 0);
+    // A timer of its own rather than a queued call, so that what is pending can be seen.
+    auto *finished = new QTimer(this);
+    finished->setObjectName(QStringLiteral("managedObjectContextFinsihedSupport"));
+    finished->setSingleShot(true);
+    connect(finished, &QTimer::timeout, this, [this, finished] {
+        finished->deleteLater();
+        platform::perform(this, "managedObjectContextFinsihedSupport");
+    });
+    finished->start(0);
     return m_managedObjectContext;
 }
 

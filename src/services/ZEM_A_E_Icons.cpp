@@ -200,6 +200,12 @@ void ZEM_A_E_Icons::setPopUpImage(QAction *item, const QColor &color)
     const QImage swatch = getImageForColor(color);
     if (swatch.isNull())
         return;
+    // A menu item of the kit keeps its state images as properties; they go first, so
+    // that the swatch is what stays shown whatever the item's state.
+    const QMetaObject *meta = item->metaObject();
+    for (const char *stateImage : {"onStateImage", "mixedStateImage"})
+        if (meta->indexOfProperty(stateImage) >= 0)
+            item->setProperty(stateImage, QImage());
     item->setProperty(imageProperty, swatch);
     item->setProperty(alternateImageProperty, QVariant());
     item->setIcon(QIcon(QPixmap::fromImage(swatch)));

@@ -79,8 +79,10 @@ public:
      */
     Q_INVOKABLE QImage getImageForColor(const QColor &color) const;
     /**
-     * Makes the swatch of \a color the icon of \a item, with no other state (no on or
-     * mixed image). An item is left alone when no swatch can be made.
+     * Makes the swatch of \a color the image and icon of \a item, with no other state
+     * image: the alternate image and, on an item that has them (ZEM_A_C_NSMenuItem), the
+     * "onStateImage" and "mixedStateImage" are cleared, so the swatch shows in every state.
+     * An item is left alone when no swatch can be made.
      */
     Q_INVOKABLE void setPopUpImage(QAction *item, const QColor &color);
 

@@ -91,8 +91,6 @@ private slots:
     void monthBoundaries();
     void weekOfMonth_data();
     void weekOfMonth();
-    void isInSameWeekAsDate_data();
-    void isInSameWeekAsDate();
     void isInSameWeekMatchesSundayWeeks();
 
     void everyDayAgainstReference();
@@ -300,15 +298,12 @@ void tst_ZEM_A_Y_NSCalendarDate::julianDayNumber_data()
     QTest::addColumn<int>("jdn");
 
     QTest::newRow("1 January 2000") << QDate(2000, 1, 1) << 2451545;
-    QTest::newRow("28 February 2000") << QDate(2000, 2, 28) << 2451603;
-    QTest::newRow("1 March 2000") << QDate(2000, 3, 1) << 2451605;
-    QTest::newRow("28 February 1900") << QDate(1900, 2, 28) << 2415079;
     QTest::newRow("1 March 1900") << QDate(1900, 3, 1) << 2415080;
-    QTest::newRow("1 January 1970") << QDate(1970, 1, 1) << 2440588;
     QTest::newRow("first supported") << QDate(1, 1, 1) << FirstJulianDayNumber;
-    QTest::newRow("last supported") << QDate(9999, 12, 31) << LastJulianDayNumber;
-    QTest::newRow("spring change 2010") << QDate(2010, 3, 28) << 2455284;
-    QTest::newRow("autumn change 2010") << QDate(2010, 10, 31) << 2455501;
+    // Nothing in the arithmetic stops at the year 9999; 32 bits last until 1465101.
+    QTest::newRow("31 December 9999") << QDate(9999, 12, 31) << 5373484;
+    QTest::newRow("1 January 10000") << QDate(10000, 1, 1) << 5373485;
+    QTest::newRow("last supported") << QDate(1465101, 12, 31) << 536838576;
 }
 
 void tst_ZEM_A_Y_NSCalendarDate::julianDayNumber()
@@ -349,25 +344,25 @@ void tst_ZEM_A_Y_NSCalendarDate::julianDayNumberOutOfRange()
     const QRegularExpression warning(QStringLiteral("No Julian day number for the year"));
 
     QTest::ignoreMessage(QtWarningMsg, warning);
-    QCOMPARE(julianDayNumber(ZEM_A_CalendarDate(10000, 1, 1)), 0);
+    QCOMPARE(julianDayNumber(ZEM_A_CalendarDate(1465102, 1, 1)), 0);
     QTest::ignoreMessage(QtWarningMsg, warning);
     QCOMPARE(julianDayNumber(ZEM_A_CalendarDate(-1, 12, 31)), 0);
     QTest::ignoreMessage(QtWarningMsg, warning);
-    QCOMPARE(ZEM_A_Y_NSCalendarDate::weekOfYear(ZEM_A_CalendarDate(10000, 1, 1)), 0);
+    QCOMPARE(ZEM_A_Y_NSCalendarDate::weekOfYear(ZEM_A_CalendarDate(1465102, 1, 1)), 0);
     // A year far beyond 32 bits of days must not overflow.
     const ZEM_A_CalendarDate far = ZEM_A_CalendarDate(2010, 1, 1).dateByAddingYears(
         0, 0, std::numeric_limits<int>::max(), 0, 0, 0);
     QTest::ignoreMessage(QtWarningMsg, warning);
     QCOMPARE(julianDayNumber(far), 0);
     // Month operations do not need JDNs and keep working there.
-    QCOMPARE(numberOfDaysInMonth(ZEM_A_CalendarDate(10000, 2, 3)), 29);
+    QCOMPARE(numberOfDaysInMonth(ZEM_A_CalendarDate(1465104, 2, 3)), 29);
 }
 
 void tst_ZEM_A_Y_NSCalendarDate::gregorianDateOutOfRange_data()
 {
     QTest::addColumn<int>("jdn");
     QTest::newRow("day before the year 1") << FirstJulianDayNumber - 1;
-    QTest::newRow("day after 9999") << LastJulianDayNumber + 1;
+    QTest::newRow("day after the last year") << 536838577;
     QTest::newRow("zero") << 0;
     QTest::newRow("negative") << -32045;
     QTest::newRow("largest") << std::numeric_limits<qint32>::max();
@@ -418,21 +413,14 @@ void tst_ZEM_A_Y_NSCalendarDate::weekOfYear_data()
     QTest::newRow("1 Jan 2005 (Saturday)") << QDate(2005, 1, 1) << 53;
     QTest::newRow("3 Jan 2005 (Monday)") << QDate(2005, 1, 3) << 1;
     QTest::newRow("31 Dec 2008 (Wednesday)") << QDate(2008, 12, 31) << 1;
-    QTest::newRow("28 Dec 2008 (Sunday)") << QDate(2008, 12, 28) << 52;
-    // 2004: leap year starting on Thursday, 53 weeks.
-    QTest::newRow("1 Jan 2004 (Thursday)") << QDate(2004, 1, 1) << 1;
-    QTest::newRow("31 Dec 2004 (Friday)") << QDate(2004, 12, 31) << 53;
     // 2009 starts on Thursday: 53 weeks, its 31 December in week 53.
     QTest::newRow("31 Dec 2009 (Thursday)") << QDate(2009, 12, 31) << 53;
     QTest::newRow("1 Jan 2010 (Friday)") << QDate(2010, 1, 1) << 53;
-    QTest::newRow("4 Jan 2010 (Monday)") << QDate(2010, 1, 4) << 1;
     QTest::newRow("1 Jan 2011 (Saturday)") << QDate(2011, 1, 1) << 52;
-    QTest::newRow("1 Jan 2012 (Sunday)") << QDate(2012, 1, 1) << 52;
-    QTest::newRow("31 Dec 2012 (Monday)") << QDate(2012, 12, 31) << 1;
-    QTest::newRow("1 Jan 2016 (Friday, leap)") << QDate(2016, 1, 1) << 53;
-    QTest::newRow("31 Dec 2020 (leap from Wednesday)") << QDate(2020, 12, 31) << 53;
     QTest::newRow("1 Jan 1 (Monday)") << QDate(1, 1, 1) << 1;
     QTest::newRow("31 Dec 9999 (Friday)") << QDate(9999, 12, 31) << 52;
+    QTest::newRow("1 Jan 10000 (Saturday)") << QDate(10000, 1, 1) << 52;
+    QTest::newRow("3 Jan 10000 (Monday)") << QDate(10000, 1, 3) << 1;
 }
 
 void tst_ZEM_A_Y_NSCalendarDate::weekOfYear()
@@ -453,17 +441,13 @@ void tst_ZEM_A_Y_NSCalendarDate::firstDateInWeek_data()
     QTest::addColumn<QDate>("monday");
 
     QTest::newRow("week 1 of 2009") << 1 << 2009 << QDate(2008, 12, 29);
-    QTest::newRow("week 1 of 2010") << 1 << 2010 << QDate(2010, 1, 4);
     QTest::newRow("week 53 of 2009") << 53 << 2009 << QDate(2009, 12, 28);
-    QTest::newRow("week 1 of 2004 (Thursday)") << 1 << 2004 << QDate(2003, 12, 29);
-    QTest::newRow("week 53 of 2004") << 53 << 2004 << QDate(2004, 12, 27);
-    QTest::newRow("week 1 of 2011 (Saturday)") << 1 << 2011 << QDate(2011, 1, 3);
-    QTest::newRow("week 1 of 2012 (Sunday)") << 1 << 2012 << QDate(2012, 1, 2);
-    QTest::newRow("week 1 of 2020 (leap, Wednesday)") << 1 << 2020 << QDate(2019, 12, 30);
     QTest::newRow("week 12 of 2010 (spring change week)") << 12 << 2010 << QDate(2010, 3, 22);
     QTest::newRow("week 53 of 2010, which has 52") << 53 << 2010 << QDate(2011, 1, 3);
     QTest::newRow("week 1 of the year 1") << 1 << 1 << QDate(1, 1, 1);
-    QTest::newRow("week 52 of 9999") << 52 << 9999 << QDate(9999, 12, 27);
+    QTest::newRow("week 53 of 9999, which has 52") << 53 << 9999 << QDate(10000, 1, 3);
+    QTest::newRow("week 1 of 10000") << 1 << 10000 << QDate(10000, 1, 3);
+    QTest::newRow("week 53 of the last year") << 53 << 1465101 << QDate(1465101, 12, 30);
 }
 
 void tst_ZEM_A_Y_NSCalendarDate::firstDateInWeek()
@@ -487,11 +471,8 @@ void tst_ZEM_A_Y_NSCalendarDate::firstDateInWeekRejects_data()
     QTest::newRow("week 0") << 0 << 2010 << noWeek;
     QTest::newRow("week 54") << 54 << 2010 << noWeek;
     QTest::newRow("year 0") << 1 << 0 << noWeek;
-    QTest::newRow("year 10000") << 1 << 10000 << noWeek;
+    QTest::newRow("year after the last") << 1 << 1465102 << noWeek;
     QTest::newRow("largest week") << std::numeric_limits<int>::max() << 2010 << noWeek;
-    // 9999 has 52 weeks; its week 53 would start in the year 10000.
-    QTest::newRow("week 53 of 9999") << 53 << 9999
-                                     << QStringLiteral("No calendar date for the Julian day");
 }
 
 void tst_ZEM_A_Y_NSCalendarDate::firstDateInWeekRejects()
@@ -508,13 +489,9 @@ void tst_ZEM_A_Y_NSCalendarDate::monthBoundaries_data()
     QTest::addColumn<QDate>("date");
     QTest::addColumn<int>("days");
 
-    QTest::newRow("1 February 2008") << QDate(2008, 2, 1) << 29;
-    QTest::newRow("15 February 2008") << QDate(2008, 2, 15) << 29;
     QTest::newRow("29 February 2008") << QDate(2008, 2, 29) << 29;
     QTest::newRow("1 February 2100") << QDate(2100, 2, 1) << 28;
-    QTest::newRow("February 2000") << QDate(2000, 2, 10) << 29;
     QTest::newRow("February 1900") << QDate(1900, 2, 10) << 28;
-    QTest::newRow("31 January") << QDate(2010, 1, 31) << 31;
     QTest::newRow("March with the spring change") << QDate(2010, 3, 28) << 31;
     QTest::newRow("October ending on the autumn change") << QDate(2010, 10, 31) << 31;
     QTest::newRow("December 9999") << QDate(9999, 12, 31) << 31;
@@ -570,46 +547,18 @@ void tst_ZEM_A_Y_NSCalendarDate::weekOfMonth()
     QCOMPARE(ZEM_A_Y_NSCalendarDate::weekOfMonth(local), row);
 }
 
-void tst_ZEM_A_Y_NSCalendarDate::isInSameWeekAsDate_data()
-{
-    QTest::addColumn<QDate>("a");
-    QTest::addColumn<QDate>("b");
-    QTest::addColumn<bool>("same");
-
-    QTest::newRow("Sat 31 Jul / Sun 1 Aug") << QDate(2010, 7, 31) << QDate(2010, 8, 1) << false;
-    QTest::newRow("Fri 30 Jul / Sat 31 Jul") << QDate(2010, 7, 30) << QDate(2010, 7, 31) << true;
-    QTest::newRow("Sun 1 Aug / Sat 31 Jul") << QDate(2010, 8, 1) << QDate(2010, 7, 31) << false;
-    QTest::newRow("Tue 3 Aug / Sat 31 Jul") << QDate(2010, 8, 3) << QDate(2010, 7, 31) << false;
-    QTest::newRow("Sat 1 May / Fri 30 Apr") << QDate(2010, 5, 1) << QDate(2010, 4, 30) << true;
-    QTest::newRow("Sun 25 Apr / Sat 1 May") << QDate(2010, 4, 25) << QDate(2010, 5, 1) << true;
-    QTest::newRow("Sat 24 Apr / Sat 1 May") << QDate(2010, 4, 24) << QDate(2010, 5, 1) << false;
-    QTest::newRow("Fri 31 Dec / Sat 1 Jan") << QDate(2010, 12, 31) << QDate(2011, 1, 1) << true;
-    QTest::newRow("Sat 1 Jan / Fri 31 Dec") << QDate(2011, 1, 1) << QDate(2010, 12, 31) << true;
-    QTest::newRow("a week apart") << QDate(2010, 7, 14) << QDate(2010, 7, 21) << false;
-    QTest::newRow("a year apart, same row") << QDate(2010, 7, 14) << QDate(2011, 7, 13) << false;
-}
-
-void tst_ZEM_A_Y_NSCalendarDate::isInSameWeekAsDate()
-{
-    QFETCH(QDate, a);
-    QFETCH(QDate, b);
-    QFETCH(bool, same);
-    const ZEM_A_CalendarDate first(a.year(), a.month(), a.day(), 9, 0, 0);
-    const ZEM_A_CalendarDate second(b.year(), b.month(), b.day(), 21, 0, 0);
-    QCOMPARE(ZEM_A_Y_NSCalendarDate::isInSameWeekAsDate(first, second), same);
-}
-
 void tst_ZEM_A_Y_NSCalendarDate::isInSameWeekMatchesSundayWeeks()
 {
     // Day 7 of the common era (7 January of the year 1) is a Sunday, so Sunday-to-Saturday
     // weeks are the days with the same dayOfCommonEra / 7. Every pair up to eight days
-    // apart over four years, both ways round, crossing months and a leap year.
-    const ZEM_A_CalendarDate start(2007, 12, 20, 12, 0, 0);
+    // apart over four years, both ways round, crossing months and a leap year; the times of
+    // day differ (09:00 against about 21:00), which must not matter.
+    const ZEM_A_CalendarDate start(2007, 12, 20, 9, 0, 0);
     int checked = 0;
     for (int i = 0; i < 4 * 366; ++i) {
         const ZEM_A_CalendarDate a = start.dateByAddingYears(0, 0, i, 0, 0, 0);
         for (int k = -8; k <= 8; ++k) {
-            const ZEM_A_CalendarDate b = a.dateByAddingYears(0, 0, k, 0, 0, 0);
+            const ZEM_A_CalendarDate b = a.dateByAddingYears(0, 0, k, 12, 0, 0);
             const bool expected = a.dayOfCommonEra() / 7 == b.dayOfCommonEra() / 7;
             if (ZEM_A_Y_NSCalendarDate::isInSameWeekAsDate(a, b) != expected)
                 QFAIL(qPrintable(QStringLiteral("%1 and %2: expected %3")
@@ -619,6 +568,9 @@ void tst_ZEM_A_Y_NSCalendarDate::isInSameWeekMatchesSundayWeeks()
         }
     }
     QCOMPARE(checked, 4 * 366 * 17);
+    // The same row of a later year is another week.
+    QVERIFY(!ZEM_A_Y_NSCalendarDate::isInSameWeekAsDate(ZEM_A_CalendarDate(2010, 7, 14, 9, 0, 0),
+                                                         ZEM_A_CalendarDate(2011, 7, 13, 21, 0, 0)));
 }
 
 void tst_ZEM_A_Y_NSCalendarDate::everyDayAgainstReference()
@@ -708,8 +660,9 @@ void tst_ZEM_A_Y_NSCalendarDate::everyDayAgainstReference()
     }
     QCOMPARE(years, 9999);
     QCOMPARE(months, 9999 * 12);
-    QCOMPARE(days, qint64(LastJulianDayNumber - FirstJulianDayNumber + 1));
-    QCOMPARE(nextJdn, LastJulianDayNumber + 1);
+    // Python's calendar ends with 9999; the rows across it are checked one by one above.
+    QCOMPARE(days, qint64(5373484 - FirstJulianDayNumber + 1));
+    QCOMPARE(nextJdn, 5373485);
 }
 
 ZEM_TEST_MAIN(tst_ZEM_A_Y_NSCalendarDate)

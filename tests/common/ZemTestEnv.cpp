@@ -1,5 +1,11 @@
 #include "ZemTestEnv.h"
 
+#include "foundation/ZEM_F_E_Language.h"
+#include "foundation/ZEM_F_HostDelegate.h"
+#include "foundation/ZEM_F_PropertyList.h"
+#include "services/ZEM_A_L_Language.h"
+
+#include <QCoreApplication>
 #include <QDir>
 
 #include <cstdlib>
@@ -49,3 +55,34 @@ ZemTestEnv *ZemTestEnv::current() { return g_current; }
 QString ZemTestEnv::home() const { return m_dir->path() + QStringLiteral("/home"); }
 QString ZemTestEnv::dataHome() const { return m_dir->path() + QStringLiteral("/data"); }
 QString ZemTestEnv::configHome() const { return m_dir->path() + QStringLiteral("/config"); }
+
+namespace {
+ZEM_F_SettingsHostDelegate *g_languageHost = nullptr;
+
+void dropLanguageHost()
+{
+    ZEM_F_Host::setDelegate(nullptr);
+    delete std::exchange(g_languageHost, nullptr);
+}
+} // namespace
+
+ZEM_F_E_Language *zemFrenchLanguage(std::initializer_list<std::pair<const char *, const char *>> french)
+{
+    if (!ZEM_A_L_Language::isRegistered() || !g_current)
+        return nullptr;
+    if (!g_languageHost) {
+        g_languageHost = new ZEM_F_SettingsHostDelegate(QStringLiteral("Organiser"));
+        qAddPostRoutine(dropLanguageHost);
+    }
+    ZEM_F_Host::setDelegate(g_languageHost);
+    ZEM_F_StringTable table;
+    for (const auto &[key, text] : french)
+        table.insert(QString::fromUtf8(key), QString::fromUtf8(text));
+    const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
+    if (!path.startsWith(g_current->dataHome()) || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return nullptr;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ZEM_F_PropertyList::writeStringTable(table)) <= 0)
+        return nullptr;
+    return ZEM_F_E_Language::shared();
+}

@@ -6,6 +6,9 @@
 #include <QtTest>
 
 #include <memory>
+#include <utility>
+
+class ZEM_F_E_Language;
 
 /**
  * A private HOME and XDG folders for one test process, set before the application object
@@ -28,6 +31,14 @@ public:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+/**
+ * Set-up of the tests that switch languages: a settings host delegate for "Organiser" becomes
+ * the kit's host (until the application object goes), \a french (key, text) is written as the
+ * French language file of the private data home, and the shared language engine is returned.
+ * Null when the English texts are not registered or the file cannot be written.
+ */
+ZEM_F_E_Language *zemFrenchLanguage(std::initializer_list<std::pair<const char *, const char *>> french);
 
 /** QTEST_MAIN with ZemTestEnv set up first. */
 #define ZEM_TEST_MAIN_TZ(TestObject, TimeZone)                                                   \

@@ -267,10 +267,16 @@ void tst_ZEM_A_C_MO_AddressBook::primaryEntries()
     QCOMPARE(contact->valueForKey(u"userMainAddressZipCode"_qs), QVariant(u"14467"_qs));
     QVERIFY(!contact->valueForKey(u"userMainAddressCountry"_qs).isValid()); // empty counts as none
 
-    const QString none = fx->writeCard(u"p8"_qs, {u"N:Lind;Ben;;;"_qs, u"EMAIL;TYPE=HOME:b@home.example"_qs});
+    // Without a preferred entry the first one is the primary one.
+    const QString none = fx->writeCard(u"p8"_qs, {u"N:Lind;Ben;;;"_qs, u"EMAIL;TYPE=HOME:b@home.example"_qs,
+                                                  u"EMAIL;TYPE=WORK:b@work.example"_qs,
+                                                  u"ADR;TYPE=WORK:;;Kai 3;Kiel;;24103;"_qs});
     ZEM_A_C_MO_AddressBook *ben = contactFor(none);
-    QVERIFY(!ben->valueForKey(u"primaryEmail"_qs).isValid());
-    QVERIFY(!ben->valueForKey(u"userMainAddressStreet"_qs).isValid());
+    QCOMPARE(ben->valueForKey(u"primaryEmail"_qs), QVariant(u"b@home.example"_qs));
+    QCOMPARE(ben->valueForKey(u"userMainAddressStreet"_qs), QVariant(u"Kai 3"_qs));
+
+    const QString bare = fx->writeCard(u"p9"_qs, {u"N:Ek;Cai;;;"_qs});
+    QVERIFY(!contactFor(bare)->valueForKey(u"primaryEmail"_qs).isValid());
 }
 
 void tst_ZEM_A_C_MO_AddressBook::countryTable()

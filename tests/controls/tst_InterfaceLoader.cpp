@@ -14,8 +14,9 @@
 #include <QBuffer>
 #include <QTableWidget>
 
-// A host's own class in an interface file: it notes when it starts up and what its
-// outlet held at that moment.
+// A host's own class in an interface file, in a namespace of the host: it notes when it
+// starts up and what its outlet held at that moment.
+namespace host {
 class StartUpRecorder : public QWidget
 {
     Q_OBJECT
@@ -37,7 +38,9 @@ public:
 private:
     QWidget *m_partner = nullptr;
 };
-ZEM_INTERFACE_CLASS(StartUpRecorder)
+} // namespace host
+ZEM_INTERFACE_CLASS(host::StartUpRecorder)
+using host::StartUpRecorder;
 
 namespace {
 
@@ -217,11 +220,11 @@ void tst_InterfaceLoader::outletsAreSetBeforeStartUp()
     // "first" is created before "second" yet already holds it at start-up; "inner" sits in
     // "first" and starts after it, before "second".
     const QByteArray ui = R"(<ui version="4.0"><widget class="QWidget" name="root">
-        <widget class="StartUpRecorder" name="first">
+        <widget class="host::StartUpRecorder" name="first">
           <property name="partner"><cstring>second</cstring></property>
-          <widget class="StartUpRecorder" name="inner"/>
+          <widget class="host::StartUpRecorder" name="inner"/>
         </widget>
-        <widget class="StartUpRecorder" name="second">
+        <widget class="host::StartUpRecorder" name="second">
           <property name="partner"><string>first</string></property>
         </widget>
         <widget class="QTableWidget" name="plain">
@@ -263,7 +266,7 @@ void tst_InterfaceLoader::badFiles_data()
     QTest::newRow("other XML") << QByteArray("<html><body/></html>") << u"not an interface file"_qs;
     QTest::newRow("outlet to nothing")
         << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">
-             <widget class="StartUpRecorder" name="r"><property name="partner"><cstring>ghost</cstring></property></widget>
+             <widget class="host::StartUpRecorder" name="r"><property name="partner"><cstring>ghost</cstring></property></widget>
            </widget></ui>)")
         << u"outlet partner of r names ghost"_qs;
     QTest::newRow("outlet of the wrong class")

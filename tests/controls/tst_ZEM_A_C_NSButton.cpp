@@ -1,7 +1,6 @@
 // Localized buttons, boxes and cells: titles and tool tips that follow the language, the
 // made-up tool tips, the return to the loaded texts, image-only buttons and the setters.
 #include "ZemTestEnv.h"
-#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSBox.h"
 #include "controls/ZEM_A_C_NSButton.h"
@@ -10,12 +9,7 @@
 #include "controls/ZEM_A_C_NSPopUpButtonCell.h"
 #include "controls/ZEM_A_C_NSToolbarButton.h"
 #include "foundation/ZEM_F_E_Language.h"
-#include "foundation/ZEM_F_HostDelegate.h"
-#include "foundation/ZEM_F_PropertyList.h"
 #include "platform/ImagePosition.h"
-#include "services/ZEM_A_L_Language.h"
-
-#include <QDir>
 
 namespace {
 
@@ -66,29 +60,24 @@ private slots:
     void setNewToolTip_data();
     void setNewToolTip();
     void setNewTitle();
-    void popUpTitleIsTheChosenItem();
     void dictionaryEntryArrivesLater();
 
 private:
     ZEM_F_E_Language *engine = nullptr;
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
 };
 
 void tst_ZEM_A_C_NSButton::initTestCase()
 {
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    engine = ZEM_F_E_Language::shared();
-    ZEM_F_StringTable french;
-    french.insert(QStringLiteral("NL:Save"), QStringLiteral("Enregistrer"));
-    french.insert(QStringLiteral("NL:Options"), QStringLiteral("Réglages"));
-    french.insert(QStringLiteral("NT:Saves the record"), QStringLiteral("Enregistre la fiche"));
-    french.insert(QStringLiteral("NL:Button"), QStringLiteral("Bouton"));
-    french.insert(QStringLiteral("B:Box"), QStringLiteral("Cadre"));
-    french.insert(QStringLiteral("B:ToolBarItem"), QStringLiteral("Outil"));
-    french.insert(QStringLiteral("B:PullDownButton"), QStringLiteral("Menu"));
-    QVERIFY(french::write(french));
+    engine = zemFrenchLanguage({
+        {"NL:Save", "Enregistrer"},
+        {"NL:Options", "Réglages"},
+        {"NT:Saves the record", "Enregistre la fiche"},
+        {"NL:Button", "Bouton"},
+        {"B:Box", "Cadre"},
+        {"B:ToolBarItem", "Outil"},
+        {"B:PullDownButton", "Menu"},
+    });
+    QVERIFY(engine);
 }
 
 void tst_ZEM_A_C_NSButton::init()
@@ -109,87 +98,31 @@ void tst_ZEM_A_C_NSButton::textsFollowTheLanguage_data()
     QTest::addColumn<QString>("frenchTip");
     QTest::addColumn<QString>("tipAfterReset");
 
-    QTest::newRow("button, made-up tip") << "button"
-                                         << "Save"
-                                         << ""
-                                         << "NL:Save"
-                                         << "" << true << "Save Button"
-                                         << "Enregistrer"
-                                         << "Enregistrer Bouton"
-                                         << "Save Button";
-    QTest::newRow("button, own tip") << "button"
-                                     << "Save"
-                                     << "Saves the record"
-                                     << "NL:Save"
-                                     << "NT:Saves the record" << false << "Saves the record"
-                                     << "Enregistrer"
-                                     << "Enregistre la fiche"
-                                     << "Saves the record";
-    QTest::newRow("button, tip equal to title") << "button"
-                                                << "Save"
-                                                << "Save"
-                                                << "NL:Save"
-                                                << "" << false << "Save"
-                                                << "Enregistrer"
-                                                << "Save"
-                                                << "Save";
-    QTest::newRow("button without title") << "button"
-                                          << "+"
-                                          << "Saves the record"
-                                          << ""
-                                          << "NT:Saves the record" << false << "Saves the record"
-                                          << "+"
-                                          << "Enregistre la fiche"
-                                          << "Saves the record";
-    QTest::newRow("box") << "box"
-                         << "Options"
-                         << ""
-                         << "NL:Options"
-                         << "" << true << "Options Box"
-                         << "Réglages"
-                         << "Réglages Cadre"
-                         << "Options Box";
-    QTest::newRow("tool bar button") << "toolbar"
-                                     << "Save"
-                                     << ""
-                                     << "NL:Save"
-                                     << "" << true << "Save Tool Bar Item"
-                                     << "Enregistrer"
-                                     << "Enregistrer Outil"
-                                     << "Save Tool Bar Item";
+    QTest::newRow("button, made-up tip") << "button" << "Save" << "" << "NL:Save" << "" << true
+        << "Save Button" << "Enregistrer" << "Enregistrer Bouton" << "Save Button";
+    QTest::newRow("button, own tip") << "button" << "Save"
+        << "Saves the record" << "NL:Save" << "NT:Saves the record" << false
+        << "Saves the record" << "Enregistrer" << "Enregistre la fiche" << "Saves the record";
+    QTest::newRow("button, tip equal to title") << "button" << "Save"
+        << "Save" << "NL:Save" << "" << false
+        << "Save" << "Enregistrer" << "Save" << "Save";
+    QTest::newRow("button without title") << "button" << "+"
+        << "Saves the record" << "" << "NT:Saves the record" << false
+        << "Saves the record" << "+" << "Enregistre la fiche" << "Saves the record";
+    QTest::newRow("box") << "box" << "Options" << "" << "NL:Options" << "" << true
+        << "Options Box" << "Réglages" << "Réglages Cadre" << "Options Box";
+    QTest::newRow("tool bar button") << "toolbar" << "Save" << "" << "NL:Save" << "" << true
+        << "Save Tool Bar Item" << "Enregistrer" << "Enregistrer Outil" << "Save Tool Bar Item";
     // The pop-up's reset gives no noun, so its made-up tip is not made up again.
-    QTest::newRow("pop-up button") << "popup"
-                                   << "Options"
-                                   << ""
-                                   << "NL:Options"
-                                   << "" << true << "Options Pull Down Button"
-                                   << "Réglages"
-                                   << "Réglages Menu"
-                                   << "";
-    QTest::newRow("pop-up button, own tip") << "popup"
-                                            << "Options"
-                                            << "Saves the record"
-                                            << "NL:Options"
-                                            << "NT:Saves the record" << false << "Saves the record"
-                                            << "Réglages"
-                                            << "Enregistre la fiche"
-                                            << "Saves the record";
-    QTest::newRow("button cell") << "cell"
-                                 << "Save"
-                                 << ""
-                                 << "NL:Save"
-                                 << "" << false << ""
-                                 << "Enregistrer"
-                                 << ""
-                                 << "";
-    QTest::newRow("pop-up cell") << "popup cell"
-                                 << "Options"
-                                 << ""
-                                 << "NL:Options"
-                                 << "" << false << ""
-                                 << "Réglages"
-                                 << ""
-                                 << "";
+    QTest::newRow("pop-up button") << "popup" << "Options" << "" << "NL:Options" << "" << true
+        << "Options Pull Down Button" << "Réglages" << "Réglages Menu" << "";
+    QTest::newRow("pop-up button, own tip") << "popup" << "Options"
+        << "Saves the record" << "NL:Options" << "NT:Saves the record" << false
+        << "Saves the record" << "Réglages" << "Enregistre la fiche" << "Saves the record";
+    QTest::newRow("button cell") << "cell" << "Save" << "" << "NL:Save" << "" << false
+        << "" << "Enregistrer" << "" << "";
+    QTest::newRow("pop-up cell") << "popup cell" << "Options" << "" << "NL:Options" << "" << false
+        << "" << "Réglages" << "" << "";
 }
 
 void tst_ZEM_A_C_NSButton::textsFollowTheLanguage()
@@ -382,22 +315,6 @@ void tst_ZEM_A_C_NSButton::setNewTitle()
     button.languageCall(
         ZEM_F_Notification{QStringLiteral("LanguageCall"), QStringLiteral("French"), {}});
     QCOMPARE(button.title(), u"42"_qs);
-}
-
-void tst_ZEM_A_C_NSButton::popUpTitleIsTheChosenItem()
-{
-    ZEM_A_C_NSPopUpButton popUp;
-    QCOMPARE(popUp.title(), QString());
-    popUp.setTitle(QString());
-    QCOMPARE(popUp.count(), 0);
-    popUp.setTitle(QStringLiteral("Save"));
-    QCOMPARE(popUp.count(), 1);
-    QCOMPARE(popUp.currentText(), u"Save"_qs);
-    popUp.addItem(QStringLiteral("Options"));
-    popUp.setCurrentIndex(1);
-    popUp.setProperty("title", u"Réglages"_qs);
-    QCOMPARE(popUp.itemText(0), u"Save"_qs);
-    QCOMPARE(popUp.itemText(1), u"Réglages"_qs);
 }
 
 void tst_ZEM_A_C_NSButton::dictionaryEntryArrivesLater()

@@ -80,6 +80,12 @@ void tst_ZEM_A_C_NSMatrix::untitledFirstCellTakesNoKey()
     QCOMPARE(matrix.titles(), QStringList({QString(), u"Imprimer"_qs, u"Enregistrer"_qs}));
     QCOMPARE(matrix.buttonAt(0)->text(), QString());
     QCOMPARE(matrix.buttonAt(0)->toolTip(), QString());
+
+    // Each cell keeps the key it was loaded with: a cell emptied later does not hand its
+    // key on to the cells after it.
+    matrix.cellAt(1)->setTitle(QString());
+    matrix.languageCall(ZEM_F_Notification{QStringLiteral("LanguageCall"), QVariant(2), {}});
+    QCOMPARE(matrix.titles(), QStringList({QString(), QString(), u"Enregistrer"_qs}));
 }
 
 void tst_ZEM_A_C_NSMatrix::madeUpCellToolTips()

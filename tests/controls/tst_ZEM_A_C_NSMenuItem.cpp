@@ -1,16 +1,11 @@
 // Localized menus and menu items: titles that follow the language, the return to the
 // loaded titles, and items that call their action on their target by name.
 #include "ZemTestEnv.h"
-#include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSMenu.h"
 #include "controls/ZEM_A_C_NSMenuItem.h"
 #include "foundation/ZEM_F_E_Language.h"
-#include "foundation/ZEM_F_HostDelegate.h"
-#include "foundation/ZEM_F_PropertyList.h"
-#include "services/ZEM_A_L_Language.h"
 
-#include <QDir>
 #include <QPointer>
 
 namespace {
@@ -50,20 +45,16 @@ private slots:
 
 private:
     ZEM_F_E_Language *engine = nullptr;
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
 };
 
 void tst_ZEM_A_C_NSMenuItem::initTestCase()
 {
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    engine = ZEM_F_E_Language::shared();
-    ZEM_F_StringTable french;
-    french.insert(QStringLiteral("NL:Save"), QStringLiteral("Enregistrer"));
-    french.insert(QStringLiteral("L:Print"), QStringLiteral("Imprimer..."));
-    french.insert(QStringLiteral("NL:Options"), QStringLiteral("Réglages"));
-    QVERIFY(french::write(french));
+    engine = zemFrenchLanguage({
+        {"NL:Save", "Enregistrer"},
+        {"L:Print", "Imprimer..."},
+        {"NL:Options", "Réglages"},
+    });
+    QVERIFY(engine);
 }
 
 void tst_ZEM_A_C_NSMenuItem::init()

@@ -1,9 +1,12 @@
 // The search field stepping through its table's rows with the arrow keys while the other
-// keys edit the search text.
+// keys edit the search text; its placeholder and Qt's own texts following the language.
 #include "LocalizedControlsFrench.h"
 
 #include "controls/ZEM_A_C_NSSearchField.h"
 
+#include <QDialogButtonBox>
+#include <QMenu>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTableView>
 
@@ -34,19 +37,76 @@ struct Window
     }
 };
 
+// A top-level widget that counts the language changes Qt tells it of.
+class LanguageWatcher : public QWidget
+{
+public:
+    int changes = 0;
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::LanguageChange)
+            ++changes;
+        QWidget::changeEvent(event);
+    }
+};
+
 } // namespace
 
 class tst_ZEM_A_C_NSSearchField : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
+    void cleanupTestCase() { QVERIFY(french::use("English")); }
+    void placeholderAndQtTextsFollowTheLanguage();
     void arrowsWrapThroughRows_data();
     void arrowsWrapThroughRows();
     void oneRowArrowsDoNothing();
     void otherKeysEditTheText();
     void withoutTableKeysAreTheFields();
     void nextKeyViewIsTheTable();
+
+private:
+    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
 };
+
+void tst_ZEM_A_C_NSSearchField::initTestCase()
+{
+    QVERIFY(ZEM_A_L_Language::isRegistered());
+    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
+    ZEM_F_Host::setDelegate(host.get());
+    ZEM_F_StringTable table;
+    table.insert(QStringLiteral("NL:Search"), QStringLiteral("Rechercher"));
+    QVERIFY(french::write(table));
+}
+
+void tst_ZEM_A_C_NSSearchField::placeholderAndQtTextsFollowTheLanguage()
+{
+    ZEM_A_C_NSSearchField field;
+    field.setPlaceholderText(QStringLiteral("Search"));
+    field.awakeFromNib();
+    LanguageWatcher watcher; // never shown
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+    const QPushButton *cancel = buttons.button(QDialogButtonBox::Cancel);
+
+    QVERIFY(french::use("French"));
+    QCOMPARE(field.placeholderText(), u"Rechercher"_qs);
+    QTRY_VERIFY(watcher.changes > 0);
+    QTRY_COMPARE(cancel->text(), u"Annuler"_qs);
+    // Qt makes a text field's context menu when asked: in the language of the moment.
+    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QVERIFY(std::any_of(menu->actions().cbegin(), menu->actions().cend(), [](const QAction *action) {
+        return action->text().startsWith(u"Tout sélectionner"_qs);
+    }));
+
+    watcher.changes = 0;
+    QVERIFY(french::use("English"));
+    QCOMPARE(field.placeholderText(), u"Search"_qs);
+    QTRY_COMPARE(cancel->text(), u"Cancel"_qs);
+    QTRY_VERIFY(watcher.changes > 0);
+}
 
 void tst_ZEM_A_C_NSSearchField::arrowsWrapThroughRows_data()
 {

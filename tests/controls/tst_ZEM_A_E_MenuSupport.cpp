@@ -12,11 +12,13 @@
 #include "foundation/ZEM_F_PropertyList.h"
 #include "platform/Alerts.h"
 #include "controls/ZEM_A_E_MenuSupport.h"
+#include "services/ZEM_A_E_Icons.h"
 #include "services/ZEM_A_L_Language.h"
 
 #include <QDir>
 #include <QMenuBar>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 class MenuHost : public ZEM_F_SettingsHostDelegate
@@ -93,6 +95,24 @@ OrganiserDoc *sharedDocClass()
     return &doc;
 }
 
+// The command openSel() has put off: the timer it left on the target, null when none.
+QTimer *pendingCommand(const QObject &target)
+{
+    QList<QTimer *> timers = target.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    timers.removeIf([](const QTimer *timer) { return !timer->isActive(); });
+    return timers.size() == 1 ? timers.first() : nullptr;
+}
+
+// Checks that the command waits \a seconds, then runs it now.
+bool runPendingCommand(const QObject &target, int seconds)
+{
+    QTimer *timer = pendingCommand(target);
+    if (!timer || timer->interval() != seconds * 1000 || !timer->isSingleShot())
+        return false;
+    timer->stop();
+    return QMetaObject::invokeMethod(timer, "timeout");
+}
+
 } // namespace
 
 class tst_ZEM_A_E_MenuSupport : public QObject
@@ -113,6 +133,9 @@ private slots:
     void languageMenu_data();
     void languageMenu();
     void languageMenuDeclinedOrMissing();
+    void languageMenuPlace_data();
+    void languageMenuPlace();
+    void languageMenuTicksTheActiveLanguage();
     void matrixState();
     void toggledTitles_data();
     void toggledTitles();
@@ -329,9 +352,9 @@ std::unique_ptr<QWidget> tst_ZEM_A_E_MenuSupport::mainWindowWithLanguageMenu(QMe
     auto window = std::make_unique<QWidget>();
     bar = new QMenuBar(window.get());
     bar->addMenu(u"File"_qs);
-    QMenu *app = bar->addMenu(QString());
-    app->addAction(u"About"_qs);
-    languages = app->addMenu(u"Languages"_qs);
+    QMenu *settings = bar->addMenu(u"Settings"_qs);
+    settings->addAction(u"Preferences..."_qs);
+    languages = settings->addMenu(u"Languages"_qs);
     languages->addAction(u"Stale"_qs);
     return window;
 }
@@ -448,15 +471,84 @@ void tst_ZEM_A_E_MenuSupport::languageMenuDeclinedOrMissing()
     QCOMPARE(titles(languages), QStringList{u"Stale"_qs});
 
     host.languages = true;
-    QMenuBar noAppMenu;
-    noAppMenu.addMenu(u"File"_qs);
-    QVERIFY(menus->addLanguageMenus(&noAppMenu, &target));
     QVERIFY(menus->addLanguageMenus(nullptr, &target));
-    QMenuBar noLanguages;
-    noLanguages.addMenu(QString())->addAction(u"Languages"_qs); // an item without a submenu
-    QVERIFY(menus->addLanguageMenus(&noLanguages, &target));
     QCOMPARE(changes, 0);
     QCOMPARE(titles(languages), QStringList{u"Stale"_qs});
+}
+
+void tst_ZEM_A_E_MenuSupport::languageMenuPlace_data()
+{
+    // The menus of the bar; the one without a title holds a language menu of its own.
+    QTest::addColumn<QStringList>("barMenus");
+    QTest::addColumn<QString>("named");  // the menu the host names, if any
+    QTest::addColumn<QString>("holder"); // where the language menu ends up; "" on the bar
+    QTest::newRow("settings before view") << QStringList{u"File"_qs, u"View"_qs, u"Settings"_qs} << QString()
+                                          << u"Settings"_qs;
+    QTest::newRow("view") << QStringList{u"File"_qs, u"View"_qs} << QString() << u"View"_qs;
+    QTest::newRow("neither: a menu of its own") << QStringList{u"File"_qs} << QString() << QString();
+    // A menu without a title cannot be seen on Linux: its language menu is no place for one.
+    QTest::newRow("not the invisible application menu")
+        << QStringList{u""_qs, u"File"_qs} << QString() << QString();
+    QTest::newRow("named by the host") << QStringList{u"File"_qs, u"Tools"_qs, u"Settings"_qs}
+                                       << u"Tools"_qs << u"Tools"_qs;
+}
+
+void tst_ZEM_A_E_MenuSupport::languageMenuPlace()
+{
+    QFETCH(QStringList, barMenus);
+    QFETCH(QString, named);
+    QFETCH(QString, holder);
+    writeLanguageFiles({});
+    QMenuBar bar;
+    QMenu *namedMenu = nullptr;
+    QMenu *invisible = nullptr;
+    for (const QString &title : std::as_const(barMenus)) {
+        QMenu *menu = bar.addMenu(title);
+        if (title.isEmpty())
+            (invisible = menu)->addMenu(u"Languages"_qs)->addAction(u"Stale"_qs);
+        if (!named.isEmpty() && title == named)
+            namedMenu = menu;
+    }
+    CommandTarget target;
+    QVERIFY(menus->addLanguageMenus(&bar, &target, namedMenu));
+
+    // Found where a user looks, once, under its visible title, however often it is built.
+    QVERIFY(menus->addLanguageMenus(&bar, &target, namedMenu));
+    QList<QMenu *> found;
+    for (QMenu *menu : bar.findChildren<QMenu *>())
+        if (menu->title() == u"Languages"_qs && menu->parent() != invisible)
+            found.append(menu);
+    QCOMPARE(found.size(), 1);
+    QWidget *expectedHolder = &bar;
+    for (QAction *action : bar.actions())
+        if (!holder.isEmpty() && action->text() == holder)
+            expectedHolder = action->menu();
+    QVERIFY(expectedHolder->actions().contains(found.first()->menuAction()));
+    QCOMPARE(titles(found.first()).at(3), u"English"_qs);
+    if (invisible)
+        QCOMPARE(titles(invisible->actions().first()->menu()), QStringList{u"Stale"_qs});
+}
+
+void tst_ZEM_A_E_MenuSupport::languageMenuTicksTheActiveLanguage()
+{
+    writeLanguageFiles({u"French"_qs, u"German"_qs});
+    QMenuBar *bar = nullptr;
+    QMenu *languages = nullptr;
+    auto window = mainWindowWithLanguageMenu(bar, languages);
+    CommandTarget target;
+    QVERIFY(menus->addLanguageMenus(bar, &target));
+    const auto ticked = [languages] {
+        QStringList out;
+        for (const QAction *action : languages->actions())
+            if (action->isChecked())
+                out.append(action->text());
+        return out;
+    };
+    QCOMPARE(ticked(), QStringList{u"English"_qs});
+    QVERIFY(ZEM_F_E_Language::shared()->setActiveLanguage(u"German"_qs));
+    QCOMPARE(ticked(), QStringList{u"German"_qs});
+    QVERIFY(menus->addLanguageMenus(bar, &target));
+    QCOMPARE(ticked(), QStringList{u"German"_qs});
 }
 
 void tst_ZEM_A_E_MenuSupport::matrixState()
@@ -470,6 +562,12 @@ void tst_ZEM_A_E_MenuSupport::matrixState()
     QCOMPARE(items.at(1)->state(), 1);
     QVERIFY(items.at(1)->isChecked());
     QVERIFY(!items.at(1)->isEnabled());
+    // The mark of the item on is the store's radio mark; the others show none.
+    const QImage radio = ZEM_F_C_StoreGroup::shared()->imageForKey(u"NSMenuRadio"_qs);
+    QVERIFY(!radio.isNull());
+    QCOMPARE(items.at(1)->onStateImage(), radio);
+    QVERIFY(!items.at(1)->icon().isNull());
+    QVERIFY(items.at(0)->icon().isNull());
     QCOMPARE(items.at(0)->state(), 0);
     QVERIFY(items.at(0)->isEnabled());
     QVERIFY(!items.at(2)->isChecked());
@@ -492,7 +590,17 @@ void tst_ZEM_A_E_MenuSupport::matrixState()
     QVERIFY(!menus->validateMatrixMenuSupport(&plain, 4));
     QVERIFY(plain.isChecked());
     QCOMPARE(plain.property("state").toInt(), 1);
+    QVERIFY(!plain.icon().isNull());
     QVERIFY(!menus->validateMatrixMenuSupport(nullptr, 4));
+
+    // A plain action with a colour swatch keeps it whatever its state.
+    QAction swatch(u"Red"_qs);
+    ZEM_A_E_Icons::shared()->setPopUpImage(&swatch, Qt::red);
+    for (bool on : {true, false}) {
+        menus->validateMatrixMenuListSupport(&swatch, on);
+        QCOMPARE(swatch.icon().pixmap(12, 12).toImage().pixelColor(6, 6), QColor(204, 0, 0));
+        QCOMPARE(swatch.isChecked(), on);
+    }
 }
 
 void tst_ZEM_A_E_MenuSupport::toggledTitles_data()
@@ -550,8 +658,7 @@ void tst_ZEM_A_E_MenuSupport::openSelNotAllowed()
     QCOMPARE(alert.buttons, QStringList{u"Ok"_qs});
     QCOMPARE(alert.window.data(), window.get());
     QVERIFY(!window->isVisible());
-    QTest::qWait(50);
-    QVERIFY(target.commands.isEmpty());
+    QVERIFY(target.children().isEmpty()); // nothing put off for later
 }
 
 void tst_ZEM_A_E_MenuSupport::openSelBringsGivenWindowForward()
@@ -563,7 +670,8 @@ void tst_ZEM_A_E_MenuSupport::openSelBringsGivenWindowForward()
     QVERIFY(!menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
     QVERIFY(window->isVisible());
     QVERIFY(target.commands.isEmpty()); // not at once: a second later
-    QTRY_COMPARE_WITH_TIMEOUT(target.commands, QStringList{u"showCalendar"_qs}, 5000);
+    QVERIFY(runPendingCommand(target, 1));
+    QCOMPARE(target.commands, QStringList{u"showCalendar"_qs});
     QCOMPARE(target.objects, QVariantList{3});
 }
 
@@ -580,7 +688,7 @@ void tst_ZEM_A_E_MenuSupport::openSelWithActiveWindow()
     QVERIFY(menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
     QVERIFY(menus->openSel(u"showCalendar:"_qs, nullptr, 3, true, u"Calendar"_qs, &target));
     QVERIFY(!menus->openSel(QString(), window, 3, true, u"Calendar"_qs, &target));
-    QTest::qWait(1500);
+    QVERIFY(target.children().isEmpty()); // nothing put off for later
     QVERIFY(target.commands.isEmpty());
 }
 
@@ -600,7 +708,8 @@ void tst_ZEM_A_E_MenuSupport::openSelFindsDocumentWindow()
     QVERIFY(!windows.at(1)->isVisible());
     QVERIFY(windows.at(2)->isVisible());
     QCOMPARE(sharedDocClass()->newDocuments, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(target.commands, QStringList{u"showCalendar"_qs}, 6000);
+    QVERIFY(runPendingCommand(target, 2));
+    QCOMPARE(target.commands, QStringList{u"showCalendar"_qs});
     QCOMPARE(target.objects, QVariantList{u"record"_qs});
 }
 
@@ -616,13 +725,15 @@ void tst_ZEM_A_E_MenuSupport::openSelMakesNewDocument()
     QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 1, true, u"Calendar"_qs, &target));
     QCOMPARE(sharedDocClass()->newDocuments, 0);
     QVERIFY(!windows.back()->isVisible());
+    QVERIFY(runPendingCommand(target, 2));
 
     host.documents = true;
     QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 2, true, u"Calendar"_qs, &target));
     QCOMPARE(sharedDocClass()->newDocuments, 1);
+    QVERIFY(runPendingCommand(target, 2));
     QVERIFY(!menus->openSel(QString(), nullptr, 2, true, u"Calendar"_qs, &target));
     QCOMPARE(sharedDocClass()->newDocuments, 2);
-    QTRY_COMPARE_WITH_TIMEOUT(target.commands.size(), 2, 6000);
+    QCOMPARE(pendingCommand(target), nullptr); // no command to run
     QCOMPARE(target.objects, (QVariantList{1, 2}));
 }
 

@@ -10,6 +10,8 @@
 #include "services/ZEM_A_L_Language.h"
 
 #include <QDir>
+#include <QLibraryInfo>
+#include <QSignalSpy>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -86,6 +88,21 @@ public:
     }
 };
 
+/** Counts the language changes that reach the application object. */
+class LanguageChangeCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::LanguageChange)
+            ++count;
+        return false;
+    }
+};
+
 class tst_ZEM_F_E_Language : public QObject
 {
     Q_OBJECT
@@ -104,6 +121,7 @@ private slots:
     void languageFromNotification();
     void extraDefaultTable();
     void shippedFrenchFile();
+    void qtFollowsTheLanguage();
 
 private:
     ZEM_F_E_Language *engine = nullptr;
@@ -460,6 +478,30 @@ void tst_ZEM_F_E_Language::shippedFrenchFile()
                                .replace(QStringLiteral("%@"), engine->stringForKey(QStringLiteral("L02:AddressPicker")));
     QCOMPARE(filled, QStringLiteral("S\u00e9lectionnez un contact pour ouvrir un e-mail\u00a0!"));
     QCOMPARE(engine->stringForKeyLook(QStringLiteral("NL:Today")), QStringLiteral("Aujourd'hui"));
+}
+
+void tst_ZEM_F_E_Language::qtFollowsTheLanguage()
+{
+    // Qt's own texts come from its translations, installed with it.
+    QVERIFY2(QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + u"/qtbase_fr.qm"_qs),
+             "Qt's translations are missing (Debian: qt6-translations-l10n)");
+    writeLanguage(QStringLiteral("French"), {});
+    writeLanguage(QStringLiteral("Hindi"), {}); // a language Qt has no translation for
+    const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+    QSignalSpy changed(engine, &ZEM_F_E_Language::languageChanged);
+    LanguageChangeCounter events;
+    QCoreApplication::instance()->installEventFilter(&events);
+
+    for (const char *language : {"French", "Hindi", "English", "Hindi"}) {
+        events.count = 0;
+        QVERIFY(engine->setActiveLanguage(QString::fromLatin1(language)));
+        QVERIFY2(events.count > 0, language);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.takeFirst().value(0).toString(), QString::fromLatin1(language));
+        QCOMPARE(cancel(), QString::fromUtf8(qstrcmp(language, "French") ? "Cancel" : "Annuler"));
+    }
+    QCOMPARE(ZEM_F_E_Language::locale(QStringLiteral("Portuguese (Brazil)")).name(), u"pt_BR"_qs);
+    QCOMPARE(ZEM_F_E_Language::locale(QStringLiteral("Klingon")), QLocale::c());
 }
 
 ZEM_TEST_MAIN(tst_ZEM_F_E_Language)

@@ -1,15 +1,9 @@
 // The language engine as controls meet it: keys found for their texts, texts shown in the
 // active language, made-up tool tips, the resets and the language dictionary. Controls are
 // plain objects with the text and key properties a control carries.
-#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_E_Language.h"
-#include "foundation/ZEM_F_HostDelegate.h"
-#include "foundation/ZEM_F_PropertyList.h"
-#include "services/ZEM_A_L_Language.h"
-
-#include <QDir>
 
 namespace {
 
@@ -48,22 +42,17 @@ private slots:
 
 private:
     ZEM_F_E_Language *engine = nullptr;
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
 };
 
 void tst_ZEM_F_E_LanguageControls::initTestCase()
 {
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    engine = ZEM_F_E_Language::shared();
-    ZEM_F_StringTable french;
-    french.insert(QStringLiteral("NL:Save"), QStringLiteral("Enregistrer"));
-    french.insert(QStringLiteral("NT:Saves the file"), QStringLiteral("Enregistre le fichier"));
-    french.insert(QStringLiteral("B:QuitAnyway"), QStringLiteral("Quitter quand même"));
-    french.insert(QStringLiteral("NL:Open"), QStringLiteral("Ouvrir"));
-    QVERIFY(zemtest::writeFile(ZEM_F_E_Language::languageFilePath(QStringLiteral("French")),
-                               ZEM_F_PropertyList::writeStringTable(french)));
+    engine = zemFrenchLanguage({
+        {"NL:Save", "Enregistrer"},
+        {"NT:Saves the file", "Enregistre le fichier"},
+        {"B:QuitAnyway", "Quitter quand même"},
+        {"NL:Open", "Ouvrir"},
+    });
+    QVERIFY(engine);
 }
 
 void tst_ZEM_F_E_LanguageControls::init()

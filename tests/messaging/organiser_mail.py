@@ -85,11 +85,13 @@ def main():
             server.kill()
             server.wait()
 
+        port = free_port()
         code, out = run_organiser(program, os.path.join(work, 'home'), [
             '--mail-to', 'friend@example.test', '--mail-server', '127.0.0.1',
-            '--mail-port', str(free_port())])
-        if code == 0 or 'NOT delivered to friend@example.test' not in out:
-            fail('a refused connection was not reported (exit %d):\n%s' % (code, out))
+            '--mail-port', str(port)])
+        if (code == 0 or 'NOT delivered to friend@example.test' not in out
+                or 'port %d: Connection refused' % port not in out):
+            fail('a refused connection was not reported with its reason (exit %d):\n%s' % (code, out))
         print('refused connection reported')
 
 

@@ -1,3 +1,5 @@
+// One file for the composed message, read back by one independent reader: its layout,
+// charsets, headers, text and attachments share that reader and the samples.
 #include "ZemTestEnv.h"
 
 #include "messaging/ZEM_A_E_MailDelivery.h"
@@ -337,15 +339,8 @@ void tst_MailMessage::layout()
         QVERIFY(!message.contains("NextPart"));
     }
 
-    const QList<QByteArray> got = message.split('\n');
-    const QList<QByteArray> want = expected.split('\n');
-    for (qsizetype i = 0; i < qMin(got.size(), want.size()); ++i)
-        QVERIFY2(got.at(i) == want.at(i),
-                 qPrintable(QStringLiteral("line %1: got \"%2\", want \"%3\"")
-                                .arg(i + 1)
-                                .arg(QString::fromLatin1(got.at(i)), QString::fromLatin1(want.at(i)))));
-    QCOMPARE(got.size(), want.size());
-    QCOMPARE(message, expected);
+    QCOMPARE(message.split('\n'), expected.split('\n')); // line by line, to show where
+
 }
 
 void tst_MailMessage::boundaryTakesTheSecondRandomValueFirst()
@@ -875,7 +870,6 @@ void tst_MailMessage::attachmentFromFile()
         QVERIFY(none.regularFileContents().isEmpty());
         QVERIFY2(!error.isEmpty(), qPrintable(bad));
     }
-    QVERIFY(ZEM_A_MailAttachment::fromFile(dir.filePath(QStringLiteral("missing.txt"))).filename().isEmpty());
 }
 
 ZEM_TEST_MAIN(tst_MailMessage)

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <atomic>
@@ -39,6 +40,9 @@ QString hostName()
     return QString::fromLatin1(name);
 }
 
+// Leak checks wait for these counts to come back to at most what they were: a leaked
+// descriptor or thread never does, while one released a little late, or others that end
+// meanwhile, cannot fail them.
 int entriesIn(const char *folder)
 {
     return int(QDir(QString::fromLatin1(folder))
@@ -78,6 +82,14 @@ bool startOnSharedPort(SmtpRecorder &first, const std::function<bool(Second &, q
         first.stop();
     }
     return false;
+}
+
+/** Expects the log line of a delivery that gives up on \a host for \a reason. */
+void expectGivingUp(const QString &host, const QString &reason)
+{
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QRegularExpression::escape(host) + u".*"_qs
+                                            + QRegularExpression::escape(reason)));
 }
 
 } // namespace
@@ -216,8 +228,12 @@ void tst_ZEM_A_E_MailDelivery::serverRefuses()
         options.failData = true;
     QVERIFY(server.start(QStringLiteral("127.0.0.1"), 0, options));
 
+    const QString reply = refuseRecipient ? u"550 5.1.1 No such user"_qs : u"451 4.3.0 Try again later"_qs;
     ZEM_A_E_MailDelivery delivery;
+    expectGivingUp(QStringLiteral("127.0.0.1"), reply);
     QVERIFY(!delivery.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.1"), server.port()));
+    QCOMPARE(delivery.lastError().code, ZEM_Error::Unavailable);
+    QVERIFY2(delivery.lastError().message.contains(reply), qPrintable(delivery.lastError().message));
     // The server itself answered well; only this message failed.
     QVERIFY(delivery.isConnected());
     QVERIFY(delivery.serverSocket() >= 0);
@@ -248,21 +264,26 @@ void tst_ZEM_A_E_MailDelivery::faultyServer_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("silent") << QStringLiteral("silent") << false;
-    QTest::newRow("greeting 554") << QStringLiteral("greet554") << false;
-    QTest::newRow("multi-line greeting 554") << QStringLiteral("greet554-multiline") << false;
-    QTest::newRow("HELO 421") << QStringLiteral("helo421") << false;
-    QTest::newRow("hangs up during data") << QStringLiteral("close-during-data") << false;
-    QTest::newRow("no reply codes") << QStringLiteral("garbage") << false;
-    QTest::newRow("codes of a reply differ") << QStringLiteral("mismatch") << false;
-    QTest::newRow("multi-line greeting") << QStringLiteral("multiline-greeting") << true;
-    QTest::newRow("replies in pieces") << QStringLiteral("split") << true;
+    QTest::addColumn<QString>("reason"); // in the log line and the error when refused
+    QTest::newRow("silent") << u"silent"_qs << false << u"no reply within 1500 ms"_qs;
+    QTest::newRow("greeting 554") << u"greet554"_qs << false << u"554 5.3.2 No service here"_qs;
+    QTest::newRow("multi-line greeting 554") << u"greet554-multiline"_qs << false
+                                             << u"554-No service here 554 5.3.2 Go away"_qs;
+    QTest::newRow("HELO 421") << u"helo421"_qs << false << u"421 4.3.2 Shutting down"_qs;
+    QTest::newRow("hangs up during data") << u"close-during-data"_qs << false
+                                          << u"the server closed the connection"_qs;
+    QTest::newRow("no reply codes") << u"garbage"_qs << false
+                                    << u"not an SMTP reply: \"h"_qs; // as much as arrived
+    QTest::newRow("codes of a reply differ") << u"mismatch"_qs << false << u"not an SMTP reply"_qs;
+    QTest::newRow("multi-line greeting") << u"multiline-greeting"_qs << true << QString();
+    QTest::newRow("replies in pieces") << u"split"_qs << true << QString();
 }
 
 void tst_ZEM_A_E_MailDelivery::faultyServer()
 {
     QFETCH(QString, mode);
     QFETCH(bool, accepted);
+    QFETCH(QString, reason);
 
     SmtpRecorder next;
     FaultServer fault;
@@ -274,7 +295,12 @@ void tst_ZEM_A_E_MailDelivery::faultyServer()
     QCOMPARE(port, next.port());
 
     ZEM_A_E_MailDelivery delivery;
+    if (!accepted)
+        expectGivingUp(QStringLiteral("127.0.0.2"), reason);
     QCOMPARE(delivery.sendMail(kMessage, kTo, kFrom, QStringLiteral("127.0.0.2"), port), accepted);
+    QVERIFY2(delivery.lastError().message.contains(u"127.0.0.2") != accepted
+                 && delivery.lastError().message.contains(reason),
+             qPrintable(delivery.lastError().message));
     if (accepted) {
         QVERIFY(fault.waitForMessages(1));
         QCOMPARE(fault.messages().at(0).content, kKept);
@@ -350,9 +376,12 @@ void tst_ZEM_A_E_MailDelivery::exchangersAfterAccounts()
 
     writeMailSettings(accounts({QStringLiteral("127.0.0.4")}));
     const bool delivered = ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, mx2.port());
-    // A domain with an address but no MX record gets nothing.
-    const bool toNoMx = ZEM_A_E_MailDelivery::sendMail(kMessage, QStringLiteral("a@nomx.test"),
-                                                       kFrom, mx2.port());
+    // A domain with an address but no MX record gets nothing, and the caller learns why.
+    ZEM_A_E_MailDelivery toNoMxDelivery;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not delivered to a@nomx.test: .*no mail exchanger"_qs));
+    const bool toNoMx = toNoMxDelivery.sendMailToFromPort(kMessage, QStringLiteral("a@nomx.test"),
+                                                          kFrom, mx2.port());
+    QCOMPARE(toNoMxDelivery.lastError().code, ZEM_Error::NotFound);
     QVERIFY(delivered);
     QVERIFY(mx2.waitForMessages(1));
     QCOMPARE(mx2.messages().at(0).content, kKept);
@@ -382,7 +411,9 @@ void tst_ZEM_A_E_MailDelivery::addressInjectionRefused()
     QFETCH(QString, from);
     const int before = int(m_recorder.messages().size());
     ZEM_A_E_MailDelivery delivery;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"address .*could add an SMTP command"_qs));
     QVERIFY(!delivery.sendMail(kMessage, to, from, QStringLiteral("127.0.0.1"), m_recorder.port()));
+    QCOMPARE(delivery.lastError().code, ZEM_Error::InvalidArgument);
     QVERIFY(delivery.isConnected());
     const qsizetype wireBefore = m_recorder.wireLog().size();
 
@@ -437,7 +468,10 @@ void tst_ZEM_A_E_MailDelivery::earlyEndOfData()
     QVERIFY(delivery.connectToServer(QStringLiteral("127.0.0.1"), m_recorder.port()));
     QVERIFY(delivery.writeEnvelopeTo(kTo, kFrom));
     const qsizetype wireBefore = m_recorder.wireLog().size();
+    if (refused)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not sent to 127\\.0\\.0\\.1 port \\d+: .*SMTP smuggling"_qs));
     QCOMPARE(delivery.writeContent(content), !refused);
+    QCOMPARE(delivery.lastError().code, refused ? ZEM_Error::InvalidArgument : ZEM_Error::NoError);
     if (!refused) {
         QVERIFY(m_recorder.waitForMessages(before + 1));
         QCOMPARE(m_recorder.messages().at(before).content, kept);
@@ -491,8 +525,8 @@ void tst_ZEM_A_E_MailDelivery::nothingLeaks()
     }
     QVERIFY(m_recorder.waitForMessages(before + delivered));
 
-    QCOMPARE(entriesIn("/proc/self/fd"), fds);
-    QCOMPARE(entriesIn("/proc/self/task"), tasks);
+    QTRY_VERIFY(entriesIn("/proc/self/fd") <= fds);
+    QTRY_VERIFY(entriesIn("/proc/self/task") <= tasks);
 }
 
 void tst_ZEM_A_E_MailDelivery::concurrentDeliveries()
@@ -529,8 +563,8 @@ void tst_ZEM_A_E_MailDelivery::concurrentDeliveries()
     QCOMPARE(subjects.size(), threads * each);
     QVERIFY(subjects.contains("Subject: 5/3"));
 
-    QCOMPARE(entriesIn("/proc/self/fd"), fds);
-    QCOMPARE(entriesIn("/proc/self/task"), tasks);
+    QTRY_VERIFY(entriesIn("/proc/self/fd") <= fds);
+    QTRY_VERIFY(entriesIn("/proc/self/task") <= tasks);
 }
 
 ZEM_TEST_MAIN(tst_ZEM_A_E_MailDelivery)

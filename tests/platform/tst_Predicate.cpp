@@ -96,15 +96,12 @@ void tst_Predicate::evaluateMap_data()
     row("uid = %@", u"uid = %@"_s, {u"A-1"_s}, true);
     row("uid = %@ other", u"uid = %@"_s, {u"A-2"_s}, false);
     row("use = %d", u"use = %d"_s, {3}, true);
-    row("use = %d from text", u"use = %d"_s, {u"3"_s}, true);
-    row("sound = %@", u"sound = %@"_s, {u"Basso"_s}, true);
     row("beginswith[c]", u"lastName BEGINSWITH[c] \"b\""_s, {}, true);
     row("beginswith exact", u"lastName BEGINSWITH \"b\""_s, {}, false);
     row("contains[cd]", u"name CONTAINS[cd] %@"_s, {u"apfel"_s}, true);
     row("contains[c] keeps marks", u"name CONTAINS[c] %@"_s, {u"apfel"_s}, false);
     row("in list", u"priority IN {1, 2}"_s, {}, true);
     row("in list miss", u"priority IN {3}"_s, {}, false);
-    row("in list of doubles", u"priority IN %@"_s, {QVariant(QVariantList{1.0, 2.0})}, true);
     row("to-one", u"calendar.title == \"Work\""_s, {}, true);
     row("to-one twice", u"calendar.owner.name == 'Kim'"_s, {}, true);
     row("through a missing map", u"calendar.nothing.name == nil"_s, {}, true);
@@ -126,9 +123,7 @@ void tst_Predicate::evaluateMap_data()
     row("present != nil", u"uid != nil"_s, {}, true);
     row("missing ordered", u"missing < 5"_s, {}, false);
     row("missing != value", u"missing != 5"_s, {}, true);
-    row("number vs text", u"priority == \"2\""_s, {}, false);
     row("data literal", u"blob == CAST(\"AQI=\", \"NSData\")"_s, {}, true);
-    row("data vs text", u"blob == \"\\u0001\\u0002\""_s, {}, false);
     row("date by instant", u"dueDate == CAST(\"2026-12-05T11:00:00+01:00\", \"NSDate\")"_s, {},
         true);
     row("date from seconds", u"dueDate == CAST(1796464800, \"NSDate\")"_s, {}, true);
@@ -153,9 +148,6 @@ void tst_Predicate::evaluateMap_data()
     row("keywords in any case", u"uid == \"A-1\" and use == 3"_s, {}, true);
     row("map is not nil", u"calendar == nil"_s, {}, false);
     row("big exact", u"big == 9007199254740993"_s, {}, true);
-    row("big vs double", u"big == %@"_s, {double(twoTo53)}, false);
-    row("big above double", u"big > %@"_s, {double(twoTo53)}, true);
-    row("bool as number", u"done == 0"_s, {}, true);
     row("alternative operators", u"use => 3 AND use =< 3 AND use <> 4"_s, {}, true);
 }
 
@@ -228,7 +220,6 @@ void tst_Predicate::argumentErrors_data()
 
     QTest::newRow("too few") << u"a == %@ OR b == %@"_s << QVariantList{1}
                              << u"too few arguments: %@ at 16 has no value (1 given)"_s;
-    QTest::newRow("none") << u"a == %d"_s << QVariantList{} << u"too few arguments"_s;
     QTest::newRow("too many") << u"a == %@"_s << QVariantList{1, 2}
                               << u"too many arguments: 2 given, 1 used"_s;
     QTest::newRow("key not text") << u"%K == 1"_s << QVariantList{5}

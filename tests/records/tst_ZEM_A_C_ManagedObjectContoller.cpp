@@ -8,6 +8,7 @@
 #include "platform/store/StoreCoordinator.h"
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
 
+#include <QTimer>
 #include <QUndoStack>
 
 using platform::TerminateReply;
@@ -220,12 +221,18 @@ void tst_ZEM_A_C_ManagedObjectContoller::contextHookRunsOnce()
 {
     Counting c(kBundle, u"Sounds"_qs, u"SoundsData"_qs);
     c.setReadOnly(false);
+    const auto scheduled = [&c] {
+        int active = 0;
+        for (QTimer *timer : c.findChildren<QTimer *>(u"managedObjectContextFinsihedSupport"_qs))
+            active += timer->isActive() ? 1 : 0;
+        return active;
+    };
+    c.managedObjectContext();
     c.managedObjectContext();
     QCOMPARE(c.finished, 0); // on the next pass, not now
-    c.managedObjectContext();
+    QCOMPARE(scheduled(), 1);
     QTRY_COMPARE(c.finished, 1);
-    QTest::qWait(20);
-    QCOMPARE(c.finished, 1);
+    QCOMPARE(scheduled(), 0); // nothing left that could run it again
 }
 
 void tst_ZEM_A_C_ManagedObjectContoller::saveActionEndsUndoHistoryOnlyOnSuccess()

@@ -2,7 +2,6 @@
 
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "foundation/ZEM_F_PropertyList.h"
-#include "services/ZEM_A_C_TransparentTextField.h"
 #include "services/ZEM_A_E_DockSupport.h"
 #include "services/ZEM_A_E_TransparentTextView.h"
 #include "services/ZEM_A_I_RoundedView.h"
@@ -12,7 +11,6 @@
 #include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QImage>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -47,11 +45,6 @@ private slots:
     void ctrlDragMovesWindow();
     void closesWhenDeactivated();
     void frameIsSavedAndRestored();
-
-    void fieldCtrlClick_data();
-    void fieldCtrlClick();
-    void fieldPlainClickEdits();
-    void fieldColour();
 
 private:
     static void writeDock(const QVariantMap &plist);
@@ -382,78 +375,6 @@ void tst_ZEM_A_E_TransparentTextView::frameIsSavedAndRestored()
     // Another name has nothing saved.
     ZEM_A_I_TransparentWindow other;
     QVERIFY(!other.setFrameAutosaveName(u"OtherTransparentWindow"_s));
-}
-
-void tst_ZEM_A_E_TransparentTextView::fieldCtrlClick_data()
-{
-    QTest::addColumn<int>("source"); // 0 line edit, 1 object with both properties, 2 none
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("line edit with a number") << 0 << u"+44 20 7946 0958"_s << true;
-    QTest::newRow("line edit, empty") << 0 << QString() << false;
-    QTest::newRow("stringValue before text") << 1 << u"from stringValue"_s << true;
-    QTest::newRow("stringValue empty") << 1 << QString() << false;
-    QTest::newRow("no field") << 2 << QString() << false;
-}
-
-void tst_ZEM_A_E_TransparentTextView::fieldCtrlClick()
-{
-    QFETCH(int, source);
-    QFETCH(QString, value);
-    QFETCH(bool, opens);
-
-    QWidget host;
-    auto *field = new ZEM_A_C_TransparentTextField(&host);
-    QLineEdit lineEdit;
-    QObject bound;
-    if (source == 0) {
-        lineEdit.setText(value);
-        field->setTextF(&lineEdit);
-    } else if (source == 1) {
-        bound.setProperty("stringValue", value);
-        bound.setProperty("text", u"from text"_s);
-        field->setTextF(&bound);
-    }
-    field->setText(u"own text"_s);
-    host.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host));
-
-    QTest::mouseClick(field, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
-    auto *engine = ZEM_A_E_TransparentTextView::shared();
-    const bool visible = engine->window() && engine->window()->isVisible();
-    QCOMPARE(visible, opens);
-    if (opens)
-        QCOMPARE(engine->textView()->string(), value);
-    QCOMPARE(field->text(), u"own text"_s);
-}
-
-void tst_ZEM_A_E_TransparentTextView::fieldPlainClickEdits()
-{
-    QWidget host;
-    auto *field = new ZEM_A_C_TransparentTextField(&host);
-    QLineEdit source;
-    source.setText(u"555"_s);
-    field->setTextF(&source);
-    field->setText(u"abcdef"_s);
-    field->setCursorPosition(0);
-    host.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QTest::mouseClick(field, Qt::LeftButton, Qt::NoModifier, QPoint(field->width() - 2, field->height() / 2));
-    auto *engine = ZEM_A_E_TransparentTextView::shared();
-    QVERIFY(!engine->window() || !engine->window()->isVisible());
-    // The click reached the line edit: the cursor went to the end.
-    QCOMPARE(field->cursorPosition(), 6);
-}
-
-void tst_ZEM_A_E_TransparentTextView::fieldColour()
-{
-    ZEM_A_C_TransparentTextField field;
-    QPalette palette = field.palette();
-    palette.setColor(QPalette::Highlight, QColor(u"#3366cc"_s));
-    field.setPalette(palette);
-    QVERIFY(field.palette().color(QPalette::Text) != QColor(u"#3366cc"_s));
-    field.awakeFromNib();
-    QCOMPARE(field.palette().color(QPalette::Text), QColor(u"#3366cc"_s));
 }
 
 ZEM_TEST_MAIN(tst_ZEM_A_E_TransparentTextView)

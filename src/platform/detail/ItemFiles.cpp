@@ -52,6 +52,13 @@ QHash<QString, std::optional<QByteArray>> &ownWrites()
     return writes;
 }
 
+bool isOwnWrite(const QString &path, const std::optional<QByteArray> &bytes)
+{
+    const auto &own = ownWrites();
+    const auto w = own.constFind(path);
+    return w != own.constEnd() && *w == bytes;
+}
+
 QString ownProcessName()
 {
     if (ZEM_F_HostDelegate *delegate = ZEM_F_Host::delegate())

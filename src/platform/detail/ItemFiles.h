@@ -27,6 +27,9 @@ ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &byte
 /** What this process last wrote to each file (nullopt: removed it), for every store of it. */
 QHash<QString, std::optional<QByteArray>> &ownWrites();
 
+/** Whether this process's last write to \a path left it holding \a bytes (nullopt: removed it). */
+bool isOwnWrite(const QString &path, const std::optional<QByteArray> &bytes);
+
 /** The name change notices carry for this process's own saves: the host's application name. */
 QString ownProcessName();
 

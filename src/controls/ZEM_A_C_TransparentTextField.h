@@ -1,18 +1,20 @@
 #pragma once
 
+#include "ZEM_A_C_TextFieldNoResponder.h"
 #include "zem_appkit_export.h"
 
-#include <QLineEdit>
 #include <QPointer>
 
 /**
- * A text field that shows another field's value in the large-type window when clicked
- * with Ctrl held (the command key here). Other clicks behave as in any line edit.
+ * A label-like field of the no-responder family (it never takes the focus) that shows
+ * another field's value in the large-type window (ZEM_A_E_TransparentTextView) when
+ * clicked with Ctrl held (the command key here). Other clicks do what a no-responder
+ * field's do.
  *
  * textF is any object with a "stringValue" or "text" property (a QLineEdit, a label, a
  * bound field); a missing object or an empty value shows nothing.
  */
-class ZEM_APPKIT_EXPORT ZEM_A_C_TransparentTextField : public QLineEdit
+class ZEM_APPKIT_EXPORT ZEM_A_C_TransparentTextField : public ZEM_A_C_TextFieldNoResponder
 {
     Q_OBJECT
     Q_PROPERTY(QObject *textF READ textF WRITE setTextF)
@@ -24,8 +26,9 @@ public:
     QObject *textF() const { return m_textF; }
     void setTextF(QObject *field) { m_textF = field; }
 
-    /** Colours the text as the selected knob: the palette's highlight colour. */
-    Q_INVOKABLE void awakeFromNib();
+    /** The load of a text field, then the text coloured as the selected knob: the palette's
+     * highlight colour. */
+    Q_INVOKABLE void awakeFromNib() override;
 
     /** The value of textF: its "stringValue", else its "text"; null when there is none. */
     QString textFValue() const;

@@ -1,16 +1,20 @@
 #include "ZEM_A_C_TransparentTextField.h"
 
 #include "platform/InterfaceLoader.h"
-#include "ZEM_A_E_TransparentTextView.h"
+#include "services/ZEM_A_E_TransparentTextView.h"
 
 #include <QMouseEvent>
 
-ZEM_A_C_TransparentTextField::ZEM_A_C_TransparentTextField(QWidget *parent) : QLineEdit(parent) {}
+ZEM_A_C_TransparentTextField::ZEM_A_C_TransparentTextField(QWidget *parent)
+    : ZEM_A_C_TextFieldNoResponder(parent)
+{
+}
 
 ZEM_A_C_TransparentTextField::~ZEM_A_C_TransparentTextField() = default;
 
 void ZEM_A_C_TransparentTextField::awakeFromNib()
 {
+    ZEM_A_C_TextFieldNoResponder::awakeFromNib();
     QPalette colours = palette();
     colours.setColor(QPalette::Text, colours.color(QPalette::Highlight));
     setPalette(colours);
@@ -31,7 +35,7 @@ QString ZEM_A_C_TransparentTextField::textFValue() const
 void ZEM_A_C_TransparentTextField::mousePressEvent(QMouseEvent *event)
 {
     if (!(event->modifiers() & Qt::ControlModifier)) {
-        QLineEdit::mousePressEvent(event);
+        ZEM_A_C_TextFieldNoResponder::mousePressEvent(event);
         return;
     }
     event->accept();

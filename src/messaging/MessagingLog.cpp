@@ -1,0 +1,3 @@
+#include "MessagingLog.h"
+
+Q_LOGGING_CATEGORY(zemMessaging, "zem.messaging")

@@ -1,0 +1,428 @@
+// The calendar store's folder: reading calendars and item files, noticing what changed
+// and announcing it, and writing files safely.
+#include "platform/calendarstore/detail/CalendarStorePrivate.h"
+
+#include "platform/calendarstore/detail/CalValues.h"
+#include "platform/calendarstore/detail/Occurrences.h"
+#include "platform/detail/ChangeNotices.h"
+
+#include "platform/PlatformLog.h"
+
+#include <QColor>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+
+namespace platform {
+
+using namespace detail;
+using namespace detail::ical;
+
+namespace {
+
+std::optional<QByteArray> readBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.readAll();
+}
+
+QColor parseColor(QString s)
+{
+    s = s.trimmed();
+    // The folder format writes "#RRGGBBAA"; Qt reads eight digits as "#AARRGGBB".
+    if (s.size() == 9 && s.startsWith(u'#')) {
+        bool ok = false;
+        const uint v = s.mid(1).toUInt(&ok, 16);
+        return ok ? QColor(int(v >> 24), int((v >> 16) & 0xff), int((v >> 8) & 0xff), int(v & 0xff)) : QColor();
+    }
+    const QColor c = QColor::fromString(s);
+    return c.isValid() ? c : QColor();
+}
+
+ZEM_Error noCalendarFile(const QString &fileName)
+{
+    return ZEM_Error::make(ZEM_Error::Conflict,
+                           u"%1 was changed by another program and can no longer be read."_s.arg(fileName),
+                           {fileName});
+}
+
+} // namespace
+
+void CalendarStorePrivate::forEachItem(
+    const QStringList &calendarUids,
+    const std::function<void(icalcomponent *, const Origin &, const QString &, bool)> &visit) const
+{
+    for (const auto &[calUid, f] : folders) {
+        if (!calendarUids.isEmpty() && !calendarUids.contains(calUid))
+            continue;
+        for (const auto &[name, file] : f.files) {
+            if (!file->root)
+                continue;
+            for (const auto &[uid, task] : file->items)
+                if (index.value(uid) == std::pair(calUid, name))
+                    visit(file->root.get(), Origin{calUid, name, file->bytes}, uid, task);
+        }
+    }
+}
+
+CalCalendar CalendarStorePrivate::readCalendar(const QString &dirPath, const QString &uid, QByteArray *meta)
+{
+    CalCalendar cal;
+    CalCalendarData &data = CalValues::of(cal);
+    data.uid = uid;
+    const QDir dir(dirPath);
+    const QByteArray name = readBytes(dir.filePath(u"displayname"_s)).value_or(QByteArray());
+    const QByteArray color = readBytes(dir.filePath(u"color"_s)).value_or(QByteArray());
+    const QByteArray json = readBytes(dir.filePath(kMetaFileName)).value_or(QByteArray());
+    data.title = QString::fromUtf8(name).trimmed();
+    if (data.title.isEmpty())
+        data.title = uid;
+    data.color = parseColor(QString::fromUtf8(color));
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    if (const QString type = o.value(u"type"_s).toString(); !type.isEmpty())
+        data.type = type;
+    data.notes = o.value(u"notes"_s).toString();
+    data.editable = o.value(u"editable"_s).toBool(true) && QFileInfo(dirPath).isWritable();
+    if (meta)
+        *meta = name + '\0' + color + '\0' + json + '\0' + (data.editable ? '1' : '0');
+    return cal;
+}
+
+std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(const QString &fileName,
+                                                                              const QByteArray &bytes)
+{
+    auto file = std::make_unique<IcsFile>();
+    file->fileName = fileName;
+    file->bytes = bytes;
+    Parsed parsed = parseIcs(bytes);
+    file->problems = parsed.problems;
+    file->lossy = parsed.lossy;
+    file->root = std::move(parsed.root);
+    if (!file->root)
+        return file;
+    QSet<QString> seen;
+    for (icalcomponent *cal : calendarsOf(file->root.get())) {
+        for (icalcomponent *c : children(cal, ICAL_ANY_COMPONENT)) {
+            if (!isItem(c))
+                continue;
+            const QString uid = text(icalcomponent_get_uid(c));
+            if (uid.isEmpty()) {
+                file->problems.append(u"an item without a UID; skipped"_s);
+                continue;
+            }
+            // Read once here so that what cannot be read is reported when the file is.
+            QStringList itemProblems;
+            if (icalcomponent_isa(c) == ICAL_VTODO_COMPONENT) {
+                CalTask t;
+                ics::readItem(t, c, cal, &itemProblems);
+            } else {
+                CalEvent e;
+                ics::readItem(e, c, cal, &itemProblems);
+                if (!hasRecurrenceId(c) && isRecurring(c))
+                    seriesStarts(c, e.startDate().addSecs(1), &itemProblems);
+            }
+            for (const QString &p : std::as_const(itemProblems))
+                if (!file->problems.contains(p))
+                    file->problems.append(p);
+            if (seen.contains(uid))
+                continue;
+            seen.insert(uid);
+            file->items.append({uid, icalcomponent_isa(c) == ICAL_VTODO_COMPONENT});
+        }
+    }
+    if (file->items.isEmpty() && file->problems.isEmpty())
+        file->problems.append(u"holds no event or to-do"_s);
+    return file;
+}
+
+void CalendarStorePrivate::scan(bool announce)
+{
+    struct Seen
+    {
+        bool task;
+        QString path;
+        QByteArray bytes;
+    };
+    QHash<QString, Seen> before; // uid -> what the last read found
+    for (const auto &[calUid, f] : folders)
+        for (const auto &[name, file] : f.files)
+            for (const auto &[uid, task] : file->items)
+                if (index.value(uid) == std::pair(calUid, name))
+                    before.insert(uid, {task, filePath(calUid, name), file->bytes});
+    QHash<QString, QByteArray> calendarsBefore;
+    for (const auto &[calUid, f] : folders)
+        calendarsBefore.insert(calUid, f.meta);
+
+    std::map<QString, Folder> now;
+    QStringList newProblems;
+    const QDir root(folder);
+    for (const QString &calUid : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (calUid.startsWith(u'.'))
+            continue;
+        Folder nf;
+        const QString dirPath = root.filePath(calUid);
+        nf.calendar = readCalendar(dirPath, calUid, &nf.meta);
+        auto old = folders.find(calUid);
+        const QDir dir(dirPath);
+        for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+            if (name.startsWith(u'.') || name == u"displayname" || name == u"color")
+                continue;
+            const QString path = dir.filePath(name);
+            if (!name.endsWith(u".ics"_s, Qt::CaseInsensitive)) {
+                if (!reportedOthers.contains(path)) {
+                    reportedOthers.insert(path);
+                    qCWarning(zemPlatform).noquote() << "CalendarStore:" << calUid + u'/' + name
+                                                     << "is not a calendar item; skipped";
+                }
+                continue;
+            }
+            const std::optional<QByteArray> bytes = readBytes(path);
+            std::unique_ptr<IcsFile> file;
+            if (old != folders.end()) {
+                auto was = old->second.files.find(name);
+                if (was != old->second.files.end() && (!bytes || was->second->bytes == *bytes))
+                    file = std::move(was->second); // unchanged, or unreadable for now: keep what we knew
+            }
+            if (!file && !bytes) {
+                newProblems.append(u"%1/%2: cannot be read"_s.arg(calUid, name));
+                qCWarning(zemPlatform).noquote() << "CalendarStore:" << newProblems.last();
+                continue;
+            }
+            if (!file) {
+                file = readFile(name, *bytes);
+                for (const QString &p : std::as_const(file->problems))
+                    qCWarning(zemPlatform).noquote() << "CalendarStore:" << u"%1/%2: %3"_s.arg(calUid, name, p);
+            }
+            for (const QString &p : std::as_const(file->problems))
+                newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, p));
+            nf.files.emplace(name, std::move(file));
+        }
+        now.emplace(calUid, std::move(nf));
+    }
+    folders = std::move(now);
+
+    index.clear();
+    for (const auto &[calUid, f] : folders) {
+        for (const auto &[name, file] : f.files) {
+            for (const auto &[uid, task] : file->items) {
+                if (const auto other = index.constFind(uid); other != index.constEnd()) {
+                    const QString line = u"%1/%2: the same UID as %3/%4; skipped"_s.arg(calUid, name, other->first,
+                                                                                       other->second);
+                    if (!problems.contains(line))
+                        qCWarning(zemPlatform).noquote() << "CalendarStore:" << line;
+                    newProblems.append(line);
+                    continue;
+                }
+                index.insert(uid, {calUid, name});
+            }
+        }
+    }
+    problems = newProblems;
+    if (watcher)
+        watchPaths();
+    if (!announce)
+        return;
+
+    detail::Changes changes[3]; // calendars, events, to-dos
+    for (const auto &[calUid, f] : folders) {
+        const int who = isOwnWrite(calendarPath(calUid), f.meta) ? detail::Changes::ThisProcess
+                                                                 : detail::Changes::OtherProgram;
+        if (!calendarsBefore.contains(calUid))
+            changes[0].inserted[who].append(calUid);
+        else if (calendarsBefore.value(calUid) != f.meta)
+            changes[0].updated[who].append(calUid);
+    }
+    for (auto it = calendarsBefore.cbegin(); it != calendarsBefore.cend(); ++it)
+        if (!folders.count(it.key()))
+            changes[0].deleted[isOwnWrite(calendarPath(it.key()), std::nullopt) ? 1 : 0].append(it.key());
+    for (auto it = index.cbegin(); it != index.cend(); ++it) {
+        const IcsFile *file = fileOf(it.key());
+        const QString path = filePath(it->first, it->second);
+        bool task = false;
+        for (const auto &[uid, t] : file->items)
+            if (uid == it.key())
+                task = t;
+        const int kind = task ? 2 : 1;
+        const int who = isOwnWrite(path, file->bytes) ? 1 : 0;
+        const auto was = before.constFind(it.key());
+        if (was == before.constEnd())
+            changes[kind].inserted[who].append(it.key());
+        else if (was->path != path || was->bytes != file->bytes)
+            changes[kind].updated[who].append(it.key());
+    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        if (!index.contains(it.key()))
+            changes[it->task ? 2 : 1].deleted[isOwnWrite(it->path, std::nullopt) ? 1 : 0].append(it.key());
+
+    static const detail::NoticeNames names[3] = {
+        {kCalCalendarsChangedExternallyNotification, kCalInsertedRecordsKey, kCalUpdatedRecordsKey,
+         kCalDeletedRecordsKey, kCalSenderProcessNameKey, kCalSenderProcessIDKey},
+        {kCalEventsChangedExternallyNotification, kCalInsertedRecordsKey, kCalUpdatedRecordsKey,
+         kCalDeletedRecordsKey, kCalSenderProcessNameKey, kCalSenderProcessIDKey},
+        {kCalTasksChangedExternallyNotification, kCalInsertedRecordsKey, kCalUpdatedRecordsKey,
+         kCalDeletedRecordsKey, kCalSenderProcessNameKey, kCalSenderProcessIDKey},
+    };
+    for (int kind = 0; kind < 3; ++kind) {
+        detail::announce(changes[kind], names[kind],
+                         [this, kind](const QStringList &inserted, const QStringList &updated,
+                                      const QStringList &deleted, const QString &sender) {
+                             if (kind == 0)
+                                 emit q->calendarsChanged(inserted, updated, deleted, sender);
+                             else if (kind == 1)
+                                 emit q->eventsChanged(inserted, updated, deleted, sender);
+                             else
+                                 emit q->tasksChanged(inserted, updated, deleted, sender);
+                         });
+    }
+}
+
+void CalendarStorePrivate::startWatching()
+{
+    watcher.emplace(q, [this] { scan(true); });
+    watchPaths();
+}
+
+void CalendarStorePrivate::watchPaths()
+{
+    // Folders tell of files added, removed and renamed over; a file rewritten in place is
+    // only seen by watching it.
+    QStringList wanted{folder};
+    for (const auto &[calUid, f] : folders) {
+        const QDir dir(calendarPath(calUid));
+        wanted << dir.path() << dir.filePath(u"displayname"_s) << dir.filePath(u"color"_s)
+               << dir.filePath(kMetaFileName);
+        for (const auto &[name, file] : f.files)
+            wanted << dir.filePath(name);
+    }
+    watcher->watchOnly(wanted);
+}
+
+ZEM_Result<void> CalendarStorePrivate::checkCalendar(const QString &calendarUid) const
+{
+    if (calendarUid.isEmpty())
+        return ZEM_Error::make(ZEM_Error::InvalidArgument, u"The item has no calendar."_s);
+    const auto f = folders.find(calendarUid);
+    if (f == folders.end())
+        return ZEM_Error::make(ZEM_Error::NotFound, u"There is no calendar “%1”."_s.arg(calendarUid), {calendarUid});
+    if (!f->second.calendar.isEditable())
+        return ZEM_Error::make(ZEM_Error::WriteFailed,
+                               u"The calendar “%1” is read-only."_s.arg(f->second.calendar.title()), {calendarUid});
+    return {};
+}
+
+ZEM_Result<void> CalendarStorePrivate::writeFile(const QString &calendarUid, const QString &fileName,
+                                                 const QByteArray &bytes, const QByteArray &original, bool lossy)
+{
+    const QString path = filePath(calendarUid, fileName);
+    if (lossy) {
+        // libical could not keep every line of this file: keep the file as it was beside.
+        const QDir dir(calendarPath(calendarUid));
+        const QString keep = dir.filePath(kOriginalsFolder + u'/' + fileName);
+        if (!QFile::exists(keep) && dir.mkpath(kOriginalsFolder)) {
+            if (auto kept = writeFileAtomically(keep, original); !kept)
+                return kept.error();
+            qCWarning(zemPlatform).noquote() << "CalendarStore:" << fileName
+                                             << "had lines that cannot be kept; the original is in" << keep;
+        }
+    }
+    if (auto written = writeFileAtomically(path, bytes); !written) {
+        qCWarning(zemPlatform).noquote() << "CalendarStore:" << written.error().message;
+        return written.error();
+    }
+    ownWrites().insert(path, bytes);
+    return {};
+}
+
+ZEM_Result<void> CalendarStorePrivate::removeFile(const QString &calendarUid, const QString &fileName)
+{
+    const QString path = filePath(calendarUid, fileName);
+    if (QFile::exists(path) && !QFile::remove(path))
+        return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not remove %1"_s.arg(path), {path});
+    ownWrites().insert(path, std::nullopt);
+    return {};
+}
+
+QString CalendarStorePrivate::newUid() const
+{
+    QString uid;
+    do
+        uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    while (index.contains(uid));
+    return uid;
+}
+
+QString CalendarStorePrivate::freeFileName(const QString &calendarUid, const QString &uid) const
+{
+    QString name = fileNameForUid(uid, u".ics"_s);
+    for (int n = 2; QFile::exists(filePath(calendarUid, name)); ++n)
+        name = fileNameForUid(uid, u".ics"_s).chopped(4) + u"-%1.ics"_s.arg(n);
+    return name;
+}
+
+// Gives a new item a UID, or checks that the one it brings is not taken. Another program
+// may have written an item with that UID since the last read: read the folder again first,
+// or the new file would hide that item.
+ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid)
+{
+    if (uid.isEmpty()) {
+        uid = newUid();
+        return {};
+    }
+    scan(true);
+    if (index.contains(uid))
+        return ZEM_Error::make(ZEM_Error::InvalidArgument, u"An item with the UID %1 already exists."_s.arg(uid),
+                               {uid});
+    return {};
+}
+
+// Writes \a doc to a file of its own in the calendar; the origin its items then have.
+ZEM_Result<Origin> CalendarStorePrivate::writeNewFile(const QString &calendarUid, const QString &uid,
+                                                      icalcomponent *doc)
+{
+    Origin origin{calendarUid, freeFileName(calendarUid, uid), serialize(doc)};
+    if (auto w = writeFile(calendarUid, origin.fileName, origin.bytes, {}, false); !w)
+        return w.error();
+    return origin;
+}
+
+// A file that is gone reads as not existing; one that no longer parses is a conflict.
+ZEM_Result<CalendarStorePrivate::ItemFile> CalendarStorePrivate::readItemFile(const QString &calendarUid,
+                                                                              const QString &fileName) const
+{
+    if (auto ok = checkCalendar(calendarUid); !ok)
+        return ok.error();
+    ItemFile file;
+    file.origin = Origin{calendarUid, fileName, {}};
+    const std::optional<QByteArray> bytes = readBytes(filePath(calendarUid, fileName));
+    if (!bytes)
+        return file;
+    file.exists = true;
+    file.origin.bytes = *bytes;
+    file.parsed = parseIcs(*bytes);
+    if (!file.parsed.root)
+        return noCalendarFile(fileName);
+    return file;
+}
+
+// Writes back what is left in \a file, or removes it when no item is left; the bytes written.
+ZEM_Result<QByteArray> CalendarStorePrivate::writeBack(const ItemFile &file)
+{
+    const Origin &o = file.origin;
+    if (!hasItems(file.root())) {
+        if (auto r = removeFile(o.calendarUid, o.fileName); !r)
+            return r.error();
+        return QByteArray();
+    }
+    QByteArray bytes = serialize(file.root());
+    if (auto w = writeFile(o.calendarUid, o.fileName, bytes, o.bytes, file.parsed.lossy); !w)
+        return w.error();
+    return bytes;
+}
+
+} // namespace platform

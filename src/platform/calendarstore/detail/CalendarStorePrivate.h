@@ -1,0 +1,137 @@
+#pragma once
+// Not installed: the calendar store's state: the folder as last read, the index of its
+// items, and the reading and writing of its files (CalendarStorePrivate.cpp); the saves
+// and removals that use them are in CalendarStore.cpp.
+
+#include "platform/calendarstore/CalendarStore.h"
+#include "platform/calendarstore/detail/ICalendarMapping.h"
+#include "platform/calendarstore/detail/Ical.h"
+#include "platform/detail/ItemFiles.h"
+
+#include <QDir>
+#include <QHash>
+#include <QSet>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+namespace detail {
+// A calendar's type, notes and read-only mark; a folder without it is a local calendar.
+inline const QString kMetaFileName = QStringLiteral(".zem-calendar.json");
+// Where a file is kept as it was when libical cannot keep all of its lines.
+inline const QString kOriginalsFolder = QStringLiteral(".zem-originals");
+} // namespace detail
+
+/** Events and to-dos as the files of a store hold them. */
+class CalendarStorePrivate
+{
+public:
+    struct IcsFile
+    {
+        QString fileName;
+        QByteArray bytes;
+        detail::ical::IcalPtr root;
+        bool lossy = false;
+        QStringList problems;
+        QList<std::pair<QString, bool>> items; // uid, is a to-do
+    };
+    struct Folder
+    {
+        CalCalendar calendar;
+        QByteArray meta;
+        std::map<QString, std::unique_ptr<IcsFile>> files;
+    };
+
+    CalendarStore *q = nullptr;
+    QString folder;
+    std::map<QString, Folder> folders;
+    QHash<QString, std::pair<QString, QString>> index; // item uid -> calendar uid, file name
+    QStringList problems;
+    QSet<QString> reportedOthers;
+    std::optional<detail::FolderWatcher> watcher;
+
+    QString calendarPath(const QString &calendarUid) const { return QDir(folder).filePath(calendarUid); }
+    QString filePath(const QString &calendarUid, const QString &fileName) const
+    {
+        return QDir(calendarPath(calendarUid)).filePath(fileName);
+    }
+
+    const IcsFile *fileOf(const QString &uid) const
+    {
+        const auto where = index.constFind(uid);
+        if (where == index.constEnd())
+            return nullptr;
+        const auto f = folders.find(where->first);
+        if (f == folders.end())
+            return nullptr;
+        const auto file = f->second.files.find(where->second);
+        return file == f->second.files.end() ? nullptr : file->second.get();
+    }
+
+    /** Calls \a visit with every item the index holds in \a calendarUids (in every calendar
+        when empty), in calendar and file order. */
+    void forEachItem(const QStringList &calendarUids,
+                     const std::function<void(icalcomponent *root, const detail::Origin &origin, const QString &uid,
+                                              bool task)> &visit) const;
+
+    static CalCalendar readCalendar(const QString &dirPath, const QString &uid, QByteArray *meta);
+    static std::unique_ptr<IcsFile> readFile(const QString &fileName, const QByteArray &bytes);
+    void scan(bool announce);
+    void startWatching();
+    void watchPaths();
+
+    ZEM_Result<void> checkCalendar(const QString &calendarUid) const;
+    ZEM_Result<void> writeFile(const QString &calendarUid, const QString &fileName, const QByteArray &bytes,
+                               const QByteArray &original, bool lossy);
+    ZEM_Result<void> removeFile(const QString &calendarUid, const QString &fileName);
+    QString newUid() const;
+    QString freeFileName(const QString &calendarUid, const QString &uid) const;
+
+    // A file of the store as it is on disk now, read to change or remove items in it.
+    struct ItemFile
+    {
+        bool exists = false;
+        detail::ical::Parsed parsed;
+        detail::Origin origin; // its bytes are the file's
+
+        icalcomponent *root() const { return parsed.root.get(); }
+    };
+    ZEM_Result<void> claimUid(QString &uid);
+    ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
+    ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
+    ZEM_Result<QByteArray> writeBack(const ItemFile &file);
+
+    // ---- Saving and removing an item (CalendarStore.cpp) ---------------------------------------------
+
+    /** A save that goes on to change the item's file: the file as it is now, the fields
+        the caller changed and whether the item moves to another calendar. */
+    struct SaveStart
+    {
+        ItemFile file;
+        QStringList changed;
+        bool moving = false;
+    };
+    template<typename Item>
+    ZEM_Result<std::optional<SaveStart>> beginSave(Item &item);
+
+    /** Where a saved item is now: the calendar holding it, and the file it came from. */
+    struct Saved
+    {
+        detail::ical::IcalPtr own; // a calendar of its own, when the item left its file
+        icalcomponent *root = nullptr;
+        detail::Origin origin;
+    };
+    /** What a removal goes on with: the file holding the item; none when there is nothing
+        left to remove. */
+    template<typename Item>
+    ZEM_Result<std::optional<ItemFile>> beginRemove(const Item &item) const;
+
+    ZEM_Result<Saved> writeSave(const ItemFile &file, detail::ical::IcalPtr apart, bool moving,
+                                const QString &target, const QString &itemUid, const QString &uid);
+};
+
+} // namespace platform

@@ -1,0 +1,109 @@
+#pragma once
+// Not installed: what the calendar store does with libical: parsing and writing files,
+// walking components, and moving dates between libical and Qt.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <libical/ical.h>
+
+#include <memory>
+#include <vector>
+
+namespace platform::detail::ical {
+
+struct IcalFree
+{
+    void operator()(icalcomponent *c) const { icalcomponent_free(c); }
+};
+using IcalPtr = std::unique_ptr<icalcomponent, IcalFree>;
+
+/** Makes libical report bad input rather than abort; called before any parsing. */
+void initLibical();
+
+/** A value as read; a bare carriage return (only a broken file has one) reads as a line break. */
+QString text(const char *s);
+QByteArray asIcal(icalcomponent *c);
+QByteArray asIcal(icalproperty *p);
+/** The whole file: several calendars in one file come back as an XROOT we never write. */
+QByteArray serialize(icalcomponent *root);
+
+std::vector<icalcomponent *> children(icalcomponent *parent, icalcomponent_kind kind);
+std::vector<icalproperty *> properties(icalcomponent *c, icalproperty_kind kind);
+
+struct Parsed
+{
+    IcalPtr root;
+    QStringList problems;
+    bool lossy = false; // the parser dropped lines it could not keep
+};
+
+/** A file's calendar; lines the parser cannot read are kept as lines of their own name. */
+Parsed parseIcs(QByteArray bytes);
+
+// ---- Components ---------------------------------------------------------------------------
+
+/** The calendars of a file: the root, or each calendar of a file holding several. */
+std::vector<icalcomponent *> calendarsOf(icalcomponent *root);
+/** The calendar holding \a c (itself when it has no parent). */
+icalcomponent *calendarOf(icalcomponent *c);
+bool isItem(icalcomponent *c);
+bool hasRecurrenceId(icalcomponent *c);
+/** Every component of \a uid, masters and overrides, in file order. */
+std::vector<icalcomponent *> componentsOf(icalcomponent *root, const QString &uid);
+icalcomponent *masterOf(const std::vector<icalcomponent *> &comps);
+bool hasItems(icalcomponent *root);
+void removeComponent(icalcomponent *c);
+/** A new calendar with the header lines and zones of the calendar holding \a like. */
+IcalPtr newCalendarLike(icalcomponent *like);
+/** Moves every component of \a uid into a calendar of its own. */
+IcalPtr extract(icalcomponent *root, const QString &uid);
+
+// ---- Time ---------------------------------------------------------------------------------
+
+bool isUtcId(const QByteArray &id);
+icaltimezone *zoneFor(icalcomponent *calendar, const QByteArray &tzid);
+QByteArray tzidOf(icalproperty *p);
+
+struct TimeRead
+{
+    QDateTime value;
+    bool floating = false;
+    bool date = false;
+};
+
+/** A date-time as Qt holds it: all-day dates and floating times as local times, zoned
+    times in their zone (or at their instant in local time when Qt does not know the zone). */
+TimeRead toQt(icaltimetype t, const QByteArray &tzid, icalcomponent *calendar, QStringList *problems);
+TimeRead timeOf(icalproperty *p, icalcomponent *calendar, QStringList *problems);
+
+icaltimezone *utcZone();
+icaltimetype icalDate(const QDate &d);
+icaltimetype icalWall(const QDateTime &dt);
+
+struct TimeWrite
+{
+    icaltimetype time = icaltime_null_time();
+    QByteArray tzid;
+};
+
+/** How a date is written: a DATE for all-day values, a floating time for values read
+    floating, else in the value's zone (the system zone for local times) with its
+    definition added to the calendar, or in UTC when libical does not know the zone. */
+TimeWrite fromQt(const QDateTime &dt, bool allDay, bool floating, icalcomponent *calendar);
+void setTimeValue(icalproperty *p, const TimeWrite &w);
+/** Sets (or with an invalid value removes) a date property, keeping its other parameters. */
+void setTimeProperty(icalcomponent *c, icalproperty_kind kind, const TimeWrite &w);
+
+// ---- Properties ---------------------------------------------------------------------------
+
+void removeProperties(icalcomponent *c, icalproperty_kind kind);
+void setTextProperty(icalcomponent *c, icalproperty_kind kind, const QVariant &value);
+QString textOf(icalcomponent *c, icalproperty_kind kind);
+/** DTSTAMP and LAST-MODIFIED set to now. */
+void stampChanged(icalcomponent *c);
+
+} // namespace platform::detail::ical
