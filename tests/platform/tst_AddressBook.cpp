@@ -74,7 +74,7 @@ QString text(const QVariant &v)
 }
 
 // Every property of a record, one line each; entries of a multi-value as "property
-// label: value", the primary one marked '*'.
+// label: value", the primary one (the first when none is chosen) marked '*'.
 QStringList describe(ABRecord *r)
 {
     QStringList out;
@@ -90,8 +90,9 @@ QStringList describe(ABRecord *r)
                              kABRelatedNamesProperty, kABOtherDatesProperty, kABAIMInstantProperty, kABICQInstantProperty,
                              kABJabberInstantProperty, kABMSNInstantProperty, kABYahooInstantProperty}) {
         const ABMultiValue mv = multi(r, p);
+        const QString primary = mv.primaryIdentifier().isEmpty() ? mv.identifierAt(0) : mv.primaryIdentifier();
         for (int i = 0; i < mv.count(); ++i)
-            out << u"%1 %2%3: %4"_s.arg(p, mv.identifierAt(i) == mv.primaryIdentifier() ? u"*"_s : QString(),
+            out << u"%1 %2%3: %4"_s.arg(p, mv.identifierAt(i) == primary ? u"*"_s : QString(),
                                          mv.labelAt(i), text(mv.valueAt(i)));
     }
     if (const QByteArray image = r->isGroup() ? QByteArray() : static_cast<ABPerson *>(r)->imageData(); !image.isEmpty()) {
