@@ -1,5 +1,7 @@
 #include "ZEM_F_PropertyList.h"
 
+#include "foundation/detail/ZEM_F_Files.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -352,20 +354,11 @@ private:
     qint64 m_column = 0;
 };
 
-ZEM_Error readError(const QString &path, const QString &why)
-{
-    return ZEM_Error::make(ZEM_Error::ReadFailed, QStringLiteral("%1: %2").arg(path, why), {path});
-}
-
 ZEM_Result<QByteArray> readAll(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return readError(path, file.errorString());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return readError(path, file.errorString());
-    return bytes;
+    // A language file may sit in a folder the user shares: a link to a pipe or a device
+    // must not hang or exhaust the process.
+    return ZEM_F_Files::readRegularFile(path);
 }
 
 ZEM_Error inFile(const QString &path, ZEM_Error error)
