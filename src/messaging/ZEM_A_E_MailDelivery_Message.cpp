@@ -1,15 +1,18 @@
 // Composing: charsets, header lines, the MIME layout and base64.
 #include "ZEM_A_E_MailDelivery.h"
 
+#include "detail/MailBoundary.h"
 #include "detail/MailCharsets.h"
 #include "foundation/ZEM_F_E_EmailAddress.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUuid>
 
 #include <cstdlib>
+#include <mutex>
 #include <utility>
 
 using namespace messaging::detail;
@@ -74,9 +77,11 @@ void appendBase64(QByteArray &out, const QByteArray &data, int lineLength)
 
 // CR and LF may only stay as the CR LF of a folded line (followed by a space or a tab);
 // any other becomes a space, so a value can neither start a header nor end the headers.
+// NUL goes: servers and clients cut a header at it, each in its own way.
 QString withoutLineBreaks(const QString &value, bool allowFolding)
 {
     QString out = value;
+    out.remove(QChar(0));
     for (qsizetype i = 0; i < out.size(); ++i) {
         const QChar c = out.at(i);
         if (c != u'\r' && c != u'\n')
@@ -285,6 +290,50 @@ void base64ChunkFor3Characters(char *output, const unsigned char *input, int byt
 
 // --- The message ----------------------------------------------------------------------
 
+namespace {
+
+// random() seeded once from the system's entropy, with a state of its own: unseeded, every
+// process drew the same boundaries, and the host's own random() sequence is not ours to move.
+long boundaryRandom()
+{
+    static std::mutex mutex;
+    static random_data state{};
+    static char table[64];
+    static const bool seeded = [] {
+        initstate_r(QRandomGenerator::system()->generate(), table, sizeof table, &state);
+        return true;
+    }();
+    Q_UNUSED(seeded);
+    std::lock_guard lock(mutex);
+    int32_t value = 0;
+    random_r(&state, &value);
+    return value;
+}
+
+QByteArray (*boundarySource)() = nullptr;
+
+} // namespace
+
+namespace messaging::detail {
+
+void setBoundarySource(QByteArray (*source)())
+{
+    boundarySource = source;
+}
+
+QByteArray nextPartBoundary()
+{
+    if (boundarySource)
+        return boundarySource();
+    const long first = boundaryRandom();
+    const long second = boundaryRandom();
+    return QByteArray("----_=_NextPart_")
+           + QByteArray::number(qulonglong(second) & 0xFFFFFFFFu, 16).toUpper().rightJustified(8, '0') + '_'
+           + QByteArray::number(qulonglong(first) & 0xFFFFFFFFu, 16).toUpper().rightJustified(8, '0');
+}
+
+} // namespace messaging::detail
+
 QByteArray ZEM_A_E_MailDelivery::mailMessage(const QString &text, const QString &subject,
                                              const QString &to, const QString &from,
                                              const QList<ZEM_A_MailAttachment> &attachments)
@@ -296,12 +345,11 @@ QByteArray ZEM_A_E_MailDelivery::mailMessage(const QString &text, const QString 
 
     QByteArray boundary;
     if (multipart) {
-        const long first = random();
-        const long second = random();
-        boundary = QByteArray("----_=_NextPart_")
-                   + QByteArray::number(qulonglong(second) & 0xFFFFFFFFu, 16).toUpper().rightJustified(8, '0')
-                   + '_'
-                   + QByteArray::number(qulonglong(first) & 0xFFFFFFFFu, 16).toUpper().rightJustified(8, '0');
+        // A boundary line inside the text would end its part there and start one of the
+        // sender's choosing. Attachments are base64, which cannot hold one.
+        do
+            boundary = messaging::detail::nextPartBoundary();
+        while (body.contains(boundary));
     }
 
     // One allocation for everything: attachments can be many megabytes.

@@ -17,6 +17,10 @@ namespace {
 
 const QString kDefaultActionClass = QStringLiteral("ZEM_A_C_NSMenuItem");
 const QString kDefaultColumnClass = QStringLiteral("ZEM_A_C_NSTableColumn");
+// Qt's form builder recurses once per element level: a hostile file nested deep enough
+// overflows the stack, and one nested a few thousand levels takes minutes. Real forms stay
+// far below this (each widget adds about three levels: layout, item, widget).
+constexpr int kMaxDepth = 256;
 
 // A string property written directly on a widget or action: an outlet candidate.
 struct NamedValue
@@ -35,9 +39,30 @@ struct Prescan
     QString error;
 };
 
+// The line at which \a data nests deeper than kMaxDepth, or 0.
+qint64 tooDeepAt(const QByteArray &data)
+{
+    QXmlStreamReader xml(data);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > kMaxDepth)
+            return xml.lineNumber();
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return 0;
+}
+
 Prescan prescan(const QByteArray &data)
 {
     Prescan result;
+    if (const qint64 line = tooDeepAt(data)) {
+        result.error = QStringLiteral("the interface file is nested too deeply (line %1: more than %2 levels)")
+                           .arg(line)
+                           .arg(kMaxDepth);
+        return result;
+    }
     QXmlStreamReader xml(data);
     QStringList objectStack;   // name of the widget/action each open element belongs to
     QStringList elementStack;

@@ -263,6 +263,9 @@ void tst_InterfaceLoader::badFiles_data()
     QTest::newRow("not XML") << QByteArray("\x89PNG\r\n\x1a\n\0\0binary", 16) << u"not a valid interface file"_qs;
     QTest::newRow("cut short") << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">)")
                                << u"not a valid interface file"_qs;
+    QTest::newRow("nested 100,000 deep")
+        << QByteArray(R"(<ui version="4.0">)") + QByteArray(R"(<widget class="QWidget">)").repeated(100000)
+        << u"nested too deeply (line 1: more than 256 levels)"_qs;
     QTest::newRow("other XML") << QByteArray("<html><body/></html>") << u"not an interface file"_qs;
     QTest::newRow("outlet to nothing")
         << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">
