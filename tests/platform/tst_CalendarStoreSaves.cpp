@@ -38,6 +38,14 @@ QMap<QString, QByteArray> snapshot(const QString &root)
     });
 }
 
+// A row per default time zone, named by the zone.
+void zoneRows(std::initializer_list<const char *> zones)
+{
+    QTest::addColumn<QByteArray>("zone");
+    for (const char *zone : zones)
+        QTest::newRow(zone) << QByteArray(zone);
+}
+
 // An occurrence of "d" moved to \a time New York time and named \a title.
 QByteArray detached(const QByteArray &day, const QByteArray &time, const QByteArray &title)
 {
@@ -52,13 +60,7 @@ class tst_CalendarStoreSaves : public QObject
 {
     Q_OBJECT
 private slots:
-    void writesEveryFieldAndReadsItBack_data()
-    {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::newRow("Berlin") << "Europe/Berlin"_ba;
-        QTest::newRow("Los Angeles") << "America/Los_Angeles"_ba;
-        QTest::newRow("UTC") << "UTC"_ba;
-    }
+    void writesEveryFieldAndReadsItBack_data() { zoneRows({"Europe/Berlin", "America/Los_Angeles", "UTC"}); }
 
     void writesEveryFieldAndReadsItBack()
     {
@@ -177,11 +179,7 @@ private slots:
 
     void allDayAndFloatingKeepTheirDates_data()
     {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::newRow("UTC") << "UTC"_ba;
-        QTest::newRow("Honolulu") << "Pacific/Honolulu"_ba;
-        QTest::newRow("Kiritimati") << "Pacific/Kiritimati"_ba;
-        QTest::newRow("Berlin") << "Europe/Berlin"_ba;
+        zoneRows({"UTC", "Pacific/Honolulu", "Pacific/Kiritimati", "Europe/Berlin"});
     }
 
     void allDayAndFloatingKeepTheirDates()

@@ -130,9 +130,6 @@ PersistentObject *oneOf(PersistentObject *record, const QString &key)
     return PersistentObject::fromVariant(record->valueForKey(key));
 }
 
-} // namespace
-
-namespace {
 class Editor : public QObject
 {
     Q_OBJECT
