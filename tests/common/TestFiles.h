@@ -1,6 +1,6 @@
 #pragma once
 // Files for tests: writing fixtures, reading back what the code wrote, and comparing it with
-// golden files kept beside the samples they come from.
+// golden files kept beside the samples they come from; and what a store of them announced.
 //
 // Golden files: with ZEM_UPDATE_GOLDEN=1 in the environment, ZEM_COMPARE_GOLDEN rewrites
 // each golden file with what the code produces now instead of comparing, for instance
@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QString>
 #include <QStringList>
 #include <QtTest>
@@ -87,6 +88,17 @@ inline QList<QByteArray> unfoldedLines(const QByteArray &text)
         .arg(golden)
         .arg(line + 1)
         .arg(show(want), show(got));
+}
+
+/** What a store or book announced, one line a signal: "+inserted ~updated -deleted by sender". */
+inline QStringList announced(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out << QStringLiteral("+%1 ~%2 -%3 by %4")
+                   .arg(args[0].toStringList().join(u','), args[1].toStringList().join(u','),
+                        args[2].toStringList().join(u','), args[3].toString());
+    return out;
 }
 
 } // namespace zemtest

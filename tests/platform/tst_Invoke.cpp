@@ -64,208 +64,195 @@ class tst_Invoke : public QObject
 {
     Q_OBJECT
 private slots:
-    void respondsTo_data();
-    void respondsTo();
-    void memberName_data();
-    void memberName();
-    void performConvertsArguments();
-    void performChoosesOverload_data();
-    void performChoosesOverload();
-    void performObjectArguments();
-    void performFailures_data();
-    void performFailures();
-    void delayedCallWaitsForTheLoop();
-    void delayedCallsNeverReachDeletedTargets();
+    void respondsTo_data()
+    {
+        QTest::addColumn<QByteArray>("selector");
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("plain name") << QByteArray("reloadData") << true;
+        QTest::newRow("selector with colon") << QByteArray("reloadData:") << true;
+        QTest::newRow("first keyword") << QByteArray("dropContacts:row:") << true;
+        QTest::newRow("camel case") << QByteArray("removeObserver:name:object:") << true;
+        QTest::newRow("slot") << QByteArray("plainSlot") << true;
+        QTest::newRow("unknown") << QByteArray("dropPeople:row:") << false;
+        QTest::newRow("signal is not callable") << QByteArray("changed") << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+        QTest::newRow("colons only") << QByteArray("::") << false;
+    }
+
+    void respondsTo()
+    {
+        QFETCH(QByteArray, selector);
+        QFETCH(bool, answers);
+        Target t;
+        QCOMPARE(platform::respondsTo(&t, selector), answers);
+        QVERIFY(!platform::respondsTo(nullptr, selector));
+    }
+
+    void memberName_data()
+    {
+        QTest::addColumn<QByteArray>("selector");
+        QTest::addColumn<QByteArray>("member");
+        QTest::newRow("name") << QByteArray("describe") << QByteArray("describe");
+        QTest::newRow("one keyword") << QByteArray("removeObserver:") << QByteArray("removeObserver");
+        QTest::newRow("all keywords exist")
+            << QByteArray("removeObserver:name:object:") << QByteArray("removeObserverNameObject");
+        QTest::newRow("only the first exists")
+            << QByteArray("dropContacts:row:") << QByteArray("dropContacts");
+        QTest::newRow("neither exists") << QByteArray("dropPeople:row:") << QByteArray("dropPeople");
+    }
+
+    void memberName()
+    {
+        QFETCH(QByteArray, selector);
+        QFETCH(QByteArray, member);
+        Target t;
+        QCOMPARE(platform::memberNameForSelector(&t, selector), member);
+    }
+
+    void performConvertsArguments()
+    {
+        Target t;
+        bool ok = false;
+        const QVariant r = platform::perform(&t, "dropContacts:row:",
+                                             {QVariantList{1, 2, 3}, QStringLiteral("4")}, &ok);
+        QVERIFY(ok);
+        QCOMPARE(r, QVariant(true));
+        QCOMPARE(t.calls, QStringList{QStringLiteral("dropContacts 3 4")});
+
+        const QVariant h = platform::perform(&t, "half", {QStringLiteral("5")}, &ok);
+        QVERIFY(ok);
+        QCOMPARE(h.metaType(), QMetaType::fromType<double>());
+        QCOMPARE(h.toDouble(), 2.5);
+
+        // An invalid argument gives the parameter's default value.
+        QCOMPARE(platform::perform(&t, "onlyInt", {QVariant()}, &ok), QVariant(0));
+        QVERIFY(ok);
+
+        // Void members answer nothing but succeed.
+        QVERIFY(!platform::perform(&t, "reloadData", {}, &ok).isValid());
+        QVERIFY(ok);
+
+        // A QVariant parameter takes the value as it is, type and all, even an invalid one.
+        const QVariant list = QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        const QVariant echoed = platform::perform(&t, "echo", {list}, &ok);
+        QVERIFY(ok);
+        QCOMPARE(echoed.metaType(), QMetaType::fromType<QStringList>());
+        QCOMPARE(echoed, list);
+        QVERIFY(!platform::perform(&t, "echo", {QVariant()}, &ok).isValid());
+        QVERIFY(ok);
+    }
+
+    void performChoosesOverload_data()
+    {
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("int") << QVariantList{7} << QStringLiteral("int 7");
+        QTest::newRow("string") << QVariantList{QStringLiteral("x")} << QStringLiteral("string x");
+        QTest::newRow("two arguments") << QVariantList{2, 3} << QStringLiteral("pair 5");
+        QTest::newRow("two strings converted") << QVariantList{QStringLiteral("2"), QStringLiteral("3")}
+                                               << QStringLiteral("pair 5");
+    }
+
+    void performChoosesOverload()
+    {
+        QFETCH(QVariantList, args);
+        QFETCH(QString, expected);
+        Target t;
+        bool ok = false;
+        QCOMPARE(platform::perform(&t, "describe", args, &ok).toString(), expected);
+        QVERIFY(ok);
+
+        // A subclass's member comes before the one it hides.
+        Derived d;
+        if (args.size() == 1 && args.first().metaType() == QMetaType::fromType<int>())
+            QCOMPARE(platform::perform(&d, "describe:", args).toString(),
+                     QStringLiteral("derived %1").arg(args.first().toInt()));
+    }
+
+    void performObjectArguments()
+    {
+        Target t;
+        Target other;
+        other.setObjectName(QStringLiteral("other"));
+        QObject plain;
+        bool ok = false;
+        // Every keyword of a camel-case selector names the member; the first alone, another.
+        platform::perform(&t, "removeObserver:name:object:",
+                          {QVariant::fromValue<QObject *>(&other), QStringLiteral("ResetMenu"), {}}, &ok);
+        QVERIFY(ok);
+        platform::perform(&t, "removeObserver:", {QVariant::fromValue<QObject *>(&other)}, &ok);
+        QVERIFY(ok);
+        platform::perform(&t, "takeTarget:", {QVariant::fromValue<QObject *>(&other)}, &ok);
+        QVERIFY(ok);
+        platform::perform(&t, "takeTarget:", {QVariant::fromValue<QObject *>(nullptr)}, &ok);
+        QVERIFY(ok);
+        // An object of the wrong class is refused rather than passed as a Target.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("has no member.*takeTarget"));
+        platform::perform(&t, "takeTarget:", {QVariant::fromValue<QObject *>(&plain)}, &ok);
+        QVERIFY(!ok);
+        QCOMPARE(t.calls, (QStringList{QStringLiteral("removeObserverNameObject ResetMenu"),
+                                       QStringLiteral("removeObserver"), QStringLiteral("target other"),
+                                       QStringLiteral("target null")}));
+    }
+
+    void performFailures_data()
+    {
+        QTest::addColumn<QByteArray>("selector");
+        QTest::addColumn<QVariantList>("args");
+        QTest::newRow("missing member") << QByteArray("noSuchThing") << QVariantList{};
+        QTest::newRow("too many arguments") << QByteArray("reloadData") << QVariantList{1};
+        QTest::newRow("too few arguments") << QByteArray("dropContacts:row:") << QVariantList{1};
+        QTest::newRow("unconvertible") << QByteArray("onlyInt") << QVariantList{QStringLiteral("abc")};
+        QTest::newRow("signal") << QByteArray("changed") << QVariantList{};
+    }
+
+    void performFailures()
+    {
+        QFETCH(QByteArray, selector);
+        QFETCH(QVariantList, args);
+        Target t;
+        bool ok = true;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("has no member"));
+        QVERIFY(!platform::perform(&t, selector, args, &ok).isValid());
+        QVERIFY(!ok);
+        QVERIFY(t.calls.isEmpty());
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("sent to no object"));
+        ok = true;
+        platform::perform(nullptr, selector, args, &ok);
+        QVERIFY(!ok);
+    }
+
+    void delayedCallWaitsForTheLoop()
+    {
+        Target t;
+        platform::performAfterDelay(&t, "mark:", {QStringLiteral("late")}, 0.05);
+        platform::performAfterDelay(&t, "mark:", {QStringLiteral("soon")}, 0);
+        QVERIFY(t.calls.isEmpty());
+        QTRY_COMPARE(t.calls, (QStringList{QStringLiteral("soon"), QStringLiteral("late")}));
+    }
+
+    void delayedCallsNeverReachDeletedTargets()
+    {
+        g_dyingCalls = 0;
+        auto *early = new Target;
+        platform::performAfterDelay(early, "dying", {}, 0);
+        delete early;
+
+        // Destroyed during the same pass of the loop, by a call queued just before its own.
+        Target killer;
+        QPointer<Target> victim = new Target;
+        platform::performAfterDelay(&killer, "deleteOther:",
+                                    {QVariant::fromValue<QObject *>(victim.data())}, 0);
+        platform::performAfterDelay(victim, "dying", {}, 0);
+
+        Target witness;
+        platform::performAfterDelay(&witness, "mark:", {QStringLiteral("done")}, 0.02);
+        QTRY_COMPARE(witness.calls.size(), 1);
+        QVERIFY(victim.isNull());
+        QCOMPARE(g_dyingCalls, 0);
+    }
 };
-
-void tst_Invoke::respondsTo_data()
-{
-    QTest::addColumn<QByteArray>("selector");
-    QTest::addColumn<bool>("answers");
-    QTest::newRow("plain name") << QByteArray("reloadData") << true;
-    QTest::newRow("selector with colon") << QByteArray("reloadData:") << true;
-    QTest::newRow("first keyword") << QByteArray("dropContacts:row:") << true;
-    QTest::newRow("camel case") << QByteArray("removeObserver:name:object:") << true;
-    QTest::newRow("slot") << QByteArray("plainSlot") << true;
-    QTest::newRow("unknown") << QByteArray("dropPeople:row:") << false;
-    QTest::newRow("signal is not callable") << QByteArray("changed") << false;
-    QTest::newRow("empty") << QByteArray("") << false;
-    QTest::newRow("colons only") << QByteArray("::") << false;
-}
-
-void tst_Invoke::respondsTo()
-{
-    QFETCH(QByteArray, selector);
-    QFETCH(bool, answers);
-    Target t;
-    QCOMPARE(platform::respondsTo(&t, selector), answers);
-    QVERIFY(!platform::respondsTo(nullptr, selector));
-}
-
-void tst_Invoke::memberName_data()
-{
-    QTest::addColumn<QByteArray>("selector");
-    QTest::addColumn<QByteArray>("member");
-    QTest::newRow("name") << QByteArray("describe") << QByteArray("describe");
-    QTest::newRow("one keyword") << QByteArray("removeObserver:") << QByteArray("removeObserver");
-    QTest::newRow("all keywords exist")
-        << QByteArray("removeObserver:name:object:") << QByteArray("removeObserverNameObject");
-    QTest::newRow("only the first exists")
-        << QByteArray("dropContacts:row:") << QByteArray("dropContacts");
-    QTest::newRow("neither exists") << QByteArray("dropPeople:row:") << QByteArray("dropPeople");
-}
-
-void tst_Invoke::memberName()
-{
-    QFETCH(QByteArray, selector);
-    QFETCH(QByteArray, member);
-    Target t;
-    QCOMPARE(platform::memberNameForSelector(&t, selector), member);
-}
-
-void tst_Invoke::performConvertsArguments()
-{
-    Target t;
-    bool ok = false;
-    const QVariant r = platform::perform(&t, "dropContacts:row:",
-                                         {QVariantList{1, 2, 3}, QStringLiteral("4")}, &ok);
-    QVERIFY(ok);
-    QCOMPARE(r, QVariant(true));
-    QCOMPARE(t.calls, QStringList{QStringLiteral("dropContacts 3 4")});
-
-    const QVariant h = platform::perform(&t, "half", {QStringLiteral("5")}, &ok);
-    QVERIFY(ok);
-    QCOMPARE(h.metaType(), QMetaType::fromType<double>());
-    QCOMPARE(h.toDouble(), 2.5);
-
-    // An invalid argument gives the parameter's default value.
-    QCOMPARE(platform::perform(&t, "onlyInt", {QVariant()}, &ok), QVariant(0));
-    QVERIFY(ok);
-
-    // Void members answer nothing but succeed.
-    QVERIFY(!platform::perform(&t, "reloadData", {}, &ok).isValid());
-    QVERIFY(ok);
-
-    // A QVariant parameter takes the value as it is, type and all, even an invalid one.
-    const QVariant list = QStringList{QStringLiteral("a"), QStringLiteral("b")};
-    const QVariant echoed = platform::perform(&t, "echo", {list}, &ok);
-    QVERIFY(ok);
-    QCOMPARE(echoed.metaType(), QMetaType::fromType<QStringList>());
-    QCOMPARE(echoed, list);
-    QVERIFY(!platform::perform(&t, "echo", {QVariant()}, &ok).isValid());
-    QVERIFY(ok);
-}
-
-void tst_Invoke::performChoosesOverload_data()
-{
-    QTest::addColumn<QVariantList>("args");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("int") << QVariantList{7} << QStringLiteral("int 7");
-    QTest::newRow("string") << QVariantList{QStringLiteral("x")} << QStringLiteral("string x");
-    QTest::newRow("two arguments") << QVariantList{2, 3} << QStringLiteral("pair 5");
-    QTest::newRow("two strings converted") << QVariantList{QStringLiteral("2"), QStringLiteral("3")}
-                                           << QStringLiteral("pair 5");
-}
-
-void tst_Invoke::performChoosesOverload()
-{
-    QFETCH(QVariantList, args);
-    QFETCH(QString, expected);
-    Target t;
-    bool ok = false;
-    QCOMPARE(platform::perform(&t, "describe", args, &ok).toString(), expected);
-    QVERIFY(ok);
-
-    // A subclass's member comes before the one it hides.
-    Derived d;
-    if (args.size() == 1 && args.first().metaType() == QMetaType::fromType<int>())
-        QCOMPARE(platform::perform(&d, "describe:", args).toString(),
-                 QStringLiteral("derived %1").arg(args.first().toInt()));
-}
-
-void tst_Invoke::performObjectArguments()
-{
-    Target t;
-    Target other;
-    other.setObjectName(QStringLiteral("other"));
-    QObject plain;
-    bool ok = false;
-    // Every keyword of a camel-case selector names the member; the first alone, another.
-    platform::perform(&t, "removeObserver:name:object:",
-                      {QVariant::fromValue<QObject *>(&other), QStringLiteral("ResetMenu"), {}}, &ok);
-    QVERIFY(ok);
-    platform::perform(&t, "removeObserver:", {QVariant::fromValue<QObject *>(&other)}, &ok);
-    QVERIFY(ok);
-    platform::perform(&t, "takeTarget:", {QVariant::fromValue<QObject *>(&other)}, &ok);
-    QVERIFY(ok);
-    platform::perform(&t, "takeTarget:", {QVariant::fromValue<QObject *>(nullptr)}, &ok);
-    QVERIFY(ok);
-    // An object of the wrong class is refused rather than passed as a Target.
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("has no member.*takeTarget"));
-    platform::perform(&t, "takeTarget:", {QVariant::fromValue<QObject *>(&plain)}, &ok);
-    QVERIFY(!ok);
-    QCOMPARE(t.calls, (QStringList{QStringLiteral("removeObserverNameObject ResetMenu"),
-                                   QStringLiteral("removeObserver"), QStringLiteral("target other"),
-                                   QStringLiteral("target null")}));
-}
-
-void tst_Invoke::performFailures_data()
-{
-    QTest::addColumn<QByteArray>("selector");
-    QTest::addColumn<QVariantList>("args");
-    QTest::newRow("missing member") << QByteArray("noSuchThing") << QVariantList{};
-    QTest::newRow("too many arguments") << QByteArray("reloadData") << QVariantList{1};
-    QTest::newRow("too few arguments") << QByteArray("dropContacts:row:") << QVariantList{1};
-    QTest::newRow("unconvertible") << QByteArray("onlyInt") << QVariantList{QStringLiteral("abc")};
-    QTest::newRow("signal") << QByteArray("changed") << QVariantList{};
-}
-
-void tst_Invoke::performFailures()
-{
-    QFETCH(QByteArray, selector);
-    QFETCH(QVariantList, args);
-    Target t;
-    bool ok = true;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("has no member"));
-    QVERIFY(!platform::perform(&t, selector, args, &ok).isValid());
-    QVERIFY(!ok);
-    QVERIFY(t.calls.isEmpty());
-
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("sent to no object"));
-    ok = true;
-    platform::perform(nullptr, selector, args, &ok);
-    QVERIFY(!ok);
-}
-
-void tst_Invoke::delayedCallWaitsForTheLoop()
-{
-    Target t;
-    platform::performAfterDelay(&t, "mark:", {QStringLiteral("late")}, 0.05);
-    platform::performAfterDelay(&t, "mark:", {QStringLiteral("soon")}, 0);
-    QVERIFY(t.calls.isEmpty());
-    QTRY_COMPARE(t.calls, (QStringList{QStringLiteral("soon"), QStringLiteral("late")}));
-}
-
-void tst_Invoke::delayedCallsNeverReachDeletedTargets()
-{
-    g_dyingCalls = 0;
-    auto *early = new Target;
-    platform::performAfterDelay(early, "dying", {}, 0);
-    delete early;
-
-    // Destroyed during the same pass of the loop, by a call queued just before its own.
-    Target killer;
-    QPointer<Target> victim = new Target;
-    platform::performAfterDelay(&killer, "deleteOther:",
-                                {QVariant::fromValue<QObject *>(victim.data())}, 0);
-    platform::performAfterDelay(victim, "dying", {}, 0);
-
-    Target witness;
-    platform::performAfterDelay(&witness, "mark:", {QStringLiteral("done")}, 0.02);
-    QTRY_COMPARE(witness.calls.size(), 1);
-    QVERIFY(victim.isNull());
-    QCOMPARE(g_dyingCalls, 0);
-}
 
 ZEM_TEST_MAIN(tst_Invoke)
 #include "tst_Invoke.moc"

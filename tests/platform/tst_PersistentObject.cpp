@@ -137,363 +137,348 @@ class tst_PersistentObject : public QObject
 {
     Q_OBJECT
 private slots:
-    void initializeRunsOncePerClassSuperclassFirst();
-    void observersHearPriorAndAfterWithValues();
-    void dependentKeysNotifyWithoutRecursion();
-    void destroyedObserverContextIsNeverCalled();
-    void handlerMayRemoveObserversWhileNotified();
-    void keyPathAssignment_data();
-    void keyPathAssignment();
-    void keyPathReading();
-    void contextTracksChangesAndPostsOncePerPass();
-    void undoRestoresValueWithNotices();
-    void oneUndoStepPerEventLoopPass();
-    void deleteClearsRelationsUndoably();
-    void faultsLoadOnFirstAccess();
-    void saveOutcomes();
-};
-
-void tst_PersistentObject::initializeRunsOncePerClassSuperclassFirst()
-{
-    initLog().clear();
-    Manager m;
-    m.valueForKey(QStringLiteral("x"));
-    m.valueForKey(QStringLiteral("y"));
-    Employee e;
-    e.valueForKey(QStringLiteral("x"));
-    QCOMPARE(initLog(), (QStringList{QStringLiteral("Person"), QStringLiteral("Manager")}));
-    // Person's dependent keys reach its subclasses.
-    QCOMPARE(m.recordClass()->dependentKeys(QStringLiteral("firstName")), QStringList{QStringLiteral("fullName")});
-}
-
-void tst_PersistentObject::observersHearPriorAndAfterWithValues()
-{
-    Person p;
-    p.setPrimitiveValue(QStringLiteral("Ann"), QStringLiteral("firstName"));
-    Recorder both, after;
-    QObject ctx;
-    QVERIFY(p.addObserver(QStringLiteral("firstName"), &ctx, both.handler(), ObserveOption::Prior | ObserveOption::After));
-    QVERIFY(p.addObserver(QStringLiteral("firstName"), &ctx, after.handler()));
-    QVERIFY(!p.addObserver(QString(), &ctx, after.handler()));
-    QSignalSpy spy(&p, &PersistentObject::valueDidChange);
-
-    p.setValueForKey(QStringLiteral("Bea"), QStringLiteral("firstName"));
-
-    QCOMPARE(both.keys(), (QStringList{QStringLiteral("will:firstName"), QStringLiteral("did:firstName")}));
-    QCOMPARE(both.notices[0].oldValue.toString(), QStringLiteral("Ann"));
-    QVERIFY(!both.notices[0].newValue.isValid());
-    QCOMPARE(both.notices[1].oldValue.toString(), QStringLiteral("Ann"));
-    QCOMPARE(both.notices[1].newValue.toString(), QStringLiteral("Bea"));
-    QCOMPARE(both.notices[1].kind, ChangeKind::Setting);
-    QCOMPARE(both.notices[1].object, &p);
-    QCOMPARE(after.notices.size(), 1);
-    // firstName and its dependent fullName.
-    QCOMPARE(spy.size(), 2);
-
-    p.removeObserver(&ctx, QStringLiteral("firstName"));
-    QCOMPARE(p.observerCount(), 0);
-    p.setValueForKey(QStringLiteral("Cy"), QStringLiteral("firstName"));
-    QCOMPARE(after.notices.size(), 1);
-}
-
-void tst_PersistentObject::dependentKeysNotifyWithoutRecursion()
-{
-    Person p;
-    Recorder r;
-    for (const QString &key : {QStringLiteral("a"), QStringLiteral("b")})
-        p.addObserver(key, nullptr, r.handler(), ObserveOption::Prior | ObserveOption::After);
-
-    p.setValueForKey(1, QStringLiteral("a"));
-    QCOMPARE(r.keys(), (QStringList{QStringLiteral("will:a"), QStringLiteral("will:b"), QStringLiteral("did:a"),
-                                    QStringLiteral("did:b")}));
-    QVERIFY(r.notices[3].dependent);
-    QVERIFY(!r.notices[2].dependent);
-
-    r.notices.clear();
-    p.setValueForKey(2, QStringLiteral("b"));
-    QCOMPARE(r.keys(), (QStringList{QStringLiteral("will:b"), QStringLiteral("will:a"), QStringLiteral("did:b"),
-                                    QStringLiteral("did:a")}));
-}
-
-void tst_PersistentObject::destroyedObserverContextIsNeverCalled()
-{
-    Person p;
-    auto calls = std::make_shared<int>(0);
-    auto *ctx = new QObject;
-    p.addObserver(QStringLiteral("x"), ctx, [calls](const ChangeNotice &) { ++*calls; });
-    p.setValueForKey(1, QStringLiteral("x"));
-    QCOMPARE(*calls, 1);
-    delete ctx;
-    QCOMPARE(p.observerCount(), 0);
-    p.setValueForKey(2, QStringLiteral("x"));
-    QCOMPARE(*calls, 1);
-}
-
-void tst_PersistentObject::handlerMayRemoveObserversWhileNotified()
-{
-    Person p;
-    QObject first, second;
-    int firstCalls = 0, secondCalls = 0, addedCalls = 0;
-    p.addObserver(QStringLiteral("x"), &first, [&](const ChangeNotice &) {
-        ++firstCalls;
-        p.removeObserver(&first);
-        p.removeObserver(&second);
-        p.addObserver(QStringLiteral("x"), &first, [&](const ChangeNotice &) { ++addedCalls; });
-    });
-    p.addObserver(QStringLiteral("x"), &second, [&](const ChangeNotice &) { ++secondCalls; });
-    p.setValueForKey(1, QStringLiteral("x"));
-    QCOMPARE(firstCalls, 1);
-    QCOMPARE(secondCalls, 0);
-    QCOMPARE(addedCalls, 0);
-    p.setValueForKey(2, QStringLiteral("x"));
-    QCOMPARE(firstCalls, 1);
-    QCOMPARE(addedCalls, 1);
-    QCOMPARE(p.observerCount(), 1);
-}
-
-void tst_PersistentObject::keyPathAssignment_data()
-{
-    QTest::addColumn<QString>("keyPath");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("storedKey");
-    QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<int>("tableCalls");
-    QTest::addColumn<int>("invokableCalls");
-    QTest::addColumn<bool>("onBoss");
-
-    QTest::newRow("table setter") << "nickName" << QVariant(u"bo"_qs) << "nickName" << QVariant(u"BO"_qs) << 1 << 0 << false;
-    QTest::newRow("invokable setter") << "lastName" << QVariant(u" Lee "_qs) << "lastName" << QVariant(u"Lee"_qs) << 0 << 1 << false;
-    QTest::newRow("invokable setter converts") << "lastName" << QVariant(7) << "lastName" << QVariant(u"7"_qs) << 0 << 1 << false;
-    QTest::newRow("generic") << "city" << QVariant(u"Oslo"_qs) << "city" << QVariant(u"Oslo"_qs) << 0 << 0 << false;
-    QTest::newRow("through to-one") << "boss.lastName" << QVariant(u"Kim "_qs) << "lastName" << QVariant(u"Kim"_qs) << 0 << 1 << true;
-    QTest::newRow("through to-one, generic") << "boss.city" << QVariant(u"Rome"_qs) << "city" << QVariant(u"Rome"_qs) << 0 << 0 << true;
-}
-
-void tst_PersistentObject::keyPathAssignment()
-{
-    QFETCH(QString, keyPath);
-    QFETCH(QVariant, value);
-    QFETCH(QString, storedKey);
-    QFETCH(QVariant, stored);
-    QFETCH(int, tableCalls);
-    QFETCH(int, invokableCalls);
-    QFETCH(bool, onBoss);
-
-    Person p, boss;
-    p.setPrimitiveValue(PersistentObject::toVariant(&boss), QStringLiteral("boss"));
-    Recorder r;
-    Person &target = onBoss ? boss : p;
-    target.addObserver(storedKey, nullptr, r.handler());
-
-    p.setValueForKeyPath(value, keyPath);
-
-    QCOMPARE(target.primitiveValueForKey(storedKey), stored);
-    QCOMPARE(target.tableSetterCalls, tableCalls);
-    QCOMPARE(target.invokableSetterCalls, invokableCalls);
-    QCOMPARE(r.notices.size(), 1);
-    Person &other = onBoss ? p : boss;
-    QVERIFY(!other.primitiveValueForKey(storedKey).isValid());
-
-    // A missing link in the path assigns nothing.
-    Person lonely;
-    lonely.setValueForKeyPath(value, QStringLiteral("boss.") + storedKey);
-    QVERIFY(lonely.primitiveKeys().isEmpty());
-}
-
-void tst_PersistentObject::keyPathReading()
-{
-    Person p, boss;
-    p.setPrimitiveValue(PersistentObject::toVariant(&boss), QStringLiteral("boss"));
-    boss.setPrimitiveValue(QStringLiteral("Ida"), QStringLiteral("firstName"));
-    boss.setPrimitiveValue(QStringLiteral("Moe"), QStringLiteral("lastName"));
-    QCOMPARE(p.valueForKeyPath(QStringLiteral("boss.fullName")).toString(), QStringLiteral("Ida Moe"));
-    QCOMPARE(p.valueForKeyPath(QStringLiteral("boss.age")).toInt(), 42);
-    QCOMPARE(p.valueForKeyPath(QStringLiteral("boss.firstName")).toString(), QStringLiteral("Ida"));
-    QVERIFY(!p.valueForKeyPath(QStringLiteral("nobody.firstName")).isValid());
-    // A member that returns nothing is not a getter.
-    QVERIFY(!p.valueForKey(QStringLiteral("deleteLater")).isValid());
-}
-
-void tst_PersistentObject::contextTracksChangesAndPostsOncePerPass()
-{
-    StoreContext context;
-    QSignalSpy changes(&context, &StoreContext::objectsDidChange);
-    int posted = 0;
-    QObject watcher;
-    ZEM_F_E_Notifications::shared()->addObserver(&watcher, StoreContext::objectsDidChangeNotification(),
-                                                 ZEM_F_Notification::wrap(&context),
-                                                 [&](const ZEM_F_Notification &) { ++posted; });
-
-    PersistentObject *p = context.insertNewObject(QStringLiteral("Person"));
-    QVERIFY(qobject_cast<Person *>(p));
-    QCOMPARE(p->managedObjectContext(), &context);
-    PersistentObject *plain = context.insertNewObject(QStringLiteral("NoSuchClass"));
-    QCOMPARE(plain->entityName(), QStringLiteral("NoSuchClass"));
-    p->setValueForKey(1, QStringLiteral("x"));
-    p->setValueForKey(2, QStringLiteral("x"));
-    QVERIFY(context.hasChanges());
-    QCOMPARE(context.insertedObjects().size(), 2);
-    QVERIFY(context.updatedObjects().isEmpty());
-    QTRY_COMPARE(changes.size(), 1);
-    QCOMPARE(posted, 1);
-    QCOMPARE(changes.first().first().toMap().value(QStringLiteral("inserted")).toList().size(), 2);
-}
-
-void tst_PersistentObject::undoRestoresValueWithNotices()
-{
-    StoreContext context;
-    auto *p = context.insertNewObject<Person>();
-    p->setPrimitiveValue(QStringLiteral("old"), QStringLiteral("note"));
-    context.processPendingChanges(); // the insertion is a step of its own
-    Recorder r;
-    p->addObserver(QStringLiteral("note"), nullptr, r.handler());
-    p->setValueForKey(QStringLiteral("new"), QStringLiteral("note"));
-    context.processPendingChanges();
-    QCOMPARE(context.undoManager()->count(), 2);
-
-    context.undo();
-    QCOMPARE(p->primitiveValueForKey(QStringLiteral("note")).toString(), QStringLiteral("old"));
-    QCOMPARE(r.notices.size(), 2);
-    QCOMPARE(r.notices.last().newValue.toString(), QStringLiteral("old"));
-    context.redo();
-    QCOMPARE(p->primitiveValueForKey(QStringLiteral("note")).toString(), QStringLiteral("new"));
-    // Undo and redo replay changes without recording new steps.
-    QCOMPARE(context.undoManager()->count(), 2);
-    QCOMPARE(context.undoManager()->index(), 2);
-
-    // Setting an equal value is no change to undo.
-    p->setValueForKey(QStringLiteral("new"), QStringLiteral("note"));
-    context.processPendingChanges();
-    QCOMPARE(context.undoManager()->count(), 2);
-}
-
-void tst_PersistentObject::oneUndoStepPerEventLoopPass()
-{
-    StoreContext context;
-    auto *p = context.insertNewObject<Person>();
-    p->setValueForKey(1, QStringLiteral("x"));
-    p->setValueForKey(QStringLiteral("a"), QStringLiteral("y"));
-    p->setValueForKey(2, QStringLiteral("x"));
-    // The step stays open until the next pass of the event loop.
-    QVERIFY(!context.undoManager()->canUndo());
-    QTRY_VERIFY(context.undoManager()->canUndo());
-    QCOMPARE(context.undoManager()->count(), 1);
-    p->setValueForKey(3, QStringLiteral("x"));
-    QVERIFY(!context.undoManager()->canUndo());
-    QTRY_VERIFY(context.undoManager()->canUndo());
-    QCOMPARE(context.undoManager()->count(), 2);
-
-    context.undoManager()->undo();
-    QCOMPARE(p->primitiveValueForKey(QStringLiteral("x")).toInt(), 2);
-    // The first step inserted the record: undoing it takes the record out again.
-    context.undoManager()->undo();
-    QVERIFY(p->isDeleted());
-    QVERIFY(context.insertedObjects().isEmpty());
-
-    context.setUndoEnabled(false);
-    p->setValueForKey(9, QStringLiteral("x"));
-    context.processPendingChanges();
-    QCOMPARE(context.undoManager()->index(), 0);
-}
-
-void tst_PersistentObject::deleteClearsRelationsUndoably()
-{
-    StoreContext context;
-    auto *a = context.insertNewObject<Person>();
-    auto *b = context.insertNewObject<Person>();
-    auto *c = context.insertNewObject<Person>();
-    a->setValueForKey(PersistentObject::toVariant(b), QStringLiteral("boss"));
-    a->setValueForKey(PersistentObject::toVariant(RecordSet{b, c}), QStringLiteral("friends"));
-    context.processPendingChanges();
-    Recorder r;
-    a->addObserver(QStringLiteral("friends"), nullptr, r.handler());
-
-    context.deleteObject(b);
-    QVERIFY(b->isDeleted());
-    QCOMPARE(b->managedObjectContext(), &context);
-    QCOMPARE(PersistentObject::fromVariant(a->primitiveValueForKey(QStringLiteral("boss"))), nullptr);
-    QCOMPARE(PersistentObject::setFromVariant(a->primitiveValueForKey(QStringLiteral("friends"))), RecordSet{c});
-    QCOMPARE(r.notices.size(), 1);
-    QCOMPARE(r.notices[0].kind, ChangeKind::Minus);
-    QCOMPARE(r.notices[0].objects, RecordSet{b});
-    // Never saved, so nothing is left for a store to delete.
-    QVERIFY(context.deletedObjects().isEmpty());
-
-    context.undo();
-    QCOMPARE(PersistentObject::fromVariant(a->primitiveValueForKey(QStringLiteral("boss"))), b);
-    QCOMPARE(PersistentObject::setFromVariant(a->primitiveValueForKey(QStringLiteral("friends"))), (RecordSet{b, c}));
-}
-
-void tst_PersistentObject::faultsLoadOnFirstAccess()
-{
-    MapStore store;
-    store.rows.insert(QStringLiteral("p1"), {{QStringLiteral("firstName"), QStringLiteral("Eve")}});
-    StoreContext context;
-    context.setPersistentStore(&store);
-    auto *p = qobject_cast<Person *>(context.registerObject(QStringLiteral("Person"), QStringLiteral("p1")));
-    QVERIFY(p);
-    QCOMPARE(context.registerObject(QStringLiteral("Person"), QStringLiteral("p1")), p);
-    QVERIFY(p->isFault());
-    QCOMPARE(store.loads, 0);
-    QCOMPARE(p->valueForKey(QStringLiteral("firstName")).toString(), QStringLiteral("Eve"));
-    QVERIFY(!p->isFault());
-    p->valueForKey(QStringLiteral("firstName"));
-    QCOMPARE(store.loads, 1);
-    QVERIFY(!context.hasChanges());
-
-    p->setValueForKey(QStringLiteral("Zoe"), QStringLiteral("firstName"));
-    QCOMPARE(context.updatedObjects(), RecordSet{p});
-    QVERIFY(context.refreshObject(p));
-    QVERIFY(p->isFault());
-    QCOMPARE(p->faultTurns, 1);
-    QVERIFY(!context.hasChanges());
-    QCOMPARE(p->valueForKey(QStringLiteral("firstName")).toString(), QStringLiteral("Eve"));
-    QCOMPARE(store.loads, 2);
-
-    // A record the store does not know stays a fault and reads as empty.
-    PersistentObject *ghost = context.registerObject(QStringLiteral("Person"), QStringLiteral("p404"));
-    QVERIFY(!ghost->valueForKey(QStringLiteral("firstName")).isValid());
-    QVERIFY(ghost->isFault());
-    // Inserted records have nothing to reload.
-    QVERIFY(!context.refreshObject(context.insertNewObject(QStringLiteral("Person"))));
-}
-
-void tst_PersistentObject::saveOutcomes()
-{
-    StoreContext context;
-    QVERIFY(context.save());
-    auto *p = context.insertNewObject<Person>();
-    p->setValueForKey(1, QStringLiteral("x"));
+    void initializeRunsOncePerClassSuperclassFirst()
     {
-        const auto r = context.save();
-        QVERIFY(!r);
-        QCOMPARE(r.error().code, ZEM_Error::Unavailable);
-        QVERIFY(context.hasChanges());
+        initLog().clear();
+        Manager m;
+        m.valueForKey(QStringLiteral("x"));
+        m.valueForKey(QStringLiteral("y"));
+        Employee e;
+        e.valueForKey(QStringLiteral("x"));
+        QCOMPARE(initLog(), (QStringList{QStringLiteral("Person"), QStringLiteral("Manager")}));
+        // Person's dependent keys reach its subclasses.
+        QCOMPARE(m.recordClass()->dependentKeys(QStringLiteral("firstName")), QStringList{QStringLiteral("fullName")});
     }
-    MapStore store;
-    context.setPersistentStore(&store);
-    store.readOnly = true;
-    QVERIFY(!context.save());
-    store.readOnly = false;
-    store.failSave = true;
-    QVERIFY(!context.save());
-    QVERIFY(context.hasChanges());
-    store.failSave = false;
-    QSignalSpy saved(&context, &StoreContext::didSave);
-    QVERIFY(context.save());
-    QCOMPARE(saved.size(), 1);
-    QCOMPARE(store.lastInserted, 1);
-    QVERIFY(!context.hasChanges());
 
-    p->setValueForKey(2, QStringLiteral("x"));
-    QCOMPARE(context.updatedObjects(), RecordSet{p});
-    context.deleteObject(p);
-    QCOMPARE(context.deletedObjects(), RecordSet{p});
-    QVERIFY(context.updatedObjects().isEmpty());
-    QVERIFY(context.save());
-    QCOMPARE(store.lastDeleted, 1);
-    QCOMPARE(store.lastUpdated, 0);
-}
+    void observersHearPriorAndAfterWithValues()
+    {
+        Person p;
+        p.setPrimitiveValue(QStringLiteral("Ann"), QStringLiteral("firstName"));
+        Recorder both, after;
+        QObject ctx;
+        QVERIFY(p.addObserver(QStringLiteral("firstName"), &ctx, both.handler(), ObserveOption::Prior | ObserveOption::After));
+        QVERIFY(p.addObserver(QStringLiteral("firstName"), &ctx, after.handler()));
+        QVERIFY(!p.addObserver(QString(), &ctx, after.handler()));
+        QSignalSpy spy(&p, &PersistentObject::valueDidChange);
+
+        p.setValueForKey(QStringLiteral("Bea"), QStringLiteral("firstName"));
+
+        QCOMPARE(both.keys(), (QStringList{QStringLiteral("will:firstName"), QStringLiteral("did:firstName")}));
+        QCOMPARE(both.notices[0].oldValue.toString(), QStringLiteral("Ann"));
+        QVERIFY(!both.notices[0].newValue.isValid());
+        QCOMPARE(both.notices[1].oldValue.toString(), QStringLiteral("Ann"));
+        QCOMPARE(both.notices[1].newValue.toString(), QStringLiteral("Bea"));
+        QCOMPARE(both.notices[1].kind, ChangeKind::Setting);
+        QCOMPARE(both.notices[1].object, &p);
+        QCOMPARE(after.notices.size(), 1);
+        // firstName and its dependent fullName.
+        QCOMPARE(spy.size(), 2);
+
+        p.removeObserver(&ctx, QStringLiteral("firstName"));
+        QCOMPARE(p.observerCount(), 0);
+        p.setValueForKey(QStringLiteral("Cy"), QStringLiteral("firstName"));
+        QCOMPARE(after.notices.size(), 1);
+    }
+
+    void dependentKeysNotifyWithoutRecursion()
+    {
+        Person p;
+        Recorder r;
+        for (const QString &key : {QStringLiteral("a"), QStringLiteral("b")})
+            p.addObserver(key, nullptr, r.handler(), ObserveOption::Prior | ObserveOption::After);
+
+        p.setValueForKey(1, QStringLiteral("a"));
+        QCOMPARE(r.keys(), (QStringList{QStringLiteral("will:a"), QStringLiteral("will:b"), QStringLiteral("did:a"),
+                                        QStringLiteral("did:b")}));
+        QVERIFY(r.notices[3].dependent);
+        QVERIFY(!r.notices[2].dependent);
+
+        r.notices.clear();
+        p.setValueForKey(2, QStringLiteral("b"));
+        QCOMPARE(r.keys(), (QStringList{QStringLiteral("will:b"), QStringLiteral("will:a"), QStringLiteral("did:b"),
+                                        QStringLiteral("did:a")}));
+    }
+
+    void destroyedObserverContextIsNeverCalled()
+    {
+        Person p;
+        auto calls = std::make_shared<int>(0);
+        auto *ctx = new QObject;
+        p.addObserver(QStringLiteral("x"), ctx, [calls](const ChangeNotice &) { ++*calls; });
+        p.setValueForKey(1, QStringLiteral("x"));
+        QCOMPARE(*calls, 1);
+        delete ctx;
+        QCOMPARE(p.observerCount(), 0);
+        p.setValueForKey(2, QStringLiteral("x"));
+        QCOMPARE(*calls, 1);
+    }
+
+    void handlerMayRemoveObserversWhileNotified()
+    {
+        Person p;
+        QObject first, second;
+        int firstCalls = 0, secondCalls = 0, addedCalls = 0;
+        p.addObserver(QStringLiteral("x"), &first, [&](const ChangeNotice &) {
+            ++firstCalls;
+            p.removeObserver(&first);
+            p.removeObserver(&second);
+            p.addObserver(QStringLiteral("x"), &first, [&](const ChangeNotice &) { ++addedCalls; });
+        });
+        p.addObserver(QStringLiteral("x"), &second, [&](const ChangeNotice &) { ++secondCalls; });
+        p.setValueForKey(1, QStringLiteral("x"));
+        QCOMPARE(firstCalls, 1);
+        QCOMPARE(secondCalls, 0);
+        QCOMPARE(addedCalls, 0);
+        p.setValueForKey(2, QStringLiteral("x"));
+        QCOMPARE(firstCalls, 1);
+        QCOMPARE(addedCalls, 1);
+        QCOMPARE(p.observerCount(), 1);
+    }
+
+    void keyPathAssignment_data()
+    {
+        QTest::addColumn<QString>("keyPath");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("storedKey");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("tableCalls");
+        QTest::addColumn<int>("invokableCalls");
+        QTest::addColumn<bool>("onBoss");
+
+        QTest::newRow("table setter") << "nickName" << QVariant(u"bo"_qs) << "nickName" << QVariant(u"BO"_qs) << 1 << 0 << false;
+        QTest::newRow("invokable setter") << "lastName" << QVariant(u" Lee "_qs) << "lastName" << QVariant(u"Lee"_qs) << 0 << 1 << false;
+        QTest::newRow("invokable setter converts") << "lastName" << QVariant(7) << "lastName" << QVariant(u"7"_qs) << 0 << 1 << false;
+        QTest::newRow("generic") << "city" << QVariant(u"Oslo"_qs) << "city" << QVariant(u"Oslo"_qs) << 0 << 0 << false;
+        QTest::newRow("through to-one") << "boss.lastName" << QVariant(u"Kim "_qs) << "lastName" << QVariant(u"Kim"_qs) << 0 << 1 << true;
+        QTest::newRow("through to-one, generic") << "boss.city" << QVariant(u"Rome"_qs) << "city" << QVariant(u"Rome"_qs) << 0 << 0 << true;
+    }
+
+    void keyPathAssignment()
+    {
+        QFETCH(QString, keyPath);
+        QFETCH(QVariant, value);
+        QFETCH(QString, storedKey);
+        QFETCH(QVariant, stored);
+        QFETCH(int, tableCalls);
+        QFETCH(int, invokableCalls);
+        QFETCH(bool, onBoss);
+
+        Person p, boss;
+        p.setPrimitiveValue(PersistentObject::toVariant(&boss), QStringLiteral("boss"));
+        Recorder r;
+        Person &target = onBoss ? boss : p;
+        target.addObserver(storedKey, nullptr, r.handler());
+
+        p.setValueForKeyPath(value, keyPath);
+
+        QCOMPARE(target.primitiveValueForKey(storedKey), stored);
+        QCOMPARE(target.tableSetterCalls, tableCalls);
+        QCOMPARE(target.invokableSetterCalls, invokableCalls);
+        QCOMPARE(r.notices.size(), 1);
+        Person &other = onBoss ? p : boss;
+        QVERIFY(!other.primitiveValueForKey(storedKey).isValid());
+
+        // A missing link in the path assigns nothing.
+        Person lonely;
+        lonely.setValueForKeyPath(value, QStringLiteral("boss.") + storedKey);
+        QVERIFY(lonely.primitiveKeys().isEmpty());
+    }
+
+    void keyPathReading()
+    {
+        Person p, boss;
+        p.setPrimitiveValue(PersistentObject::toVariant(&boss), QStringLiteral("boss"));
+        boss.setPrimitiveValue(QStringLiteral("Ida"), QStringLiteral("firstName"));
+        boss.setPrimitiveValue(QStringLiteral("Moe"), QStringLiteral("lastName"));
+        QCOMPARE(p.valueForKeyPath(QStringLiteral("boss.fullName")).toString(), QStringLiteral("Ida Moe"));
+        QCOMPARE(p.valueForKeyPath(QStringLiteral("boss.age")).toInt(), 42);
+        QCOMPARE(p.valueForKeyPath(QStringLiteral("boss.firstName")).toString(), QStringLiteral("Ida"));
+        QVERIFY(!p.valueForKeyPath(QStringLiteral("nobody.firstName")).isValid());
+        // A member that returns nothing is not a getter.
+        QVERIFY(!p.valueForKey(QStringLiteral("deleteLater")).isValid());
+    }
+
+    void contextTracksChangesAndPostsOncePerPass()
+    {
+        StoreContext context;
+        QSignalSpy changes(&context, &StoreContext::objectsDidChange);
+        int posted = 0;
+        QObject watcher;
+        ZEM_F_E_Notifications::shared()->addObserver(&watcher, StoreContext::objectsDidChangeNotification(),
+                                                     ZEM_F_Notification::wrap(&context),
+                                                     [&](const ZEM_F_Notification &) { ++posted; });
+
+        PersistentObject *p = context.insertNewObject(QStringLiteral("Person"));
+        QVERIFY(qobject_cast<Person *>(p));
+        QCOMPARE(p->managedObjectContext(), &context);
+        PersistentObject *plain = context.insertNewObject(QStringLiteral("NoSuchClass"));
+        QCOMPARE(plain->entityName(), QStringLiteral("NoSuchClass"));
+        p->setValueForKey(1, QStringLiteral("x"));
+        p->setValueForKey(2, QStringLiteral("x"));
+        QVERIFY(context.hasChanges());
+        QCOMPARE(context.insertedObjects().size(), 2);
+        QVERIFY(context.updatedObjects().isEmpty());
+        QTRY_COMPARE(changes.size(), 1);
+        QCOMPARE(posted, 1);
+        QCOMPARE(changes.first().first().toMap().value(QStringLiteral("inserted")).toList().size(), 2);
+    }
+
+    void undoRestoresValueWithNotices()
+    {
+        StoreContext context;
+        auto *p = context.insertNewObject<Person>();
+        p->setPrimitiveValue(QStringLiteral("old"), QStringLiteral("note"));
+        context.processPendingChanges(); // the insertion is a step of its own
+        Recorder r;
+        p->addObserver(QStringLiteral("note"), nullptr, r.handler());
+        p->setValueForKey(QStringLiteral("new"), QStringLiteral("note"));
+        context.processPendingChanges();
+        QCOMPARE(context.undoManager()->count(), 2);
+
+        context.undo();
+        QCOMPARE(p->primitiveValueForKey(QStringLiteral("note")).toString(), QStringLiteral("old"));
+        QCOMPARE(r.notices.size(), 2);
+        QCOMPARE(r.notices.last().newValue.toString(), QStringLiteral("old"));
+        context.redo();
+        QCOMPARE(p->primitiveValueForKey(QStringLiteral("note")).toString(), QStringLiteral("new"));
+        // Undo and redo replay changes without recording new steps.
+        QCOMPARE(context.undoManager()->count(), 2);
+        QCOMPARE(context.undoManager()->index(), 2);
+
+        // Setting an equal value is no change to undo.
+        p->setValueForKey(QStringLiteral("new"), QStringLiteral("note"));
+        context.processPendingChanges();
+        QCOMPARE(context.undoManager()->count(), 2);
+    }
+
+    void oneUndoStepPerEventLoopPass()
+    {
+        StoreContext context;
+        auto *p = context.insertNewObject<Person>();
+        p->setValueForKey(1, QStringLiteral("x"));
+        p->setValueForKey(QStringLiteral("a"), QStringLiteral("y"));
+        p->setValueForKey(2, QStringLiteral("x"));
+        // The step stays open until the next pass of the event loop.
+        QVERIFY(!context.undoManager()->canUndo());
+        QTRY_VERIFY(context.undoManager()->canUndo());
+        QCOMPARE(context.undoManager()->count(), 1);
+        p->setValueForKey(3, QStringLiteral("x"));
+        QVERIFY(!context.undoManager()->canUndo());
+        QTRY_VERIFY(context.undoManager()->canUndo());
+        QCOMPARE(context.undoManager()->count(), 2);
+
+        context.undoManager()->undo();
+        QCOMPARE(p->primitiveValueForKey(QStringLiteral("x")).toInt(), 2);
+        // The first step inserted the record: undoing it takes the record out again.
+        context.undoManager()->undo();
+        QVERIFY(p->isDeleted());
+        QVERIFY(context.insertedObjects().isEmpty());
+
+        context.setUndoEnabled(false);
+        p->setValueForKey(9, QStringLiteral("x"));
+        context.processPendingChanges();
+        QCOMPARE(context.undoManager()->index(), 0);
+    }
+
+    void deleteClearsRelationsUndoably()
+    {
+        StoreContext context;
+        auto *a = context.insertNewObject<Person>();
+        auto *b = context.insertNewObject<Person>();
+        auto *c = context.insertNewObject<Person>();
+        a->setValueForKey(PersistentObject::toVariant(b), QStringLiteral("boss"));
+        a->setValueForKey(PersistentObject::toVariant(RecordSet{b, c}), QStringLiteral("friends"));
+        context.processPendingChanges();
+        Recorder r;
+        a->addObserver(QStringLiteral("friends"), nullptr, r.handler());
+
+        context.deleteObject(b);
+        QVERIFY(b->isDeleted());
+        QCOMPARE(b->managedObjectContext(), &context);
+        QCOMPARE(PersistentObject::fromVariant(a->primitiveValueForKey(QStringLiteral("boss"))), nullptr);
+        QCOMPARE(PersistentObject::setFromVariant(a->primitiveValueForKey(QStringLiteral("friends"))), RecordSet{c});
+        QCOMPARE(r.notices.size(), 1);
+        QCOMPARE(r.notices[0].kind, ChangeKind::Minus);
+        QCOMPARE(r.notices[0].objects, RecordSet{b});
+        // Never saved, so nothing is left for a store to delete.
+        QVERIFY(context.deletedObjects().isEmpty());
+
+        context.undo();
+        QCOMPARE(PersistentObject::fromVariant(a->primitiveValueForKey(QStringLiteral("boss"))), b);
+        QCOMPARE(PersistentObject::setFromVariant(a->primitiveValueForKey(QStringLiteral("friends"))), (RecordSet{b, c}));
+    }
+
+    void faultsLoadOnFirstAccess()
+    {
+        MapStore store;
+        store.rows.insert(QStringLiteral("p1"), {{QStringLiteral("firstName"), QStringLiteral("Eve")}});
+        StoreContext context;
+        context.setPersistentStore(&store);
+        auto *p = qobject_cast<Person *>(context.registerObject(QStringLiteral("Person"), QStringLiteral("p1")));
+        QVERIFY(p);
+        QCOMPARE(context.registerObject(QStringLiteral("Person"), QStringLiteral("p1")), p);
+        QVERIFY(p->isFault());
+        QCOMPARE(store.loads, 0);
+        QCOMPARE(p->valueForKey(QStringLiteral("firstName")).toString(), QStringLiteral("Eve"));
+        QVERIFY(!p->isFault());
+        p->valueForKey(QStringLiteral("firstName"));
+        QCOMPARE(store.loads, 1);
+        QVERIFY(!context.hasChanges());
+
+        p->setValueForKey(QStringLiteral("Zoe"), QStringLiteral("firstName"));
+        QCOMPARE(context.updatedObjects(), RecordSet{p});
+        QVERIFY(context.refreshObject(p));
+        QVERIFY(p->isFault());
+        QCOMPARE(p->faultTurns, 1);
+        QVERIFY(!context.hasChanges());
+        QCOMPARE(p->valueForKey(QStringLiteral("firstName")).toString(), QStringLiteral("Eve"));
+        QCOMPARE(store.loads, 2);
+
+        // A record the store does not know stays a fault and reads as empty.
+        PersistentObject *ghost = context.registerObject(QStringLiteral("Person"), QStringLiteral("p404"));
+        QVERIFY(!ghost->valueForKey(QStringLiteral("firstName")).isValid());
+        QVERIFY(ghost->isFault());
+        // Inserted records have nothing to reload.
+        QVERIFY(!context.refreshObject(context.insertNewObject(QStringLiteral("Person"))));
+    }
+
+    void saveOutcomes()
+    {
+        StoreContext context;
+        QVERIFY(context.save());
+        auto *p = context.insertNewObject<Person>();
+        p->setValueForKey(1, QStringLiteral("x"));
+        {
+            const auto r = context.save();
+            QVERIFY(!r);
+            QCOMPARE(r.error().code, ZEM_Error::Unavailable);
+            QVERIFY(context.hasChanges());
+        }
+        MapStore store;
+        context.setPersistentStore(&store);
+        store.readOnly = true;
+        QVERIFY(!context.save());
+        store.readOnly = false;
+        store.failSave = true;
+        QVERIFY(!context.save());
+        QVERIFY(context.hasChanges());
+        store.failSave = false;
+        QSignalSpy saved(&context, &StoreContext::didSave);
+        QVERIFY(context.save());
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(store.lastInserted, 1);
+        QVERIFY(!context.hasChanges());
+
+        p->setValueForKey(2, QStringLiteral("x"));
+        QCOMPARE(context.updatedObjects(), RecordSet{p});
+        context.deleteObject(p);
+        QCOMPARE(context.deletedObjects(), RecordSet{p});
+        QVERIFY(context.updatedObjects().isEmpty());
+        QVERIFY(context.save());
+        QCOMPARE(store.lastDeleted, 1);
+        QCOMPARE(store.lastUpdated, 0);
+    }
+};
 
 ZEM_TEST_MAIN(tst_PersistentObject)
 #include "tst_PersistentObject.moc"
