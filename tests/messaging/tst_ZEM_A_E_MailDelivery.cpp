@@ -13,8 +13,8 @@
 #include <QSet>
 
 #include <atomic>
-#include <functional>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include <netinet/in.h>
@@ -71,13 +71,17 @@ QByteArray accounts(const QStringList &hosts)
  * \a second must then bind the same port on 127.0.0.2, which may be taken: try again.
  */
 template<class Second>
-bool startOnSharedPort(SmtpRecorder &first, const std::function<bool(Second &, quint16)> &start,
-                       Second &second)
+bool startOnSharedPort(SmtpRecorder &first, Second &second, const QString &faultMode = {})
 {
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (!first.start(QStringLiteral("127.0.0.3")))
             return false;
-        if (start(second, first.port()))
+        bool started = false;
+        if constexpr (std::is_same_v<Second, FaultServer>)
+            started = second.start(faultMode, QStringLiteral("127.0.0.2"), first.port());
+        else
+            started = second.start(QStringLiteral("127.0.0.2"), first.port());
+        if (started)
             return true;
         first.stop();
     }
@@ -256,10 +260,7 @@ private slots:
 
         SmtpRecorder next;
         FaultServer fault;
-        const std::function<bool(FaultServer &, quint16)> startFault = [&](FaultServer &s, quint16 port) {
-            return s.start(mode, QStringLiteral("127.0.0.2"), port);
-        };
-        QVERIFY(startOnSharedPort(next, startFault, fault));
+        QVERIFY(startOnSharedPort(next, fault, mode));
         const quint16 port = fault.port();
         QCOMPARE(port, next.port());
 
@@ -297,10 +298,7 @@ private slots:
     {
         SmtpRecorder wrongType;
         SmtpRecorder right;
-        const std::function<bool(SmtpRecorder &, quint16)> startRight = [](SmtpRecorder &s, quint16 port) {
-            return s.start(QStringLiteral("127.0.0.2"), port);
-        };
-        QVERIFY(startOnSharedPort(wrongType, startRight, right));
+        QVERIFY(startOnSharedPort(wrongType, right));
 
         // Only SMTP accounts with a host name count; the account's own port is not used.
         writeMailSettings("[Account1]\nAccountType=IMAPAccount\nHostname=127.0.0.3\n"
@@ -329,10 +327,7 @@ private slots:
         // mx1 (preference 10) refuses at its greeting, mx2 (20) takes the message.
         SmtpRecorder mx2;
         FaultServer mx1;
-        const std::function<bool(FaultServer &, quint16)> startMx1 = [](FaultServer &s, quint16 port) {
-            return s.start(QStringLiteral("greet554"), QStringLiteral("127.0.0.2"), port);
-        };
-        QVERIFY(startOnSharedPort(mx2, startMx1, mx1));
+        QVERIFY(startOnSharedPort(mx2, mx1, QStringLiteral("greet554")));
         DnsServer dns;
         const QString mx1Name = QStringLiteral("mx1.example.test");
         const QString mx2Name = QStringLiteral("mx2.example.test");
