@@ -42,14 +42,9 @@ ZEM_A_CalendarDate utcDate(int year, int month, int day)
 
 QString fields(const ZEM_A_CalendarDate &date)
 {
-    return QStringLiteral("%1-%2-%3 %4:%5:%6 dow %7")
-        .arg(date.yearOfCommonEra())
-        .arg(date.monthOfYear())
-        .arg(date.dayOfMonth())
-        .arg(date.hourOfDay())
-        .arg(date.minuteOfHour())
-        .arg(date.secondOfMinute())
-        .arg(date.dayOfWeek());
+    return QString::asprintf("%d-%d-%d %d:%d:%d dow %d", date.yearOfCommonEra(),
+                             date.monthOfYear(), date.dayOfMonth(), date.hourOfDay(),
+                             date.minuteOfHour(), date.secondOfMinute(), date.dayOfWeek());
 }
 
 QString ymd(int year, int month, int day)
@@ -311,11 +306,8 @@ private slots:
 
         // A date in another zone: its own month counts, the results are local noon.
         const auto noon = [&date](int day) {
-            return QStringLiteral("%1-%2-%3 12:0:0 dow %4")
-                .arg(date.year())
-                .arg(date.month())
-                .arg(day)
-                .arg(QDate(date.year(), date.month(), day).dayOfWeek() % 7);
+            return QString::asprintf("%d-%d-%d 12:0:0 dow %d", date.year(), date.month(), day,
+                                     QDate(date.year(), date.month(), day).dayOfWeek() % 7);
         };
         const QTimeZone kiritimati("Pacific/Kiritimati");
         for (const ZEM_A_CalendarDate &source : {at(23, 59), at(0, 30, kiritimati)}) {
@@ -468,8 +460,7 @@ private slots:
                 const ZEM_A_CalendarDate b = a.dateByAddingYears(0, 0, k, 12, 0, 0);
                 const bool expected = a.dayOfCommonEra() / 7 == b.dayOfCommonEra() / 7;
                 if (ZEM_A_Y_NSCalendarDate::isInSameWeekAsDate(a, b) != expected)
-                    QFAIL(qPrintable(QStringLiteral("%1 and %2: expected %3")
-                                         .arg(fields(a), fields(b))
+                    QFAIL(qPrintable(u"%1 and %2: expected %3"_qs.arg(fields(a), fields(b))
                                          .arg(expected)));
                 ++checked;
             }
@@ -509,10 +500,8 @@ private slots:
                 JulianDayNumberToGregorianDate(mondayJdn, &y, &m, &d);
                 const ZEM_A_CalendarDate first = ZEM_A_Y_NSCalendarDate::firstDateInWeek(1, year);
                 if (fields(first) != ymd(y, m, d) + QStringLiteral(" dow 1"))
-                    QFAIL(qPrintable(QStringLiteral("week 1 of %1: %2, expected JDN %3")
-                                         .arg(year)
-                                         .arg(fields(first))
-                                         .arg(mondayJdn)));
+                    QFAIL(qPrintable(u"week 1 of %1: %2, expected JDN %3"_qs.arg(year)
+                                         .arg(fields(first), QString::number(mondayJdn))));
                 // The last week of the year starts (weeks - 1) weeks later.
                 const ZEM_A_CalendarDate last = ZEM_A_Y_NSCalendarDate::firstDateInWeek(weeks, year);
                 QCOMPARE(ZEM_A_Y_NSCalendarDate::julianDayNumber(last), mondayJdn + 7 * (weeks - 1));
@@ -534,11 +523,8 @@ private slots:
 
             const ZEM_A_CalendarDate middle(year, month, 15, 12, 0, 0);
             if (numberOfDaysInMonth(middle) != monthDays)
-                QFAIL(qPrintable(QStringLiteral("%1-%2 has %3 days, expected %4")
-                                     .arg(year)
-                                     .arg(month)
-                                     .arg(numberOfDaysInMonth(middle))
-                                     .arg(monthDays)));
+                QFAIL(qPrintable(QString::asprintf("%d-%d has %d days, expected %d", year, month,
+                                                   numberOfDaysInMonth(middle), monthDays)));
             // Midnight, unless the zone skipped it that day (as Berlin did on 1 April 1893).
             const ZEM_A_CalendarDate fromJdn = dateWithJulianDayNumber(firstJdn);
             const QDate firstDay(year, month, 1);

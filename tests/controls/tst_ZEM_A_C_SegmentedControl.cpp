@@ -82,8 +82,6 @@ private slots:
     void settersFillInOrder()
     {
         ZEM_A_C_SegmentedControl control(3);
-        QCOMPARE(ZEM_A_C_SegmentedControl::getRegularSize(), QSize(36, 24));
-        QCOMPARE(ZEM_A_C_SegmentedControl::getSmallSize(), QSize(36, 20));
 
         control.setCellLabels({u"A"_qs, u"B"_qs, u"C"_qs, u"D (no segment)"_qs});
         QCOMPARE(control.titles(), QStringList({u"A"_qs, u"B"_qs, u"C"_qs}));

@@ -124,8 +124,8 @@ struct LanguageMenuWindow
         settings->addAction(u"Preferences..."_qs);
         languages = settings->addMenu(u"Languages"_qs);
         languages->addAction(u"Stale"_qs);
-        ZEM_F_E_Notifications::shared()->addObserver(&context, u"MenuHasChanged"_qs, {},
-                                                     [this](const ZEM_F_Notification &) { ++changes; });
+        const auto count = [this](const ZEM_F_Notification &) { ++changes; };
+        ZEM_F_E_Notifications::shared()->addObserver(&context, u"MenuHasChanged"_qs, {}, count);
     }
     QWidget window;
     QMenuBar *bar = new QMenuBar(&window);
@@ -601,8 +601,7 @@ private slots:
     void openSelBringsGivenWindowForward()
     {
         CommandTarget target;
-        windows.push_back(std::make_unique<QWidget>());
-        QWidget *window = windows.back().get();
+        QWidget *window = newWindow();
         QVERIFY(!QApplication::activeWindow());
         QVERIFY(!menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
         QVERIFY(window->isVisible());
@@ -615,8 +614,7 @@ private slots:
     void openSelWithActiveWindow()
     {
         CommandTarget target;
-        windows.push_back(std::make_unique<QWidget>());
-        QWidget *window = windows.back().get();
+        QWidget *window = newWindow();
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
@@ -637,8 +635,7 @@ private slots:
         QObject notADoc;
         for (QObject *delegate : {static_cast<QObject *>(&notADoc), static_cast<QObject *>(&closedDoc),
                                   static_cast<QObject *>(&openDoc)}) {
-            windows.push_back(std::make_unique<QWidget>());
-            windows.back()->setProperty("delegate", QVariant::fromValue(delegate));
+            newWindow()->setProperty("delegate", QVariant::fromValue(delegate));
         }
         QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, u"record"_qs, true, u"Calendar"_qs, &target));
         QVERIFY(!windows.at(0)->isVisible());
@@ -655,8 +652,8 @@ private slots:
         CommandTarget target;
         sharedDocClass()->newDocuments = 0;
         OrganiserDoc closedDoc(true);
-        windows.push_back(std::make_unique<QWidget>());
-        windows.back()->setProperty("delegate", QVariant::fromValue(static_cast<QObject *>(&closedDoc)));
+        newWindow()->setProperty("delegate",
+                                 QVariant::fromValue(static_cast<QObject *>(&closedDoc)));
 
         // A host without documents gets none made; the command is still sent.
         QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 1, true, u"Calendar"_qs, &target));
@@ -675,13 +672,18 @@ private slots:
     }
 
 private:
+    // A window the test owns until it ends.
+    QWidget *newWindow() { return windows.emplace_back(std::make_unique<QWidget>()).get(); }
+
     void writeLanguageFiles(const QStringList &languages)
     {
         QDir folder(ZEM_F_E_Language::languagesFolder());
         QVERIFY(folder.removeRecursively() || !folder.exists());
         const QByteArray empty = ZEM_F_PropertyList::writeStringTable(ZEM_F_StringTable());
-        for (const QString &language : languages)
-            QVERIFY(zemtest::writeFile(folder.filePath(u"Organiser_"_qs + language + u".plist"_qs), empty));
+        for (const QString &language : languages) {
+            const QString path = folder.filePath(u"Organiser_%1.plist"_qs.arg(language));
+            QVERIFY(zemtest::writeFile(path, empty));
+        }
         // A file of another application and a file of another kind are not language files.
         QVERIFY(zemtest::writeFile(folder.filePath(u"Planner_Italian.plist"_qs), {}));
         QVERIFY(zemtest::writeFile(folder.filePath(u"Organiser_Dutch.txt"_qs), {}));
