@@ -111,198 +111,176 @@ class tst_InterfaceLoader : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void everyControlFollowsTheLanguage();
-    void createsTheKitsClasses();
-    void outletsAreSetBeforeStartUp();
-    void badFiles_data();
-    void badFiles();
-    void missingFileNamesThePath();
-
-private:
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
-};
-
-void tst_InterfaceLoader::initTestCase()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    ZEM_F_StringTable table;
-    const std::pair<const char *, const char *> rows[] = {
-        {"NL:Contacts", "Personnes"},  {"NL:Save", "Enregistrer"},     {"NL:Delete", "Supprimer"},
-        {"NL:Details", "Détails"},     {"NL:Options", "Réglages"},     {"NL:Print", "Imprimer"},
-        {"NL:Name", "Nom"},            {"NL:Notes", "Remarques"},      {"NL:Home", "Domicile"},
-        {"NL:Work", "Travail"},        {"NL:Day", "Jour"},             {"NL:Week", "Semaine"},
-        {"NL:General", "Général"},     {"NL:Advanced", "Avancé"},      {"NL:Phone", "Téléphone"},
-        {"NL:File", "Fichier"},        {"NL:Button", "Bouton"},        {"B:Column", "Colonne"},
-        {"NT:Keep a copy", "Garder une copie"},        {"NT:Remove the record", "Supprimer la fiche"},
-        {"NT:Pick one", "Choisir"},    {"NT:Volume", "Volume sonore"}, {"NT:Date Picker", "Choix de date"},
-        {"NT:Search Field", "Champ de recherche"},     {"NT:Pick a colour", "Choisir une couleur"},
-        {"NT:Open Help Viewer", "Ouvrir l'aide"},      {"NT:Print all", "Tout imprimer"},
-        {"NP:Printing", "Impression"}, {"NT:Photo", "Portrait"},  {"NT:Count", "Nombre"},
-        {"NT:Notes", "Remarques"},     {"NT:Details", "Détails"},  {"NT:Video", "Vidéo"},
-    };
-    for (const auto &[key, value] : rows)
-        table.insert(QString::fromUtf8(key), QString::fromUtf8(value));
-    QVERIFY(french::write(table));
-}
-
-void tst_InterfaceLoader::init()
-{
-    QVERIFY(french::use("English"));
-}
-
-void tst_InterfaceLoader::everyControlFollowsTheLanguage()
-{
-    QString error;
-    std::unique_ptr<QWidget> window(platform::InterfaceLoader::load(dataFile("AllControls.ui"), nullptr, &error));
-    QVERIFY2(window, qPrintable(error));
-
-    // Every wrong text is listed, not just the first.
-    const auto wrongTexts = [&window](bool inFrench) {
-        QStringList wrong;
-        for (const Expected &row : kTexts) {
-            const QObject *object = window->objectName() == QLatin1String(row.object)
-                ? window.get()
-                : window->findChild<QObject *>(QLatin1String(row.object));
-            const QString expected = QString::fromUtf8(inFrench ? row.french : row.english);
-            const QString actual = object ? text(object, row.property) : u"(missing)"_qs;
-            if (actual != expected)
-                wrong.append(QStringLiteral("%1.%2 is \"%3\", not \"%4\"")
-                                 .arg(QLatin1String(row.object), QLatin1String(row.property), actual, expected));
-        }
-        return wrong.join(u"; ");
-    };
-    QCOMPARE(wrongTexts(false), QString());
-    // English is language number 0: switching to it restores the texts of the file.
-    for (int round = 0; round < 2; ++round) {
-        QVERIFY(french::use("French"));
-        QCOMPARE(wrongTexts(true), QString());
-        QVERIFY(french::use("English"));
-        QCOMPARE(wrongTexts(false), QString());
+    void initTestCase()
+    {
+        QVERIFY(zemFrenchLanguage({
+            {"NL:Contacts", "Personnes"},  {"NL:Save", "Enregistrer"},     {"NL:Delete", "Supprimer"},
+            {"NL:Details", "Détails"},     {"NL:Options", "Réglages"},     {"NL:Print", "Imprimer"},
+            {"NL:Name", "Nom"},            {"NL:Notes", "Remarques"},      {"NL:Home", "Domicile"},
+            {"NL:Work", "Travail"},        {"NL:Day", "Jour"},             {"NL:Week", "Semaine"},
+            {"NL:General", "Général"},     {"NL:Advanced", "Avancé"},      {"NL:Phone", "Téléphone"},
+            {"NL:File", "Fichier"},        {"NL:Button", "Bouton"},        {"B:Column", "Colonne"},
+            {"NT:Keep a copy", "Garder une copie"},        {"NT:Remove the record", "Supprimer la fiche"},
+            {"NT:Pick one", "Choisir"},    {"NT:Volume", "Volume sonore"}, {"NT:Date Picker", "Choix de date"},
+            {"NT:Search Field", "Champ de recherche"},     {"NT:Pick a colour", "Choisir une couleur"},
+            {"NT:Open Help Viewer", "Ouvrir l'aide"},      {"NT:Print all", "Tout imprimer"},
+            {"NP:Printing", "Impression"}, {"NT:Photo", "Portrait"},  {"NT:Count", "Nombre"},
+            {"NT:Notes", "Remarques"},     {"NT:Details", "Détails"},  {"NT:Video", "Vidéo"},
+        }));
     }
-}
 
-void tst_InterfaceLoader::createsTheKitsClasses()
-{
-    QString error;
-    QList<QObject *> objects;
-    std::unique_ptr<QWidget> window(
-        platform::InterfaceLoader::load(dataFile("AllControls.ui"), nullptr, &error, &objects));
-    QVERIFY2(window, qPrintable(error));
-    QCOMPARE(objects.value(0), window.get());
-    QVERIFY(qobject_cast<ZEM_A_C_NSWindow *>(window.get()));
+    void init() { QVERIFY(french::use("English")); }
 
-    // Actions are localized menu items unless they name another kit class.
-    QVERIFY(qobject_cast<ZEM_A_C_NSMenuItem *>(window->findChild<QAction *>(u"saveItem"_qs)));
-    QVERIFY(qobject_cast<ZEM_A_C_NSToolbarItem *>(window->findChild<QAction *>(u"toolItem"_qs)));
+    void everyControlFollowsTheLanguage()
+    {
+        QString error;
+        std::unique_ptr<QWidget> window(platform::InterfaceLoader::load(dataFile("AllControls.ui"), nullptr, &error));
+        QVERIFY2(window, qPrintable(error));
 
-    // The search field's outlet is the table of the same file, whose columns are objects.
-    auto *search = window->findChild<ZEM_A_C_NSSearchField *>(u"searchField"_qs);
-    auto *table = window->findChild<QTableWidget *>(u"peopleTable"_qs);
-    QVERIFY(search && table);
-    QCOMPARE(search->table(), table);
-    const auto columns = table->findChildren<ZEM_A_C_NSTableColumn *>();
-    QCOMPARE(columns.size(), 2);
-    QVERIFY(objects.contains(columns.at(0)) && objects.contains(columns.at(1)));
-    QCOMPARE(columns.at(0)->section() + columns.at(1)->section(), 1);
+        // Every wrong text is listed, not just the first.
+        const auto wrongTexts = [&window](bool inFrench) {
+            QStringList wrong;
+            for (const Expected &row : kTexts) {
+                const QObject *object = window->objectName() == QLatin1String(row.object)
+                    ? window.get()
+                    : window->findChild<QObject *>(QLatin1String(row.object));
+                const QString expected = QString::fromUtf8(inFrench ? row.french : row.english);
+                const QString actual = object ? text(object, row.property) : u"(missing)"_qs;
+                if (actual != expected)
+                    wrong.append(QStringLiteral("%1.%2 is \"%3\", not \"%4\"")
+                                     .arg(QLatin1String(row.object), QLatin1String(row.property), actual, expected));
+            }
+            return wrong.join(u"; ");
+        };
+        QCOMPARE(wrongTexts(false), QString());
+        // English is language number 0: switching to it restores the texts of the file.
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(french::use("French"));
+            QCOMPARE(wrongTexts(true), QString());
+            QVERIFY(french::use("English"));
+            QCOMPARE(wrongTexts(false), QString());
+        }
+    }
 
-    // Kit classes are created as themselves, not as the Qt class they extend.
-    QCOMPARE(window->findChild<QWidget *>(u"kindMatrix"_qs)->metaObject()->className(), "ZEM_A_C_NSMatrix");
-    QCOMPARE(window->findChild<QWidget *>(u"largeText"_qs)->metaObject()->className(),
-             "ZEM_A_C_TransparentTextField");
-}
+    void createsTheKitsClasses()
+    {
+        QString error;
+        QList<QObject *> objects;
+        std::unique_ptr<QWidget> window(
+            platform::InterfaceLoader::load(dataFile("AllControls.ui"), nullptr, &error, &objects));
+        QVERIFY2(window, qPrintable(error));
+        QCOMPARE(objects.value(0), window.get());
+        QVERIFY(qobject_cast<ZEM_A_C_NSWindow *>(window.get()));
 
-void tst_InterfaceLoader::outletsAreSetBeforeStartUp()
-{
-    // "first" is created before "second" yet already holds it at start-up; "inner" sits in
-    // "first" and starts after it, before "second".
-    const QByteArray ui = R"(<ui version="4.0"><widget class="QWidget" name="root">
-        <widget class="host::StartUpRecorder" name="first">
-          <property name="partner"><cstring>second</cstring></property>
-          <widget class="host::StartUpRecorder" name="inner"/>
-        </widget>
-        <widget class="host::StartUpRecorder" name="second">
-          <property name="partner"><string>first</string></property>
-        </widget>
-        <widget class="QTableWidget" name="plain">
-          <property name="columnClass"><string></string></property>
-          <column><property name="text"><string>A</string></property></column>
-        </widget>
-        <action name="free"><property name="kitClass"><string>NoSuchClass</string></property></action>
-      </widget></ui>)";
-    QBuffer buffer;
-    buffer.setData(ui);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    StartUpRecorder::log().clear();
-    QString error;
-    std::unique_ptr<QWidget> root(platform::InterfaceLoader::load(&buffer, nullptr, &error));
-    QVERIFY2(root, qPrintable(error));
-    QCOMPARE(StartUpRecorder::log(), QStringList({u"first>second"_qs, u"inner>-"_qs, u"second>first"_qs}));
-    QVERIFY(root->findChild<QTableWidget *>(u"plain"_qs)->findChildren<ZEM_A_C_NSTableColumn *>().isEmpty());
-    QAction *free = root->findChild<QAction *>(u"free"_qs);
-    QVERIFY(free);
-    QCOMPARE(free->metaObject()->className(), "QAction");
+        // Actions are localized menu items unless they name another kit class.
+        QVERIFY(qobject_cast<ZEM_A_C_NSMenuItem *>(window->findChild<QAction *>(u"saveItem"_qs)));
+        QVERIFY(qobject_cast<ZEM_A_C_NSToolbarItem *>(window->findChild<QAction *>(u"toolItem"_qs)));
 
-    // A control built in code runs the same start-up when asked.
-    StartUpRecorder byHand;
-    byHand.setObjectName(u"byHand"_qs);
-    QVERIFY(platform::InterfaceLoader::awake(&byHand));
-    QCOMPARE(StartUpRecorder::log().last(), u"byHand>-"_qs);
-    QObject noStartUp;
-    QVERIFY(!platform::InterfaceLoader::awake(&noStartUp));
-}
+        // The search field's outlet is the table of the same file, whose columns are objects.
+        auto *search = window->findChild<ZEM_A_C_NSSearchField *>(u"searchField"_qs);
+        auto *table = window->findChild<QTableWidget *>(u"peopleTable"_qs);
+        QVERIFY(search && table);
+        QCOMPARE(search->table(), table);
+        const auto columns = table->findChildren<ZEM_A_C_NSTableColumn *>();
+        QCOMPARE(columns.size(), 2);
+        QVERIFY(objects.contains(columns.at(0)) && objects.contains(columns.at(1)));
+        QCOMPARE(columns.at(0)->section() + columns.at(1)->section(), 1);
 
-void tst_InterfaceLoader::badFiles_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("errorPart");
-    QTest::newRow("empty") << QByteArray() << u"not a valid interface file"_qs;
-    QTest::newRow("not XML") << QByteArray("\x89PNG\r\n\x1a\n\0\0binary", 16) << u"not a valid interface file"_qs;
-    QTest::newRow("cut short") << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">)")
-                               << u"not a valid interface file"_qs;
-    QTest::newRow("nested 100,000 deep")
-        << QByteArray(R"(<ui version="4.0">)") + QByteArray(R"(<widget class="QWidget">)").repeated(100000)
-        << u"nested too deeply (line 1: more than 256 levels)"_qs;
-    QTest::newRow("other XML") << QByteArray("<html><body/></html>") << u"not an interface file"_qs;
-    QTest::newRow("outlet to nothing")
-        << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">
-             <widget class="host::StartUpRecorder" name="r"><property name="partner"><cstring>ghost</cstring></property></widget>
-           </widget></ui>)")
-        << u"outlet partner of r names ghost"_qs;
-    QTest::newRow("outlet of the wrong class")
-        << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">
-             <widget class="ZEM_A_C_NSSearchField" name="s"><property name="table"><cstring>label</cstring></property></widget>
-             <widget class="QLabel" name="label"/>
-           </widget></ui>)")
-        << u"outlet table of s cannot hold label"_qs;
-}
+        // Kit classes are created as themselves, not as the Qt class they extend.
+        QCOMPARE(window->findChild<QWidget *>(u"kindMatrix"_qs)->metaObject()->className(), "ZEM_A_C_NSMatrix");
+        QCOMPARE(window->findChild<QWidget *>(u"largeText"_qs)->metaObject()->className(),
+                 "ZEM_A_C_TransparentTextField");
+    }
 
-void tst_InterfaceLoader::badFiles()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, errorPart);
-    QBuffer buffer;
-    buffer.setData(content);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    StartUpRecorder::log().clear();
-    QString error;
-    QWidget *root = platform::InterfaceLoader::load(&buffer, nullptr, &error);
-    QVERIFY(!root);
-    QVERIFY2(error.contains(errorPart), qPrintable(error));
-    // Nothing of a refused file starts up.
-    QVERIFY(StartUpRecorder::log().isEmpty());
-}
+    void outletsAreSetBeforeStartUp()
+    {
+        // "first" is created before "second" yet already holds it at start-up; "inner" sits in
+        // "first" and starts after it, before "second".
+        const QByteArray ui = R"(<ui version="4.0"><widget class="QWidget" name="root">
+            <widget class="host::StartUpRecorder" name="first">
+              <property name="partner"><cstring>second</cstring></property>
+              <widget class="host::StartUpRecorder" name="inner"/>
+            </widget>
+            <widget class="host::StartUpRecorder" name="second">
+              <property name="partner"><string>first</string></property>
+            </widget>
+            <widget class="QTableWidget" name="plain">
+              <property name="columnClass"><string></string></property>
+              <column><property name="text"><string>A</string></property></column>
+            </widget>
+            <action name="free"><property name="kitClass"><string>NoSuchClass</string></property></action>
+          </widget></ui>)";
+        QBuffer buffer;
+        buffer.setData(ui);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        StartUpRecorder::log().clear();
+        QString error;
+        std::unique_ptr<QWidget> root(platform::InterfaceLoader::load(&buffer, nullptr, &error));
+        QVERIFY2(root, qPrintable(error));
+        QCOMPARE(StartUpRecorder::log(), QStringList({u"first>second"_qs, u"inner>-"_qs, u"second>first"_qs}));
+        QVERIFY(root->findChild<QTableWidget *>(u"plain"_qs)->findChildren<ZEM_A_C_NSTableColumn *>().isEmpty());
+        QAction *free = root->findChild<QAction *>(u"free"_qs);
+        QVERIFY(free);
+        QCOMPARE(free->metaObject()->className(), "QAction");
 
-void tst_InterfaceLoader::missingFileNamesThePath()
-{
-    const QString path = QDir(ZemTestEnv::current()->dataHome()).filePath(u"Missing.ui"_qs);
-    QString error;
-    QVERIFY(!platform::InterfaceLoader::load(path, nullptr, &error));
-    QVERIFY2(error.contains(path), qPrintable(error));
-}
+        // A control built in code runs the same start-up when asked.
+        StartUpRecorder byHand;
+        byHand.setObjectName(u"byHand"_qs);
+        QVERIFY(platform::InterfaceLoader::awake(&byHand));
+        QCOMPARE(StartUpRecorder::log().last(), u"byHand>-"_qs);
+        QObject noStartUp;
+        QVERIFY(!platform::InterfaceLoader::awake(&noStartUp));
+    }
+
+    void badFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("errorPart");
+        QTest::newRow("empty") << QByteArray() << u"not a valid interface file"_qs;
+        QTest::newRow("not XML") << QByteArray("\x89PNG\r\n\x1a\n\0\0binary", 16) << u"not a valid interface file"_qs;
+        QTest::newRow("cut short") << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">)")
+                                   << u"not a valid interface file"_qs;
+        QTest::newRow("nested 100,000 deep")
+            << QByteArray(R"(<ui version="4.0">)") + QByteArray(R"(<widget class="QWidget">)").repeated(100000)
+            << u"nested too deeply (line 1: more than 256 levels)"_qs;
+        QTest::newRow("other XML") << QByteArray("<html><body/></html>") << u"not an interface file"_qs;
+        QTest::newRow("outlet to nothing")
+            << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">
+                 <widget class="host::StartUpRecorder" name="r"><property name="partner"><cstring>ghost</cstring></property></widget>
+               </widget></ui>)")
+            << u"outlet partner of r names ghost"_qs;
+        QTest::newRow("outlet of the wrong class")
+            << QByteArray(R"(<ui version="4.0"><widget class="QWidget" name="w">
+                 <widget class="ZEM_A_C_NSSearchField" name="s"><property name="table"><cstring>label</cstring></property></widget>
+                 <widget class="QLabel" name="label"/>
+               </widget></ui>)")
+            << u"outlet table of s cannot hold label"_qs;
+    }
+
+    void badFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, errorPart);
+        QBuffer buffer;
+        buffer.setData(content);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        StartUpRecorder::log().clear();
+        QString error;
+        QWidget *root = platform::InterfaceLoader::load(&buffer, nullptr, &error);
+        QVERIFY(!root);
+        QVERIFY2(error.contains(errorPart), qPrintable(error));
+        // Nothing of a refused file starts up.
+        QVERIFY(StartUpRecorder::log().isEmpty());
+    }
+
+    void missingFileNamesThePath()
+    {
+        const QString path = QDir(ZemTestEnv::current()->dataHome()).filePath(u"Missing.ui"_qs);
+        QString error;
+        QVERIFY(!platform::InterfaceLoader::load(path, nullptr, &error));
+        QVERIFY2(error.contains(path), qPrintable(error));
+    }
+};
 
 ZEM_TEST_MAIN(tst_InterfaceLoader)
 #include "tst_InterfaceLoader.moc"

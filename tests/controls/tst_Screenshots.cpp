@@ -68,105 +68,91 @@ class tst_Screenshots : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void windowInBothLanguages();
-    void contextMenu();
-    void largeType();
+    void initTestCase()
+    {
+        QVERIFY(zemFrenchLanguage({
+            {"NL:Contacts", "Personnes"}, {"NL:Save", "Enregistrer"}, {"NL:Delete", "Supprimer"},
+            {"NL:Details", "Détails"},    {"NL:Print", "Imprimer"},   {"NL:Name", "Nom"},
+            {"NL:Home", "Domicile"},      {"NL:Work", "Travail"},     {"NL:Day", "Jour"},
+            {"NL:Week", "Semaine"},       {"NL:General", "Général"},  {"NL:Phone", "Téléphone"},
+            {"NL:File", "Fichier"},       {"L:Print", "Imprimer..."}, {"L:Clear", "Effacer"},
+            {"L:CopyAddress", "Copier l'étiquette"},
+        }));
+        QVERIFY(french::use("English"));
+    }
 
-private:
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
-};
+    void windowInBothLanguages()
+    {
+        QString error;
+        std::unique_ptr<QWidget> window(platform::InterfaceLoader::load(
+            QStringLiteral(ZEM_SOURCE_DIR "/tests/controls/data/AllControls.ui"), nullptr, &error));
+        QVERIFY2(window, qPrintable(error));
+        window->resize(900, 560);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 
-void tst_Screenshots::initTestCase()
-{
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    ZEM_F_StringTable table;
-    const std::pair<const char *, const char *> rows[] = {
-        {"NL:Contacts", "Personnes"}, {"NL:Save", "Enregistrer"}, {"NL:Delete", "Supprimer"},
-        {"NL:Details", "Détails"},    {"NL:Print", "Imprimer"},   {"NL:Name", "Nom"},
-        {"NL:Home", "Domicile"},      {"NL:Work", "Travail"},     {"NL:Day", "Jour"},
-        {"NL:Week", "Semaine"},       {"NL:General", "Général"},  {"NL:Phone", "Téléphone"},
-        {"NL:File", "Fichier"},       {"L:Print", "Imprimer..."}, {"L:Clear", "Effacer"},
-        {"L:CopyAddress", "Copier l'étiquette"},
-    };
-    for (const auto &[key, value] : rows)
-        table.insert(QString::fromUtf8(key), QString::fromUtf8(value));
-    QVERIFY(french::write(table));
-    QVERIFY(french::use("English"));
-}
+        const QImage english = saved(settledShot(window.get()), u"window-English"_qs);
+        QVERIFY(french::use("French"));
+        const QImage frenchShot = saved(settledShot(window.get()), u"window-French"_qs);
+        QVERIFY(french::use("English"));
+        const QImage back = saved(settledShot(window.get()), u"window-English-again"_qs);
 
-void tst_Screenshots::windowInBothLanguages()
-{
-    QString error;
-    std::unique_ptr<QWidget> window(platform::InterfaceLoader::load(
-        QStringLiteral(ZEM_SOURCE_DIR "/tests/controls/data/AllControls.ui"), nullptr, &error));
-    QVERIFY2(window, qPrintable(error));
-    window->resize(900, 560);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(english.size(), window->size() * window->devicePixelRatio());
+        QCOMPARE(frenchShot.size(), english.size());
+        // Text was drawn, not a blank window.
+        QVERIFY(countPixels(english, [](QRgb p) { return qGray(p) < 96; }) > 500);
+        QVERIFY(english != frenchShot);
+        QVERIFY2(back == english, qPrintable(differingArea(back, english)));
+    }
 
-    const QImage english = saved(settledShot(window.get()), u"window-English"_qs);
-    QVERIFY(french::use("French"));
-    const QImage frenchShot = saved(settledShot(window.get()), u"window-French"_qs);
-    QVERIFY(french::use("English"));
-    const QImage back = saved(settledShot(window.get()), u"window-English-again"_qs);
-
-    QCOMPARE(english.size(), window->size() * window->devicePixelRatio());
-    QCOMPARE(frenchShot.size(), english.size());
-    // Text was drawn, not a blank window.
-    QVERIFY(countPixels(english, [](QRgb p) { return qGray(p) < 96; }) > 500);
-    QVERIFY(english != frenchShot);
-    QVERIFY2(back == english, qPrintable(differingArea(back, english)));
-}
-
-void tst_Screenshots::contextMenu()
-{
-    ZEM_A_E_MenuSupport *menus = ZEM_A_E_MenuSupport::shared();
-    const auto render = [menus](const char *name) {
-        const QVariantList items = {
-            menus->setUpContextMenuArray(QString(), QString(), u"L:Print"_qs, u"print:"_qs),
-            menus->setUpMenuSeparator(),
-            menus->setUpContextMenuArray(QString(), QString(), u"L:CopyAddress"_qs, u"copy:"_qs),
-            menus->setUpContextMenuArray(QString(), QString(), u"L:Clear"_qs, u"clear:"_qs),
+    void contextMenu()
+    {
+        ZEM_A_E_MenuSupport *menus = ZEM_A_E_MenuSupport::shared();
+        const auto render = [menus](const char *name) {
+            const QVariantList items = {
+                menus->setUpContextMenuArray(QString(), QString(), u"L:Print"_qs, u"print:"_qs),
+                menus->setUpMenuSeparator(),
+                menus->setUpContextMenuArray(QString(), QString(), u"L:CopyAddress"_qs, u"copy:"_qs),
+                menus->setUpContextMenuArray(QString(), QString(), u"L:Clear"_qs, u"clear:"_qs),
+            };
+            QObject controller;
+            std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(items, &controller));
+            QStringList titles;
+            for (QAction *action : menu->actions())
+                titles.append(action->isSeparator() ? u"---"_qs : action->text());
+            menu->adjustSize();
+            return std::make_pair(titles, saved(menu->grab().toImage(), QString::fromLatin1(name)));
         };
-        QObject controller;
-        std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(items, &controller));
-        QStringList titles;
-        for (QAction *action : menu->actions())
-            titles.append(action->isSeparator() ? u"---"_qs : action->text());
-        menu->adjustSize();
-        return std::make_pair(titles, saved(menu->grab().toImage(), QString::fromLatin1(name)));
-    };
-    const auto [englishTitles, english] = render("context-menu-English");
-    QCOMPARE(englishTitles, QStringList({u"Print..."_qs, u"---"_qs, u"Copy Mailing Label"_qs, u"Clear"_qs}));
-    QVERIFY(french::use("French"));
-    const auto [frenchTitles, frenchShot] = render("context-menu-French");
-    QVERIFY(french::use("English"));
-    QCOMPARE(frenchTitles, QStringList({u"Imprimer..."_qs, u"---"_qs, u"Copier l'étiquette"_qs, u"Effacer"_qs}));
-    QVERIFY(!english.isNull() && !frenchShot.isNull());
-    QVERIFY(english.height() > 3 * QFontMetrics(QFont()).height());
-    QVERIFY(english != frenchShot);
-}
+        const auto [englishTitles, english] = render("context-menu-English");
+        QCOMPARE(englishTitles, QStringList({u"Print..."_qs, u"---"_qs, u"Copy Mailing Label"_qs, u"Clear"_qs}));
+        QVERIFY(french::use("French"));
+        const auto [frenchTitles, frenchShot] = render("context-menu-French");
+        QVERIFY(french::use("English"));
+        QCOMPARE(frenchTitles, QStringList({u"Imprimer..."_qs, u"---"_qs, u"Copier l'étiquette"_qs, u"Effacer"_qs}));
+        QVERIFY(!english.isNull() && !frenchShot.isNull());
+        QVERIFY(english.height() > 3 * QFontMetrics(QFont()).height());
+        QVERIFY(english != frenchShot);
+    }
 
-void tst_Screenshots::largeType()
-{
-    ZEM_A_E_TransparentTextView *large = ZEM_A_E_TransparentTextView::shared();
-    QVERIFY(large->showTransparentWindow(u"+49 30 1234567"_qs));
-    ZEM_A_I_TransparentWindow *window = large->window();
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    const QImage shot = saved(window->grab().toImage(), u"large-type"_qs);
-    QVERIFY(!shot.isNull());
-    QCOMPARE(shot.size(), window->size() * window->devicePixelRatio());
-    // The rounded corner lets the desktop through; the middle is a dark backdrop with
-    // large white letters on it.
-    QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
-    const int white = countPixels(shot, [](QRgb p) { return qAlpha(p) > 200 && qGray(p) > 230; });
-    const int dark = countPixels(shot, [](QRgb p) { return qAlpha(p) > 60 && qAlpha(p) < 120 && qGray(p) < 30; });
-    QVERIFY2(white > shot.width() * shot.height() / 50, qPrintable(QString::number(white)));
-    QVERIFY2(dark > shot.width() * shot.height() / 3, qPrintable(QString::number(dark)));
-    window->hide();
-}
+    void largeType()
+    {
+        ZEM_A_E_TransparentTextView *large = ZEM_A_E_TransparentTextView::shared();
+        QVERIFY(large->showTransparentWindow(u"+49 30 1234567"_qs));
+        ZEM_A_I_TransparentWindow *window = large->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        const QImage shot = saved(window->grab().toImage(), u"large-type"_qs);
+        QVERIFY(!shot.isNull());
+        QCOMPARE(shot.size(), window->size() * window->devicePixelRatio());
+        // The rounded corner lets the desktop through; the middle is a dark backdrop with
+        // large white letters on it.
+        QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
+        const int white = countPixels(shot, [](QRgb p) { return qAlpha(p) > 200 && qGray(p) > 230; });
+        const int dark = countPixels(shot, [](QRgb p) { return qAlpha(p) > 60 && qAlpha(p) < 120 && qGray(p) < 30; });
+        QVERIFY2(white > shot.width() * shot.height() / 50, qPrintable(QString::number(white)));
+        QVERIFY2(dark > shot.width() * shot.height() / 3, qPrintable(QString::number(dark)));
+        window->hide();
+    }
+};
 
 ZEM_TEST_MAIN(tst_Screenshots)
 #include "tst_Screenshots.moc"

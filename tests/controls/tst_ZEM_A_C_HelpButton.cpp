@@ -1,5 +1,6 @@
 // The help buttons: shown only when the host uses its help, tool tips that follow the
 // language, the host's viewer opened on a press, and the video button's image.
+#include "TestImages.h"
 #include "ZemTestEnv.h"
 #include "LocalizedControlsFrench.h"
 
@@ -8,11 +9,7 @@
 #include "foundation/ZEM_F_C_StoreGroup.h"
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_HostDelegate.h"
-#include "foundation/ZEM_F_PropertyList.h"
 #include "platform/ImagePosition.h"
-#include "services/ZEM_A_L_Language.h"
-
-#include <QDir>
 
 namespace {
 
@@ -48,146 +45,133 @@ class tst_ZEM_A_C_HelpButton : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-    void shownOnlyWhenTheHostUsesHelp_data();
-    void shownOnlyWhenTheHostUsesHelp();
-    void toolTipFollowsTheLanguage();
-    void pressOpensTheViewer();
-    void videoButtonShowsItsImageOnly();
+    void initTestCase()
+    {
+        QVERIFY(zemFrenchLanguage({
+            {"NT:Open Help Viewer", "Ouvrir l'aide"},
+            {"NT:Open Video Help Viewer", "Ouvrir la vidéo"},
+        }));
+        ZEM_F_Host::setDelegate(&host); // after the language set-up, which makes a host of its own
+        ZEM_F_C_StoreGroup::shared()->setImage(QStringLiteral("VideoHelpSmall"),
+                                               zemtest::filled(QSize(12, 10), Qt::darkBlue));
+    }
+
+    void init()
+    {
+        QVERIFY(french::use("English"));
+        host.help = host.video = false;
+        host.answers = true;
+        host.pages.clear();
+        host.videos.clear();
+    }
+
+    void cleanupTestCase()
+    {
+        ZEM_F_C_StoreGroup::shared()->removeImage(QStringLiteral("VideoHelpSmall"));
+        ZEM_F_Host::setDelegate(nullptr);
+    }
+
+    void shownOnlyWhenTheHostUsesHelp_data()
+    {
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("video");
+        QTest::newRow("neither") << false << false;
+        QTest::newRow("help only") << true << false;
+        QTest::newRow("video only") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+
+    void shownOnlyWhenTheHostUsesHelp()
+    {
+        QFETCH(bool, help);
+        QFETCH(bool, video);
+        host.help = help;
+        host.video = video;
+        QWidget window;
+        auto *helpButton = new ZEM_A_C_HelpButton(&window);
+        auto *videoButton = new ZEM_A_C_VideoHelpButton(&window);
+        helpButton->awakeFromNib();
+        videoButton->awakeFromNib();
+        window.show();
+        QCOMPARE(helpButton->isVisible(), help);
+        QCOMPARE(videoButton->isVisible(), video);
+        QCOMPARE(helpButton->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(videoButton->focusPolicy(), Qt::NoFocus);
+    }
+
+    void toolTipFollowsTheLanguage()
+    {
+        ZEM_A_C_HelpButton help;
+        ZEM_A_C_VideoHelpButton video;
+        help.awakeFromNib();
+        video.awakeFromNib();
+        QCOMPARE(help.toolTip(), u"Open Help Viewer"_qs);
+        QCOMPARE(help.toolTipKey(), u"NT:Open Help Viewer"_qs);
+        QCOMPARE(video.toolTip(), u"Open Video Help Viewer"_qs);
+        QVERIFY(help.hasToolTip());
+        QVERIFY(!help.hasMadeUpToolTip());
+
+        QVERIFY(french::use("French"));
+        QCOMPARE(help.toolTip(), u"Ouvrir l'aide"_qs);
+        QCOMPARE(video.toolTip(), u"Ouvrir la vidéo"_qs);
+
+        // Loaded while French is active: the same key, shown in French.
+        ZEM_A_C_HelpButton late;
+        late.awakeFromNib();
+        QCOMPARE(late.toolTipKey(), u"NT:Open Help Viewer"_qs);
+        QCOMPARE(late.toolTip(), u"Ouvrir l'aide"_qs);
+
+        QVERIFY(french::use("English"));
+        QCOMPARE(help.toolTip(), u"Open Help Viewer"_qs);
+        QCOMPARE(late.toolTip(), u"Open Help Viewer"_qs);
+    }
+
+    void pressOpensTheViewer()
+    {
+        ZEM_A_C_HelpButton help;
+        help.setHelpFile(QStringLiteral("MainAdvanced"));
+        ZEM_A_C_VideoHelpButton video;
+        video.setProperty("helpVideoFile", u"Tour"_qs);
+        help.awakeFromNib();
+        help.awakeFromNib(); // a second load must not open the viewer twice
+        video.awakeFromNib();
+        help.click();
+        video.click();
+        QCOMPARE(host.pages, QStringList{u"MainAdvanced"_qs});
+        QCOMPARE(host.videos, QStringList{u"Tour"_qs});
+
+        // A button with a tag of its own is left for its host to wire.
+        ZEM_A_C_HelpButton tagged;
+        tagged.setTag(3);
+        tagged.awakeFromNib();
+        tagged.click();
+        QCOMPARE(host.pages.size(), 1);
+
+        // A host without a help viewer: the press does nothing, and says why in the log.
+        host.answers = false;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Cannot show help.*MainAdvanced"_qs));
+        help.click();
+        QCOMPARE(host.pages.size(), 1);
+    }
+
+    void videoButtonShowsItsImageOnly()
+    {
+        ZEM_A_C_VideoHelpButton video;
+        video.setTitle(QStringLiteral("Video"));
+        video.awakeFromNib();
+        QCOMPARE(platform::imagePosition(&video), platform::ImagePosition::ImageOnly);
+        // Kept at its own size.
+        QCOMPARE(video.iconSize(), QSize(12, 10));
+        QVERIFY(!video.icon().isNull());
+        QVERIFY(!video.hasTitle());
+        QCOMPARE(video.titleKey(), QString());
+        QVERIFY(french::use("French"));
+        QCOMPARE(video.title(), u"Video"_qs);
+    }
 
 private:
-    ZEM_F_E_Language *engine = nullptr;
     HelpHost host;
 };
-
-void tst_ZEM_A_C_HelpButton::initTestCase()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    ZEM_F_Host::setDelegate(&host);
-    engine = ZEM_F_E_Language::shared();
-    QImage film(12, 10, QImage::Format_ARGB32);
-    film.fill(Qt::darkBlue);
-    ZEM_F_C_StoreGroup::shared()->setImage(QStringLiteral("VideoHelpSmall"), film);
-    ZEM_F_StringTable french;
-    french.insert(QStringLiteral("NT:Open Help Viewer"), QStringLiteral("Ouvrir l'aide"));
-    french.insert(QStringLiteral("NT:Open Video Help Viewer"), QStringLiteral("Ouvrir la vidéo"));
-    QVERIFY(french::write(french));
-}
-
-void tst_ZEM_A_C_HelpButton::init()
-{
-    QVERIFY(engine->setActiveLanguage(QStringLiteral("English")));
-    host.help = host.video = false;
-    host.answers = true;
-    host.pages.clear();
-    host.videos.clear();
-}
-
-void tst_ZEM_A_C_HelpButton::cleanupTestCase()
-{
-    ZEM_F_C_StoreGroup::shared()->removeImage(QStringLiteral("VideoHelpSmall"));
-    ZEM_F_Host::setDelegate(nullptr);
-}
-
-void tst_ZEM_A_C_HelpButton::shownOnlyWhenTheHostUsesHelp_data()
-{
-    QTest::addColumn<bool>("help");
-    QTest::addColumn<bool>("video");
-    QTest::newRow("neither") << false << false;
-    QTest::newRow("help only") << true << false;
-    QTest::newRow("video only") << false << true;
-    QTest::newRow("both") << true << true;
-}
-
-void tst_ZEM_A_C_HelpButton::shownOnlyWhenTheHostUsesHelp()
-{
-    QFETCH(bool, help);
-    QFETCH(bool, video);
-    host.help = help;
-    host.video = video;
-    QWidget window;
-    auto *helpButton = new ZEM_A_C_HelpButton(&window);
-    auto *videoButton = new ZEM_A_C_VideoHelpButton(&window);
-    helpButton->awakeFromNib();
-    videoButton->awakeFromNib();
-    window.show();
-    QCOMPARE(helpButton->isVisible(), help);
-    QCOMPARE(videoButton->isVisible(), video);
-    QCOMPARE(helpButton->focusPolicy(), Qt::NoFocus);
-    QCOMPARE(videoButton->focusPolicy(), Qt::NoFocus);
-}
-
-void tst_ZEM_A_C_HelpButton::toolTipFollowsTheLanguage()
-{
-    ZEM_A_C_HelpButton help;
-    ZEM_A_C_VideoHelpButton video;
-    help.awakeFromNib();
-    video.awakeFromNib();
-    QCOMPARE(help.toolTip(), u"Open Help Viewer"_qs);
-    QCOMPARE(help.toolTipKey(), u"NT:Open Help Viewer"_qs);
-    QCOMPARE(video.toolTip(), u"Open Video Help Viewer"_qs);
-    QVERIFY(help.hasToolTip());
-    QVERIFY(!help.hasMadeUpToolTip());
-
-    QVERIFY(engine->setActiveLanguage(QStringLiteral("French")));
-    QCOMPARE(help.toolTip(), u"Ouvrir l'aide"_qs);
-    QCOMPARE(video.toolTip(), u"Ouvrir la vidéo"_qs);
-
-    // Loaded while French is active: the same key, shown in French.
-    ZEM_A_C_HelpButton late;
-    late.awakeFromNib();
-    QCOMPARE(late.toolTipKey(), u"NT:Open Help Viewer"_qs);
-    QCOMPARE(late.toolTip(), u"Ouvrir l'aide"_qs);
-
-    QVERIFY(engine->setActiveLanguage(QStringLiteral("English")));
-    QCOMPARE(help.toolTip(), u"Open Help Viewer"_qs);
-    QCOMPARE(late.toolTip(), u"Open Help Viewer"_qs);
-}
-
-void tst_ZEM_A_C_HelpButton::pressOpensTheViewer()
-{
-    ZEM_A_C_HelpButton help;
-    help.setHelpFile(QStringLiteral("MainAdvanced"));
-    ZEM_A_C_VideoHelpButton video;
-    video.setProperty("helpVideoFile", u"Tour"_qs);
-    help.awakeFromNib();
-    help.awakeFromNib(); // a second load must not open the viewer twice
-    video.awakeFromNib();
-    help.click();
-    video.click();
-    QCOMPARE(host.pages, QStringList{u"MainAdvanced"_qs});
-    QCOMPARE(host.videos, QStringList{u"Tour"_qs});
-
-    // A button with a tag of its own is left for its host to wire.
-    ZEM_A_C_HelpButton tagged;
-    tagged.setTag(3);
-    tagged.awakeFromNib();
-    tagged.click();
-    QCOMPARE(host.pages.size(), 1);
-
-    // A host without a help viewer: the press does nothing, and says why in the log.
-    host.answers = false;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Cannot show help.*MainAdvanced"_qs));
-    help.click();
-    QCOMPARE(host.pages.size(), 1);
-}
-
-void tst_ZEM_A_C_HelpButton::videoButtonShowsItsImageOnly()
-{
-    ZEM_A_C_VideoHelpButton video;
-    video.setTitle(QStringLiteral("Video"));
-    video.awakeFromNib();
-    QCOMPARE(platform::imagePosition(&video), platform::ImagePosition::ImageOnly);
-    // Kept at its own size.
-    QCOMPARE(video.iconSize(), QSize(12, 10));
-    QVERIFY(!video.icon().isNull());
-    QVERIFY(!video.hasTitle());
-    QCOMPARE(video.titleKey(), QString());
-    QVERIFY(engine->setActiveLanguage(QStringLiteral("French")));
-    QCOMPARE(video.title(), u"Video"_qs);
-}
 
 ZEM_TEST_MAIN(tst_ZEM_A_C_HelpButton)
 #include "tst_ZEM_A_C_HelpButton.moc"

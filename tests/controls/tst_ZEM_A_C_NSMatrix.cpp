@@ -11,142 +11,126 @@ class tst_ZEM_A_C_NSMatrix : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { QVERIFY(french::setUp()); }
     void init() { QVERIFY(french::use("English")); }
-    void cellsFollowTheLanguage();
-    void untitledFirstCellTakesNoKey();
-    void madeUpCellToolTips();
-    void negativeTagIsNeverLocalized();
-    void radioMode();
 
-private:
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
+    void cellsFollowTheLanguage()
+    {
+        ZEM_A_C_NSMatrix matrix(ZEM_A_C_NSMatrix::PushButtons, 2);
+        matrix.addCell(QStringLiteral("Save"));
+        matrix.addCell(QStringLiteral("Delete"));
+        matrix.setToolTips({QStringLiteral("Keep a copy"), QStringLiteral("Remove the record")});
+        matrix.setToolTip(QStringLiteral("Remove the record"));
+        matrix.awakeFromNib();
+        QVERIFY(matrix.hasTitles());
+        QVERIFY(matrix.hasToolTip());
+        QVERIFY(matrix.hasToolTips());
+        QVERIFY(!matrix.hasMadeUpToolTips());
+        QCOMPARE(matrix.titleKeys(), QStringList({u"NL:Save"_qs, u"NL:Delete"_qs}));
+        QCOMPARE(matrix.toolTipKeys(), QStringList({u"NT:Keep a copy"_qs, u"NT:Remove the record"_qs}));
+        QCOMPARE(matrix.toolTipKey(), u"NT:Remove the record"_qs);
+
+        QVERIFY(french::use("French"));
+        QCOMPARE(matrix.titles(), QStringList({u"Enregistrer"_qs, u"Supprimer"_qs}));
+        QCOMPARE(matrix.buttonAt(1)->text(), u"Supprimer"_qs);
+        QCOMPARE(matrix.toolTips(), QStringList({u"Garder une copie"_qs, u"Supprimer la fiche"_qs}));
+        QCOMPARE(matrix.toolTip(), u"Supprimer la fiche"_qs);
+
+        // Back to English is the return to the loaded texts.
+        QVERIFY(french::use("English"));
+        QCOMPARE(matrix.titles(), QStringList({u"Save"_qs, u"Delete"_qs}));
+        QCOMPARE(matrix.toolTips(), QStringList({u"Keep a copy"_qs, u"Remove the record"_qs}));
+        QCOMPARE(matrix.toolTip(), u"Remove the record"_qs);
+
+        matrix.setTitles({u"x"_qs, u"y"_qs});
+        matrix.languageCall(french::reset());
+        QCOMPARE(matrix.titles(), QStringList({u"Save"_qs, u"Delete"_qs}));
+
+        QTRY_COMPARE_WITH_TIMEOUT(ZEM_F_E_Language::shared()->languageDictionary().value(u"NT:Keep a copy"_qs),
+                                  u"Keep a copy"_qs, 5000);
+    }
+
+    void untitledFirstCellTakesNoKey()
+    {
+        ZEM_A_C_NSMatrix matrix;
+        matrix.addCell();
+        matrix.addCell(QStringLiteral("Print"));
+        matrix.addCell(QStringLiteral("Save"));
+        matrix.awakeFromNib();
+        QCOMPARE(matrix.titleKeys(), QStringList({u"NL:Print"_qs, u"NL:Save"_qs}));
+
+        QVERIFY(french::use("French"));
+        QCOMPARE(matrix.titles(), QStringList({QString(), u"Imprimer"_qs, u"Enregistrer"_qs}));
+        QCOMPARE(matrix.buttonAt(0)->text(), QString());
+        QCOMPARE(matrix.buttonAt(0)->toolTip(), QString());
+
+        // Each cell keeps the key it was loaded with: a cell emptied later does not hand its
+        // key on to the cells after it.
+        matrix.cellAt(1)->setTitle(QString());
+        matrix.languageCall(ZEM_F_Notification{QStringLiteral("LanguageCall"), QVariant(2), {}});
+        QCOMPARE(matrix.titles(), QStringList({QString(), QString(), u"Enregistrer"_qs}));
+    }
+
+    void madeUpCellToolTips()
+    {
+        ZEM_A_C_NSMatrix matrix;
+        matrix.addCell(QStringLiteral("Save"));
+        matrix.addCell(QStringLiteral("Delete"));
+        matrix.setToolTips({QString(), QStringLiteral("Remove the record")});
+        matrix.awakeFromNib();
+        QVERIFY(!matrix.hasToolTip());
+        QVERIFY(matrix.hasMadeUpToolTips());
+        QCOMPARE(matrix.toolTips(), QStringList({u"Save Button"_qs, u"Remove the record"_qs}));
+
+        QVERIFY(french::use("French"));
+        // A cell with its own tool tip keeps it; the other is made up in the new language.
+        QCOMPARE(matrix.toolTips(), QStringList({u"Enregistrer Bouton"_qs, u"Supprimer la fiche"_qs}));
+        QVERIFY(french::use("English"));
+        QCOMPARE(matrix.toolTips(), QStringList({u"Save Button"_qs, u"Remove the record"_qs}));
+    }
+
+    void negativeTagIsNeverLocalized()
+    {
+        ZEM_A_C_NSMatrix matrix;
+        matrix.setTag(-1);
+        matrix.addCell(QStringLiteral("Name"));
+        matrix.setToolTip(QStringLiteral("Keep a copy"));
+        matrix.awakeFromNib();
+        ZEM_A_C_NSMatrix witness;
+        witness.addCell(QStringLiteral("Witness Cell"));
+        witness.awakeFromNib();
+        QVERIFY(!matrix.hasTitles());
+        QVERIFY(matrix.titleKeys().isEmpty());
+        QVERIFY(matrix.toolTipKey().isEmpty());
+        QVERIFY(french::use("French"));
+        QCOMPARE(matrix.titles(), QStringList{u"Name"_qs});
+        QCOMPARE(matrix.toolTip(), u"Keep a copy"_qs);
+        // Entered with the same delay as the witness's key, had it been registered.
+        QTRY_VERIFY_WITH_TIMEOUT(ZEM_F_E_Language::shared()->languageDictionary().contains(u"NL:Witness Cell"_qs), 5000);
+        QVERIFY(!ZEM_F_E_Language::shared()->languageDictionary().contains(u"NL:Name"_qs));
+    }
+
+    void radioMode()
+    {
+        ZEM_A_C_NSMatrix matrix(ZEM_A_C_NSMatrix::RadioButtons, 2);
+        for (const char *title : {"Save", "Delete", "Print"})
+            matrix.addCell(QString::fromLatin1(title));
+        QCOMPARE(matrix.cellCount(), 3);
+        QCOMPARE(matrix.cellAt(3), nullptr);
+        QCOMPARE(matrix.buttonAt(-1), nullptr);
+        QCOMPARE(matrix.selectedIndex(), -1);
+        matrix.buttonAt(2)->click();
+        QCOMPARE(matrix.selectedIndex(), 2);
+        matrix.buttonAt(0)->click();
+        QCOMPARE(matrix.selectedIndex(), 0);
+        QVERIFY(!matrix.buttonAt(2)->isChecked());
+
+        // An image-only cell shows no title.
+        matrix.cellAt(1)->setImagePosition(platform::ImagePosition::ImageOnly);
+        QCOMPARE(matrix.buttonAt(1)->text(), QString());
+        QCOMPARE(matrix.titles().at(1), u"Delete"_qs);
+    }
 };
-
-void tst_ZEM_A_C_NSMatrix::initTestCase()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    QVERIFY(french::write());
-}
-
-void tst_ZEM_A_C_NSMatrix::cellsFollowTheLanguage()
-{
-    ZEM_A_C_NSMatrix matrix(ZEM_A_C_NSMatrix::PushButtons, 2);
-    matrix.addCell(QStringLiteral("Save"));
-    matrix.addCell(QStringLiteral("Delete"));
-    matrix.setToolTips({QStringLiteral("Keep a copy"), QStringLiteral("Remove the record")});
-    matrix.setToolTip(QStringLiteral("Remove the record"));
-    matrix.awakeFromNib();
-    QVERIFY(matrix.hasTitles());
-    QVERIFY(matrix.hasToolTip());
-    QVERIFY(matrix.hasToolTips());
-    QVERIFY(!matrix.hasMadeUpToolTips());
-    QCOMPARE(matrix.titleKeys(), QStringList({u"NL:Save"_qs, u"NL:Delete"_qs}));
-    QCOMPARE(matrix.toolTipKeys(), QStringList({u"NT:Keep a copy"_qs, u"NT:Remove the record"_qs}));
-    QCOMPARE(matrix.toolTipKey(), u"NT:Remove the record"_qs);
-
-    QVERIFY(french::use("French"));
-    QCOMPARE(matrix.titles(), QStringList({u"Enregistrer"_qs, u"Supprimer"_qs}));
-    QCOMPARE(matrix.buttonAt(1)->text(), u"Supprimer"_qs);
-    QCOMPARE(matrix.toolTips(), QStringList({u"Garder une copie"_qs, u"Supprimer la fiche"_qs}));
-    QCOMPARE(matrix.toolTip(), u"Supprimer la fiche"_qs);
-
-    // Back to English is the return to the loaded texts.
-    QVERIFY(french::use("English"));
-    QCOMPARE(matrix.titles(), QStringList({u"Save"_qs, u"Delete"_qs}));
-    QCOMPARE(matrix.toolTips(), QStringList({u"Keep a copy"_qs, u"Remove the record"_qs}));
-    QCOMPARE(matrix.toolTip(), u"Remove the record"_qs);
-
-    matrix.setTitles({u"x"_qs, u"y"_qs});
-    matrix.languageCall(french::reset());
-    QCOMPARE(matrix.titles(), QStringList({u"Save"_qs, u"Delete"_qs}));
-
-    QTRY_COMPARE_WITH_TIMEOUT(ZEM_F_E_Language::shared()->languageDictionary().value(u"NT:Keep a copy"_qs),
-                              u"Keep a copy"_qs, 5000);
-}
-
-void tst_ZEM_A_C_NSMatrix::untitledFirstCellTakesNoKey()
-{
-    ZEM_A_C_NSMatrix matrix;
-    matrix.addCell();
-    matrix.addCell(QStringLiteral("Print"));
-    matrix.addCell(QStringLiteral("Save"));
-    matrix.awakeFromNib();
-    QCOMPARE(matrix.titleKeys(), QStringList({u"NL:Print"_qs, u"NL:Save"_qs}));
-
-    QVERIFY(french::use("French"));
-    QCOMPARE(matrix.titles(), QStringList({QString(), u"Imprimer"_qs, u"Enregistrer"_qs}));
-    QCOMPARE(matrix.buttonAt(0)->text(), QString());
-    QCOMPARE(matrix.buttonAt(0)->toolTip(), QString());
-
-    // Each cell keeps the key it was loaded with: a cell emptied later does not hand its
-    // key on to the cells after it.
-    matrix.cellAt(1)->setTitle(QString());
-    matrix.languageCall(ZEM_F_Notification{QStringLiteral("LanguageCall"), QVariant(2), {}});
-    QCOMPARE(matrix.titles(), QStringList({QString(), QString(), u"Enregistrer"_qs}));
-}
-
-void tst_ZEM_A_C_NSMatrix::madeUpCellToolTips()
-{
-    ZEM_A_C_NSMatrix matrix;
-    matrix.addCell(QStringLiteral("Save"));
-    matrix.addCell(QStringLiteral("Delete"));
-    matrix.setToolTips({QString(), QStringLiteral("Remove the record")});
-    matrix.awakeFromNib();
-    QVERIFY(!matrix.hasToolTip());
-    QVERIFY(matrix.hasMadeUpToolTips());
-    QCOMPARE(matrix.toolTips(), QStringList({u"Save Button"_qs, u"Remove the record"_qs}));
-
-    QVERIFY(french::use("French"));
-    // A cell with its own tool tip keeps it; the other is made up in the new language.
-    QCOMPARE(matrix.toolTips(), QStringList({u"Enregistrer Bouton"_qs, u"Supprimer la fiche"_qs}));
-    QVERIFY(french::use("English"));
-    QCOMPARE(matrix.toolTips(), QStringList({u"Save Button"_qs, u"Remove the record"_qs}));
-}
-
-void tst_ZEM_A_C_NSMatrix::negativeTagIsNeverLocalized()
-{
-    ZEM_A_C_NSMatrix matrix;
-    matrix.setTag(-1);
-    matrix.addCell(QStringLiteral("Name"));
-    matrix.setToolTip(QStringLiteral("Keep a copy"));
-    matrix.awakeFromNib();
-    ZEM_A_C_NSMatrix witness;
-    witness.addCell(QStringLiteral("Witness Cell"));
-    witness.awakeFromNib();
-    QVERIFY(!matrix.hasTitles());
-    QVERIFY(matrix.titleKeys().isEmpty());
-    QVERIFY(matrix.toolTipKey().isEmpty());
-    QVERIFY(french::use("French"));
-    QCOMPARE(matrix.titles(), QStringList{u"Name"_qs});
-    QCOMPARE(matrix.toolTip(), u"Keep a copy"_qs);
-    // Entered with the same delay as the witness's key, had it been registered.
-    QTRY_VERIFY_WITH_TIMEOUT(ZEM_F_E_Language::shared()->languageDictionary().contains(u"NL:Witness Cell"_qs), 5000);
-    QVERIFY(!ZEM_F_E_Language::shared()->languageDictionary().contains(u"NL:Name"_qs));
-}
-
-void tst_ZEM_A_C_NSMatrix::radioMode()
-{
-    ZEM_A_C_NSMatrix matrix(ZEM_A_C_NSMatrix::RadioButtons, 2);
-    for (const char *title : {"Save", "Delete", "Print"})
-        matrix.addCell(QString::fromLatin1(title));
-    QCOMPARE(matrix.cellCount(), 3);
-    QCOMPARE(matrix.cellAt(3), nullptr);
-    QCOMPARE(matrix.buttonAt(-1), nullptr);
-    QCOMPARE(matrix.selectedIndex(), -1);
-    matrix.buttonAt(2)->click();
-    QCOMPARE(matrix.selectedIndex(), 2);
-    matrix.buttonAt(0)->click();
-    QCOMPARE(matrix.selectedIndex(), 0);
-    QVERIFY(!matrix.buttonAt(2)->isChecked());
-
-    // An image-only cell shows no title.
-    matrix.cellAt(1)->setImagePosition(platform::ImagePosition::ImageOnly);
-    QCOMPARE(matrix.buttonAt(1)->text(), QString());
-    QCOMPARE(matrix.titles().at(1), u"Delete"_qs);
-}
 
 ZEM_TEST_MAIN(tst_ZEM_A_C_NSMatrix)
 #include "tst_ZEM_A_C_NSMatrix.moc"

@@ -58,143 +58,123 @@ class tst_ZEM_A_C_NSSearchField : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { QVERIFY(zemFrenchLanguage({{"NL:Search", "Rechercher"}})); }
     void cleanupTestCase() { QVERIFY(french::use("English")); }
-    void placeholderAndQtTextsFollowTheLanguage();
-    void arrowsWrapThroughRows_data();
-    void arrowsWrapThroughRows();
-    void oneRowArrowsDoNothing();
-    void otherKeysEditTheText();
-    void withoutTableKeysAreTheFields();
-    void nextKeyViewIsTheTable();
 
-private:
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
-};
-
-void tst_ZEM_A_C_NSSearchField::initTestCase()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    ZEM_F_StringTable table;
-    table.insert(QStringLiteral("NL:Search"), QStringLiteral("Rechercher"));
-    QVERIFY(french::write(table));
-}
-
-void tst_ZEM_A_C_NSSearchField::placeholderAndQtTextsFollowTheLanguage()
-{
-    ZEM_A_C_NSSearchField field;
-    field.setPlaceholderText(QStringLiteral("Search"));
-    field.awakeFromNib();
-    LanguageWatcher watcher; // never shown
-    QDialogButtonBox buttons(QDialogButtonBox::Cancel);
-    const QPushButton *cancel = buttons.button(QDialogButtonBox::Cancel);
-
-    QVERIFY(french::use("French"));
-    QCOMPARE(field.placeholderText(), u"Rechercher"_qs);
-    QTRY_VERIFY(watcher.changes > 0);
-    QTRY_COMPARE(cancel->text(), u"Annuler"_qs);
-    // Qt makes a text field's context menu when asked: in the language of the moment.
-    const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
-    QVERIFY(std::any_of(menu->actions().cbegin(), menu->actions().cend(), [](const QAction *action) {
-        return action->text().startsWith(u"Tout sélectionner"_qs);
-    }));
-
-    watcher.changes = 0;
-    QVERIFY(french::use("English"));
-    QCOMPARE(field.placeholderText(), u"Search"_qs);
-    QTRY_COMPARE(cancel->text(), u"Cancel"_qs);
-    QTRY_VERIFY(watcher.changes > 0);
-}
-
-void tst_ZEM_A_C_NSSearchField::arrowsWrapThroughRows_data()
-{
-    QTest::addColumn<int>("selected");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("up from the first wraps to the last") << 0 << int(Qt::Key_Up) << 4;
-    QTest::newRow("up") << 3 << int(Qt::Key_Up) << 2;
-    QTest::newRow("down") << 1 << int(Qt::Key_Down) << 2;
-    QTest::newRow("down from the last wraps to the first") << 4 << int(Qt::Key_Down) << 0;
-    QTest::newRow("down with none selected") << -1 << int(Qt::Key_Down) << 0;
-    QTest::newRow("up with none selected") << -1 << int(Qt::Key_Up) << 4;
-}
-
-void tst_ZEM_A_C_NSSearchField::arrowsWrapThroughRows()
-{
-    QFETCH(int, selected);
-    QFETCH(int, key);
-    QFETCH(int, expected);
-    Window w(5);
-    if (selected >= 0)
-        w.select(selected);
-    QTest::keyClick(w.field, Qt::Key(key));
-    QCOMPARE(w.selectedRow(), expected);
-
-    // The same through the arrow-key entry point.
-    if (selected >= 0)
-        w.select(selected);
-    else
-        w.table->selectionModel()->clear();
-    QVERIFY(w.field->handleArrowKeyEventNoModifier(key));
-    QCOMPARE(w.selectedRow(), expected);
-}
-
-void tst_ZEM_A_C_NSSearchField::oneRowArrowsDoNothing()
-{
-    Window w(1);
-    w.select(0);
-    QTest::keyClick(w.field, Qt::Key_Down);
-    QTest::keyClick(w.field, Qt::Key_Up);
-    QCOMPARE(w.selectedRow(), 0);
-    Window empty(0);
-    QTest::keyClick(empty.field, Qt::Key_Down);
-    QCOMPARE(empty.selectedRow(), -1);
-    QVERIFY(empty.field->handleArrowKeyEventNoModifier(Qt::Key_Up));
-}
-
-void tst_ZEM_A_C_NSSearchField::otherKeysEditTheText()
-{
-    Window w(5);
-    w.select(2);
-    QTest::keyClicks(w.field, u"ab"_qs);
-    QTest::keyClick(w.field, Qt::Key_Left);
-    QTest::keyClick(w.field, Qt::Key_X);
-    QCOMPARE(w.field->text(), u"axb"_qs);
-    QCOMPARE(w.selectedRow(), 2);
-    QVERIFY(!w.field->handleArrowKeyEventNoModifier(Qt::Key_Left));
-}
-
-void tst_ZEM_A_C_NSSearchField::withoutTableKeysAreTheFields()
-{
-    ZEM_A_C_NSSearchField field;
-    QVERIFY(!field.handleArrowKeyEventNoModifier(Qt::Key_Up));
-    QTest::keyClicks(&field, u"abc"_qs);
-    QTest::keyClick(&field, Qt::Key_Up);
-    QTest::keyClick(&field, Qt::Key_Home);
-    QTest::keyClick(&field, Qt::Key_Z);
-    QCOMPARE(field.text(), u"zabc"_qs);
-
-    // A table without a model, or one that is gone, is no table.
+    void placeholderAndQtTextsFollowTheLanguage()
     {
-        QTableView table;
-        field.setTable(&table);
-        QTest::keyClick(&field, Qt::Key_Down);
-        QTest::keyClick(&field, Qt::Key_End);
-        QTest::keyClick(&field, Qt::Key_Y);
-        QCOMPARE(field.text(), u"zabcy"_qs);
-    }
-    QCOMPARE(field.table(), nullptr);
-    QVERIFY(!field.handleArrowKeyEventNoModifier(Qt::Key_Down));
-}
+        ZEM_A_C_NSSearchField field;
+        field.setPlaceholderText(QStringLiteral("Search"));
+        field.awakeFromNib();
+        LanguageWatcher watcher; // never shown
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        const QPushButton *cancel = buttons.button(QDialogButtonBox::Cancel);
 
-void tst_ZEM_A_C_NSSearchField::nextKeyViewIsTheTable()
-{
-    Window w(3);
-    QCOMPARE(w.field->nextKeyView(), w.table);
-    QCOMPARE(w.field->nextInFocusChain(), w.table);
-}
+        QVERIFY(french::use("French"));
+        QCOMPARE(field.placeholderText(), u"Rechercher"_qs);
+        QTRY_VERIFY(watcher.changes > 0);
+        QTRY_COMPARE(cancel->text(), u"Annuler"_qs);
+        // Qt makes a text field's context menu when asked: in the language of the moment.
+        const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        QVERIFY(std::any_of(menu->actions().cbegin(), menu->actions().cend(), [](const QAction *action) {
+            return action->text().startsWith(u"Tout sélectionner"_qs);
+        }));
+
+        watcher.changes = 0;
+        QVERIFY(french::use("English"));
+        QCOMPARE(field.placeholderText(), u"Search"_qs);
+        QTRY_COMPARE(cancel->text(), u"Cancel"_qs);
+        QTRY_VERIFY(watcher.changes > 0);
+    }
+
+    void arrowsWrapThroughRows_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("up from the first wraps to the last") << 0 << int(Qt::Key_Up) << 4;
+        QTest::newRow("up") << 3 << int(Qt::Key_Up) << 2;
+        QTest::newRow("down") << 1 << int(Qt::Key_Down) << 2;
+        QTest::newRow("down from the last wraps to the first") << 4 << int(Qt::Key_Down) << 0;
+        QTest::newRow("down with none selected") << -1 << int(Qt::Key_Down) << 0;
+        QTest::newRow("up with none selected") << -1 << int(Qt::Key_Up) << 4;
+    }
+
+    void arrowsWrapThroughRows()
+    {
+        QFETCH(int, selected);
+        QFETCH(int, key);
+        QFETCH(int, expected);
+        Window w(5);
+        if (selected >= 0)
+            w.select(selected);
+        QTest::keyClick(w.field, Qt::Key(key));
+        QCOMPARE(w.selectedRow(), expected);
+
+        // The same through the arrow-key entry point.
+        if (selected >= 0)
+            w.select(selected);
+        else
+            w.table->selectionModel()->clear();
+        QVERIFY(w.field->handleArrowKeyEventNoModifier(key));
+        QCOMPARE(w.selectedRow(), expected);
+    }
+
+    void oneRowArrowsDoNothing()
+    {
+        Window w(1);
+        w.select(0);
+        QTest::keyClick(w.field, Qt::Key_Down);
+        QTest::keyClick(w.field, Qt::Key_Up);
+        QCOMPARE(w.selectedRow(), 0);
+        Window empty(0);
+        QTest::keyClick(empty.field, Qt::Key_Down);
+        QCOMPARE(empty.selectedRow(), -1);
+        QVERIFY(empty.field->handleArrowKeyEventNoModifier(Qt::Key_Up));
+    }
+
+    void otherKeysEditTheText()
+    {
+        Window w(5);
+        w.select(2);
+        QTest::keyClicks(w.field, u"ab"_qs);
+        QTest::keyClick(w.field, Qt::Key_Left);
+        QTest::keyClick(w.field, Qt::Key_X);
+        QCOMPARE(w.field->text(), u"axb"_qs);
+        QCOMPARE(w.selectedRow(), 2);
+        QVERIFY(!w.field->handleArrowKeyEventNoModifier(Qt::Key_Left));
+    }
+
+    void withoutTableKeysAreTheFields()
+    {
+        ZEM_A_C_NSSearchField field;
+        QVERIFY(!field.handleArrowKeyEventNoModifier(Qt::Key_Up));
+        QTest::keyClicks(&field, u"abc"_qs);
+        QTest::keyClick(&field, Qt::Key_Up);
+        QTest::keyClick(&field, Qt::Key_Home);
+        QTest::keyClick(&field, Qt::Key_Z);
+        QCOMPARE(field.text(), u"zabc"_qs);
+
+        // A table without a model, or one that is gone, is no table.
+        {
+            QTableView table;
+            field.setTable(&table);
+            QTest::keyClick(&field, Qt::Key_Down);
+            QTest::keyClick(&field, Qt::Key_End);
+            QTest::keyClick(&field, Qt::Key_Y);
+            QCOMPARE(field.text(), u"zabcy"_qs);
+        }
+        QCOMPARE(field.table(), nullptr);
+        QVERIFY(!field.handleArrowKeyEventNoModifier(Qt::Key_Down));
+    }
+
+    void nextKeyViewIsTheTable()
+    {
+        Window w(3);
+        QCOMPARE(w.field->nextKeyView(), w.table);
+        QCOMPARE(w.field->nextInFocusChain(), w.table);
+    }
+};
 
 ZEM_TEST_MAIN(tst_ZEM_A_C_NSSearchField)
 #include "tst_ZEM_A_C_NSSearchField.moc"

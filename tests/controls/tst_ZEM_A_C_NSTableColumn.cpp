@@ -4,7 +4,6 @@
 
 #include "controls/ZEM_A_C_NSTableColumn.h"
 
-#include <QHeaderView>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -13,119 +12,92 @@ class tst_ZEM_A_C_NSTableColumn : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
+    void initTestCase() { QVERIFY(french::setUp()); }
     void init() { QVERIFY(french::use("English")); }
-    void headerFollowsTheLanguage_data();
-    void headerFollowsTheLanguage();
-    void headerIsRedrawn();
-    void columnWithoutSection();
 
-private:
-    std::unique_ptr<ZEM_F_SettingsHostDelegate> host;
-};
-
-void tst_ZEM_A_C_NSTableColumn::initTestCase()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    host = std::make_unique<ZEM_F_SettingsHostDelegate>(QStringLiteral("Organiser"));
-    ZEM_F_Host::setDelegate(host.get());
-    QVERIFY(french::write());
-}
-
-void tst_ZEM_A_C_NSTableColumn::headerFollowsTheLanguage_data()
-{
-    QTest::addColumn<QString>("tip");
-    QTest::addColumn<bool>("hasToolTip");
-    QTest::addColumn<bool>("madeUp");
-    QTest::addColumn<QString>("englishTip");
-    QTest::addColumn<QString>("frenchTip");
-    QTest::newRow("own tool tip") << "Keep a copy" << true << false << "Keep a copy" << "Garder une copie";
-    QTest::newRow("made up") << "" << false << true << "Name Column" << "Nom Colonne";
-    QTest::newRow("tool tip equal to the title") << "Name" << false << false << "Name" << "Name";
-}
-
-void tst_ZEM_A_C_NSTableColumn::headerFollowsTheLanguage()
-{
-    QFETCH(QString, tip);
-    QFETCH(bool, hasToolTip);
-    QFETCH(bool, madeUp);
-    QFETCH(QString, englishTip);
-    QFETCH(QString, frenchTip);
-
-    QStandardItemModel model(2, 3);
-    QTableView view;
-    view.setModel(&model);
-    ZEM_A_C_NSTableColumn column(&view, 1);
-    column.setTitle(u"Name"_qs);
-    column.setToolTip(tip);
-    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"Name"_qs);
-    column.awakeFromNib();
-    QVERIFY(column.hasTitle());
-    QCOMPARE(column.titleKey(), u"NL:Name"_qs);
-    QCOMPARE(column.hasToolTip(), hasToolTip);
-    QCOMPARE(column.hasMadeUpToolTip(), madeUp);
-    QCOMPARE(column.toolTip(), englishTip);
-
-    QVERIFY(french::use("French"));
-    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"Nom"_qs);
-    QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::ToolTipRole).toString(), frenchTip);
-    if (hasToolTip || madeUp)
-        QCOMPARE(column.currentToolTipKey(), frenchTip);
-    // Other sections are left alone.
-    QCOMPARE(model.headerData(0, Qt::Horizontal).toInt(), 1);
-
-    QVERIFY(french::use("English"));
-    QCOMPARE(column.title(), u"Name"_qs);
-    QCOMPARE(column.toolTip(), englishTip);
-
-    column.setTitle(u"x"_qs);
-    column.languageCall(french::reset());
-    QCOMPARE(column.title(), u"Name"_qs);
-    QCOMPARE(column.toolTip(), englishTip);
-}
-
-void tst_ZEM_A_C_NSTableColumn::headerIsRedrawn()
-{
-    QStandardItemModel model(1, 2);
-    QTableView view;
-    view.setModel(&model);
-    ZEM_A_C_NSTableColumn column(&view, 0);
-    column.setTitle(u"Delete"_qs);
-    column.awakeFromNib();
-    QSignalSpy changed(view.horizontalHeader(), &QHeaderView::sectionResized);
-    QSignalSpy data(&model, &QAbstractItemModel::headerDataChanged);
-    QVERIFY(french::use("French"));
-    QVERIFY(!data.isEmpty());
-    QCOMPARE(data.first().at(1).toInt(), 0);
-    QCOMPARE(view.model()->headerData(0, Qt::Horizontal).toString(), u"Supprimer"_qs);
-}
-
-void tst_ZEM_A_C_NSTableColumn::columnWithoutSection()
-{
-    // Past the model's columns, or without a view, the column keeps its texts itself.
-    QStandardItemModel model(1, 1);
-    QTableView view;
-    view.setModel(&model);
-    ZEM_A_C_NSTableColumn column(&view, 4);
-    column.setTitle(u"Save"_qs);
-    column.awakeFromNib();
-    QCOMPARE(column.toolTip(), u"Save Column"_qs);
-    QVERIFY(french::use("French"));
-    QCOMPARE(column.title(), u"Enregistrer"_qs);
-    QCOMPARE(column.toolTip(), u"Enregistrer Colonne"_qs);
-
-    ZEM_A_C_NSTableColumn loose;
-    loose.setTitle(u"Print"_qs);
-    loose.awakeFromNib();
-    QCOMPARE(loose.title(), u"Imprimer"_qs);
+    void headerFollowsTheLanguage_data()
     {
-        QTableView gone;
-        loose.setTableView(&gone);
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<bool>("hasToolTip");
+        QTest::addColumn<bool>("madeUp");
+        QTest::addColumn<QString>("englishTip");
+        QTest::addColumn<QString>("frenchTip");
+        QTest::newRow("own tool tip") << "Keep a copy" << true << false << "Keep a copy" << "Garder une copie";
+        QTest::newRow("made up") << "" << false << true << "Name Column" << "Nom Colonne";
+        QTest::newRow("tool tip equal to the title") << "Name" << false << false << "Name" << "Name";
     }
-    QCOMPARE(loose.tableView(), nullptr);
-    QVERIFY(french::use("English"));
-    QCOMPARE(loose.title(), u"Print"_qs);
-}
+
+    void headerFollowsTheLanguage()
+    {
+        QFETCH(QString, tip);
+        QFETCH(bool, hasToolTip);
+        QFETCH(bool, madeUp);
+        QFETCH(QString, englishTip);
+        QFETCH(QString, frenchTip);
+
+        QStandardItemModel model(2, 3);
+        QTableView view;
+        view.setModel(&model);
+        ZEM_A_C_NSTableColumn column(&view, 1);
+        column.setTitle(u"Name"_qs);
+        column.setToolTip(tip);
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"Name"_qs);
+        column.awakeFromNib();
+        QVERIFY(column.hasTitle());
+        QCOMPARE(column.titleKey(), u"NL:Name"_qs);
+        QCOMPARE(column.hasToolTip(), hasToolTip);
+        QCOMPARE(column.hasMadeUpToolTip(), madeUp);
+        QCOMPARE(column.toolTip(), englishTip);
+
+        // The view is told its header changed, so it is drawn again.
+        QSignalSpy changed(&model, &QAbstractItemModel::headerDataChanged);
+        QVERIFY(french::use("French"));
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(changed.first().at(1).toInt(), 1);
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"Nom"_qs);
+        QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::ToolTipRole).toString(), frenchTip);
+        if (hasToolTip || madeUp)
+            QCOMPARE(column.currentToolTipKey(), frenchTip);
+        // Other sections are left alone.
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toInt(), 1);
+
+        QVERIFY(french::use("English"));
+        QCOMPARE(column.title(), u"Name"_qs);
+        QCOMPARE(column.toolTip(), englishTip);
+
+        column.setTitle(u"x"_qs);
+        column.languageCall(french::reset());
+        QCOMPARE(column.title(), u"Name"_qs);
+        QCOMPARE(column.toolTip(), englishTip);
+    }
+
+    void columnWithoutSection()
+    {
+        // Past the model's columns, or without a view, the column keeps its texts itself.
+        QStandardItemModel model(1, 1);
+        QTableView view;
+        view.setModel(&model);
+        ZEM_A_C_NSTableColumn column(&view, 4);
+        column.setTitle(u"Save"_qs);
+        column.awakeFromNib();
+        QCOMPARE(column.toolTip(), u"Save Column"_qs);
+        QVERIFY(french::use("French"));
+        QCOMPARE(column.title(), u"Enregistrer"_qs);
+        QCOMPARE(column.toolTip(), u"Enregistrer Colonne"_qs);
+
+        ZEM_A_C_NSTableColumn loose;
+        loose.setTitle(u"Print"_qs);
+        loose.awakeFromNib();
+        QCOMPARE(loose.title(), u"Imprimer"_qs);
+        {
+            QTableView gone;
+            loose.setTableView(&gone);
+        }
+        QCOMPARE(loose.tableView(), nullptr);
+        QVERIFY(french::use("English"));
+        QCOMPARE(loose.title(), u"Print"_qs);
+    }
+};
 
 ZEM_TEST_MAIN(tst_ZEM_A_C_NSTableColumn)
 #include "tst_ZEM_A_C_NSTableColumn.moc"

@@ -1,5 +1,6 @@
 // The menu engine: descriptors, context menus aimed at a controller, the language menu
 // built from the language files on disk, the toggling titles and commands that need a window.
+#include "TestFiles.h"
 #include "ZemTestEnv.h"
 
 #include "controls/ZEM_A_C_NSMenu.h"
@@ -17,7 +18,6 @@
 
 #include <QDir>
 #include <QMenuBar>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -113,629 +113,587 @@ bool runPendingCommand(const QObject &target, int seconds)
     return QMetaObject::invokeMethod(timer, "timeout");
 }
 
+// A main window whose Settings menu holds a stale language menu, a target for its commands,
+// and a count of the menu-changed notifications.
+struct LanguageMenuWindow
+{
+    LanguageMenuWindow()
+    {
+        bar->addMenu(u"File"_qs);
+        QMenu *settings = bar->addMenu(u"Settings"_qs);
+        settings->addAction(u"Preferences..."_qs);
+        languages = settings->addMenu(u"Languages"_qs);
+        languages->addAction(u"Stale"_qs);
+        const auto count = [this](const ZEM_F_Notification &) { ++changes; };
+        ZEM_F_E_Notifications::shared()->addObserver(&context, u"MenuHasChanged"_qs, {}, count);
+    }
+    QWidget window;
+    QMenuBar *bar = new QMenuBar(&window);
+    QMenu *languages = nullptr;
+    CommandTarget target;
+    int changes = 0;
+    QObject context;
+};
+
 } // namespace
 
 class tst_ZEM_A_E_MenuSupport : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void descriptors_data();
-    void descriptors();
-    void descriptorsFromArrays();
-    void contextMenu();
-    void addMenuItemPosition_data();
-    void addMenuItemPosition();
-    void menuImage();
-    void removal();
-    void languageMenu_data();
-    void languageMenu();
-    void languageMenuDeclinedOrMissing();
-    void languageMenuPlace_data();
-    void languageMenuPlace();
-    void languageMenuTicksTheActiveLanguage();
-    void matrixState();
-    void toggledTitles_data();
-    void toggledTitles();
-    void prefixNotAscii();
-    void openSelNotAllowed();
-    void openSelBringsGivenWindowForward();
-    void openSelWithActiveWindow();
-    void openSelFindsDocumentWindow();
-    void openSelMakesNewDocument();
+    void initTestCase()
+    {
+        QVERIFY(ZEM_A_L_Language::isRegistered());
+        ZEM_F_Host::setDelegate(&host);
+        menus = ZEM_A_E_MenuSupport::shared();
+        QCOMPARE(ZEM_F_ClassRegistry::shared(u"ZEM_A_E_MenuSupport"_qs), menus);
+        QVERIFY(ZEM_F_ClassRegistry::registerShared(u"OrganiserDoc"_qs, [] { return static_cast<QObject *>(sharedDocClass()); }));
+    }
+
+    void init()
+    {
+        host.languages = true;
+        host.documents = false;
+        qunsetenv("ZEM_DEBUG_MACHINE");
+        QVERIFY(ZEM_F_E_Language::shared()->setActiveLanguage(u"English"_qs));
+    }
+
+    void cleanup()
+    {
+        windows.clear();
+        QTRY_VERIFY(!QApplication::activeWindow());
+    }
+
+    void descriptors_data()
+    {
+        QTest::addColumn<QVariantMap>("made");
+        QTest::addColumn<QVariantMap>("expected");
+        QTest::newRow("everything") << menus->setUpContextMenuArray(u"p"_qs, u"VCard"_qs, u"L:Print"_qs, u"print:"_qs)
+                                    << map({{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs},
+                                            {u"image"_qs, u"VCard"_qs}, {u"keyBoard"_qs, u"p"_qs}});
+        QTest::newRow("title alone") << menus->setUpContextMenuArray({}, {}, u"L:Print"_qs, {})
+                                     << map({{u"title"_qs, u"L:Print"_qs}});
+        QTest::newRow("no image") << menus->setUpContextMenuArray(u"p"_qs, {}, u"L:Print"_qs, u"print:"_qs)
+                                  << map({{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs}, {u"keyBoard"_qs, u"p"_qs}});
+        QTest::newRow("tag always") << menus->setUpContextMenuArrayWithTag({}, {}, u"L:Clear"_qs, u"clear:"_qs, 0)
+                                    << map({{u"title"_qs, u"L:Clear"_qs}, {u"selector"_qs, u"clear:"_qs}, {u"tag"_qs, 0}});
+        QTest::newRow("separator") << menus->setUpMenuSeparator()
+                                   << map({{u"title"_qs, QString()}, {u"selector"_qs, QString()}});
+    }
+
+    void descriptors()
+    {
+        QFETCH(QVariantMap, made);
+        QFETCH(QVariantMap, expected);
+        QCOMPARE(made, expected);
+    }
+
+    void descriptorsFromArrays()
+    {
+        // Separators take no tag, image or key: the arrays are read by the titled entries only.
+        const QVariantList list = menus->setUpContextMenuArrayWithArray(
+            {u"A"_qs, u""_qs, u"B"_qs, u"C"_qs}, {u"i1"_qs, u"i2"_qs, u"i3"_qs}, {}, {u"a"_qs, u"b"_qs},
+            u"pick:"_qs, 5);
+        QCOMPARE(list.size(), 4);
+        QCOMPARE(list.at(0).toMap(), map({{u"title"_qs, u"A"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i1"_qs},
+                                          {u"keyBoard"_qs, u"a"_qs}, {u"tag"_qs, 5}}));
+        QCOMPARE(list.at(1).toMap(), menus->setUpMenuSeparator());
+        QCOMPARE(list.at(2).toMap(), map({{u"title"_qs, u"B"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i2"_qs},
+                                          {u"keyBoard"_qs, u"b"_qs}, {u"tag"_qs, 6}}));
+        // Past the end of the keys: no key equivalent.
+        QCOMPARE(list.at(3).toMap(), map({{u"title"_qs, u"C"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i3"_qs},
+                                          {u"tag"_qs, 7}}));
+
+        // One image for all wins over the images array.
+        const QVariantList one = menus->setUpContextMenuArrayWithArray({u"A"_qs, u"B"_qs}, {u"i1"_qs, u"i2"_qs},
+                                                                       u"only"_qs, {}, u"pick:"_qs, 0);
+        QCOMPARE(one.at(0).toMap().value(u"image"_qs), u"only"_qs);
+        QCOMPARE(one.at(1).toMap().value(u"image"_qs), u"only"_qs);
+        QCOMPARE(one.at(1).toMap().value(u"tag"_qs), 1);
+        QVERIFY(menus->setUpContextMenuArrayWithArray({}, {}, {}, {}, u"pick:"_qs, 0).isEmpty());
+    }
+
+    void contextMenu()
+    {
+        CommandTarget controller;
+        const QVariantList descriptors{
+            menus->setUpContextMenuArray({}, {}, u"Save"_qs, u"saveRecords:"_qs),
+            menus->setUpMenuSeparator(),
+            menus->setUpContextMenuArray(u"p"_qs, u"VCard"_qs, u"L:Print"_qs, u"saveRecords:"_qs),
+            QVariant(u"not a descriptor"_qs),
+            menus->setUpContextMenuArrayWithTag({}, {}, u"Tagged"_qs, u"saveRecords:"_qs, 42)};
+        QTest::ignoreMessage(QtWarningMsg, "setContextMenu: entry 3 is not a menu item descriptor");
+        std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(descriptors, &controller));
+        QVERIFY(menu);
+        QCOMPARE(menu->title(), QString());
+        QCOMPARE(titles(menu.get()), (QStringList{u"Save"_qs, u"-"_qs, u"Print..."_qs, u"Tagged"_qs}));
+
+        const QList<QAction *> actions = menu->actions();
+        QList<int> tags;
+        for (QAction *action : actions) {
+            if (auto *item = qobject_cast<ZEM_A_C_NSMenuItem *>(action)) {
+                QCOMPARE(item->target(), &controller);
+                QVERIFY(item->hasTitle());
+                tags.append(item->tag());
+            }
+        }
+        // Without a tag an item takes its position, separators and skipped entries counted.
+        QCOMPARE(tags, (QList<int>{0, 2, 42}));
+        auto *print = qobject_cast<ZEM_A_C_NSMenuItem *>(actions.at(2));
+        QCOMPARE(print->titleKey(), u"L:Print"_qs);
+        QCOMPARE(print->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+        QCOMPARE(print->property("image").value<QImage>().size(), QSize(16, 16));
+        QVERIFY(!print->icon().isNull());
+        QVERIFY(actions.at(0)->icon().isNull());
+
+        actions.at(3)->trigger();
+        QCOMPARE(controller.commands, QStringList{u"saveRecords"_qs});
+        QCOMPARE(controller.tags, QList<int>{42});
+
+        std::unique_ptr<ZEM_A_C_NSMenu> empty(menus->setContextMenu({}, &controller));
+        QVERIFY(empty->actions().isEmpty());
+    }
+
+    void addMenuItemPosition_data()
+    {
+        QTest::addColumn<int>("insertCount");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("0 appends") << 0 << QStringList{u"One"_qs, u"Two"_qs, u"Three"_qs, u"New"_qs};
+        QTest::newRow("-1 goes first") << -1 << QStringList{u"New"_qs, u"One"_qs, u"Two"_qs, u"Three"_qs};
+        QTest::newRow("index") << 1 << QStringList{u"One"_qs, u"New"_qs, u"Two"_qs, u"Three"_qs};
+        QTest::newRow("past the end appends") << 99 << QStringList{u"One"_qs, u"Two"_qs, u"Three"_qs, u"New"_qs};
+        QTest::newRow("other negatives append") << -5 << QStringList{u"One"_qs, u"Two"_qs, u"Three"_qs, u"New"_qs};
+    }
+
+    void addMenuItemPosition()
+    {
+        QFETCH(int, insertCount);
+        QFETCH(QStringList, expected);
+        CommandTarget target;
+        QMenu menu;
+        for (const char *t : {"One", "Two", "Three"})
+            menu.addAction(QString::fromLatin1(t));
+        ZEM_A_C_NSMenuItem *item = menus->addMenuItem(&menu, u"New"_qs, u"saveRecords:"_qs, 9, u"n"_qs, &target, insertCount);
+        QVERIFY(item);
+        QCOMPARE(titles(&menu), expected);
+        QCOMPARE(item->tag(), 9);
+        QCOMPARE(item->selector(), u"saveRecords:"_qs);
+        QCOMPARE(item->keyEquivalent(), u"n"_qs);
+        QVERIFY(item->hasTitle()); // the start-up ran
+        item->trigger();
+        QCOMPARE(target.tags, QList<int>{9});
+
+        ZEM_A_C_NSMenuItem *bare = menus->addMenuItem(&menu, u"Bare"_qs, {}, 0, {}, nullptr, 0);
+        QVERIFY(bare->selector().isEmpty());
+        QVERIFY(bare->shortcut().isEmpty());
+        QVERIFY(!bare->performAction());
+        QCOMPARE(menus->addMenuItem(nullptr, u"New"_qs, {}, 0, {}, nullptr, 0), nullptr);
+    }
+
+    void menuImage()
+    {
+        const QImage image = menus->getMenuImage(u"VCard"_qs);
+        QCOMPARE(image.size(), QSize(16, 16));
+        // A copy: changing it leaves the store's image as it was.
+        const QImage before = ZEM_F_C_StoreGroup::shared()->imageForKey(u"VCard"_qs);
+        QImage changed = image;
+        changed.fill(Qt::red);
+        QCOMPARE(ZEM_F_C_StoreGroup::shared()->imageForKey(u"VCard"_qs), before);
+        QTest::ignoreMessage(QtWarningMsg, "Organiser problem getting image NoSuchImage");
+        QVERIFY(menus->getMenuImage(u"NoSuchImage"_qs).isNull());
+
+        // A missing image leaves the item without an icon rather than failing the menu.
+        QTest::ignoreMessage(QtWarningMsg, "Organiser problem getting image NoSuchImage");
+        std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(
+            {menus->setUpContextMenuArray({}, u"NoSuchImage"_qs, u"Save"_qs, u"saveRecords:"_qs)}, nullptr));
+        QCOMPARE(menu->actions().size(), 1);
+        QVERIFY(menu->actions().first()->icon().isNull());
+    }
+
+    void removal()
+    {
+        QMenu main;
+        QMenu *file = main.addMenu(u"File"_qs);
+        file->addAction(u"Open"_qs);
+        file->addAction(u"Close"_qs);
+        main.addAction(u"Edit"_qs);
+
+        menus->removeMenuItem(&main, u"File"_qs, u"Close"_qs);
+        QCOMPARE(titles(file), QStringList{u"Open"_qs});
+        menus->removeMenuItem(&main, u"File"_qs, u"Missing"_qs);
+        menus->removeMenuItem(&main, u"Edit"_qs, u"Open"_qs); // Edit has no submenu
+        menus->removeMenuItem(&main, u"Missing"_qs, u"Open"_qs);
+        QCOMPARE(titles(file), QStringList{u"Open"_qs});
+
+        menus->removeMainMenuItem(&main, u"Edit"_qs);
+        QCOMPARE(titles(&main), QStringList{u"File"_qs});
+        menus->removeMainMenuItem(&main, u"Missing"_qs);
+        menus->removeMainMenuItem(nullptr, u"File"_qs);
+        menus->removeBaseMenuItems(&main);
+        QCOMPARE(titles(&main), QStringList{u"File"_qs});
+    }
+
+    void languageMenu_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("debugMachine");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QList<int>>("languageTags");
+        const QStringList head{u"Language Preferences..."_qs, u"Switch To Last Language"_qs, u"-"_qs, u"English"_qs};
+        const QStringList debug{u"-"_qs, u"Cycle Languages"_qs, u"Create File..."_qs, u"Load All Nib Files"_qs};
+        QTest::newRow("no files") << QStringList{} << false << head << QList<int>{0};
+        QTest::newRow("no files, development machine") << QStringList{} << true << head + debug << QList<int>{0};
+        QTest::newRow("listed, unlisted and English")
+            << QStringList{u"German"_qs, u"English"_qs, u"Klingon"_qs, u"French"_qs} << false
+            << head + QStringList{u"-"_qs, u"French"_qs, u"German"_qs} << QList<int>{0, 2, 3};
+        QTest::newRow("only unlisted and English") << QStringList{u"English"_qs, u"Klingon"_qs} << false << head
+                                                   << QList<int>{0};
+        QTest::newRow("files, development machine")
+            << QStringList{u"Portuguese (Brazil)"_qs} << true
+            << head + QStringList{u"-"_qs, u"Portuguese (Brazil)"_qs} + debug << QList<int>{0, 15};
+    }
+
+    void languageMenu()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, debugMachine);
+        QFETCH(QStringList, expected);
+        QFETCH(QList<int>, languageTags);
+        writeLanguageFiles(files);
+        if (debugMachine)
+            qputenv("ZEM_DEBUG_MACHINE", "1");
+
+        LanguageMenuWindow w;
+        QVERIFY(menus->addLanguageMenus(w.bar, &w.target));
+        QCOMPARE(titles(w.languages), expected);
+        QCOMPARE(w.changes, 1);
+        // Built again, the menu is replaced rather than added to.
+        QVERIFY(menus->addLanguageMenus(w.bar, &w.target));
+        QCOMPARE(titles(w.languages), expected);
+        QCOMPARE(w.changes, 2);
+
+        QList<int> tags;
+        const QList<QAction *> actions = w.languages->actions();
+        for (QAction *action : actions) {
+            auto *item = qobject_cast<ZEM_A_C_NSMenuItem *>(action);
+            if (!item)
+                continue;
+            QCOMPARE(item->target(), &w.target);
+            if (item->selector() == u"switchLanguages:"_qs)
+                tags.append(item->tag());
+        }
+        QCOMPARE(tags, languageTags);
+
+        auto *last = qobject_cast<ZEM_A_C_NSMenuItem *>(actions.at(1));
+        QCOMPARE(last->selector(), u"switchToLastLanguages:"_qs);
+        QCOMPARE(last->keyEquivalent(), u"W"_qs);
+        QCOMPARE(qobject_cast<ZEM_A_C_NSMenuItem *>(actions.at(3))->keyEquivalent(), u"M"_qs);
+        if (debugMachine)
+            QCOMPARE(qobject_cast<ZEM_A_C_NSMenuItem *>(actions.last())->selector(), u"loadLanguageNibFiles:"_qs);
+
+        // The item of a language tells the target which language by its tag.
+        actions.at(languageTags.size() > 1 ? 5 : 3)->trigger();
+        QCOMPARE(w.target.commands, QStringList{u"switchLanguages"_qs});
+        QCOMPARE(w.target.tags, QList<int>{languageTags.size() > 1 ? languageTags.at(1) : 0});
+    }
+
+    void languageMenuDeclinedOrMissing()
+    {
+        writeLanguageFiles({u"French"_qs});
+        QCOMPARE(menus->findLanguages(), QStringList{u"French"_qs});
+        QCOMPARE(menus->findLanguagesForAppExt(ZEM_F_E_Language::languagesFolder(), u"Planner"_qs, u"plist"_qs),
+                 QStringList{u"Italian"_qs});
+        QCOMPARE(menus->findLanguagesSupport(QDir::tempPath() + u"/no-such-folder"_qs), QStringList{});
+
+        LanguageMenuWindow w;
+        host.languages = false;
+        QVERIFY(!menus->addLanguageMenus(w.bar, &w.target));
+        QCOMPARE(titles(w.languages), QStringList{u"Stale"_qs});
+
+        host.languages = true;
+        QVERIFY(menus->addLanguageMenus(nullptr, &w.target));
+        QCOMPARE(w.changes, 0);
+        QCOMPARE(titles(w.languages), QStringList{u"Stale"_qs});
+    }
+
+    void languageMenuPlace_data()
+    {
+        // The menus of the bar; the one without a title holds a language menu of its own.
+        QTest::addColumn<QStringList>("barMenus");
+        QTest::addColumn<QString>("named");  // the menu the host names, if any
+        QTest::addColumn<QString>("holder"); // where the language menu ends up; "" on the bar
+        QTest::newRow("settings before view") << QStringList{u"File"_qs, u"View"_qs, u"Settings"_qs} << QString()
+                                              << u"Settings"_qs;
+        QTest::newRow("view") << QStringList{u"File"_qs, u"View"_qs} << QString() << u"View"_qs;
+        QTest::newRow("neither: a menu of its own") << QStringList{u"File"_qs} << QString() << QString();
+        // A menu without a title cannot be seen on Linux: its language menu is no place for one.
+        QTest::newRow("not the invisible application menu")
+            << QStringList{u""_qs, u"File"_qs} << QString() << QString();
+        QTest::newRow("named by the host") << QStringList{u"File"_qs, u"Tools"_qs, u"Settings"_qs}
+                                           << u"Tools"_qs << u"Tools"_qs;
+    }
+
+    void languageMenuPlace()
+    {
+        QFETCH(QStringList, barMenus);
+        QFETCH(QString, named);
+        QFETCH(QString, holder);
+        writeLanguageFiles({});
+        QMenuBar bar;
+        QMenu *namedMenu = nullptr;
+        QMenu *invisible = nullptr;
+        for (const QString &title : std::as_const(barMenus)) {
+            QMenu *menu = bar.addMenu(title);
+            if (title.isEmpty())
+                (invisible = menu)->addMenu(u"Languages"_qs)->addAction(u"Stale"_qs);
+            if (!named.isEmpty() && title == named)
+                namedMenu = menu;
+        }
+        CommandTarget target;
+        QVERIFY(menus->addLanguageMenus(&bar, &target, namedMenu));
+
+        // Found where a user looks, once, under its visible title, however often it is built.
+        QVERIFY(menus->addLanguageMenus(&bar, &target, namedMenu));
+        QList<QMenu *> found;
+        for (QMenu *menu : bar.findChildren<QMenu *>())
+            if (menu->title() == u"Languages"_qs && menu->parent() != invisible)
+                found.append(menu);
+        QCOMPARE(found.size(), 1);
+        QWidget *expectedHolder = &bar;
+        for (QAction *action : bar.actions())
+            if (!holder.isEmpty() && action->text() == holder)
+                expectedHolder = action->menu();
+        QVERIFY(expectedHolder->actions().contains(found.first()->menuAction()));
+        QCOMPARE(titles(found.first()).at(3), u"English"_qs);
+        if (invisible)
+            QCOMPARE(titles(invisible->actions().first()->menu()), QStringList{u"Stale"_qs});
+    }
+
+    void languageMenuTicksTheActiveLanguage()
+    {
+        writeLanguageFiles({u"French"_qs, u"German"_qs});
+        LanguageMenuWindow w;
+        QVERIFY(menus->addLanguageMenus(w.bar, &w.target));
+        const auto ticked = [&w] {
+            QStringList out;
+            for (const QAction *action : w.languages->actions())
+                if (action->isChecked())
+                    out.append(action->text());
+            return out;
+        };
+        QCOMPARE(ticked(), QStringList{u"English"_qs});
+        QVERIFY(ZEM_F_E_Language::shared()->setActiveLanguage(u"German"_qs));
+        QCOMPARE(ticked(), QStringList{u"German"_qs});
+        QVERIFY(menus->addLanguageMenus(w.bar, &w.target));
+        QCOMPARE(ticked(), QStringList{u"German"_qs});
+    }
+
+    void matrixState()
+    {
+        QMenu menu;
+        QList<ZEM_A_C_NSMenuItem *> items;
+        for (int tag = 0; tag < 3; ++tag)
+            items.append(menus->addMenuItem(&menu, u"Item %1"_qs.arg(tag), {}, tag, {}, nullptr, 0));
+        for (ZEM_A_C_NSMenuItem *item : std::as_const(items))
+            QCOMPARE(menus->validateMatrixMenuSupport(item, 1), item->tag() != 1);
+        QCOMPARE(items.at(1)->state(), 1);
+        QVERIFY(items.at(1)->isChecked());
+        QVERIFY(!items.at(1)->isEnabled());
+        // The mark of the item on is the store's radio mark; the others show none.
+        const QImage radio = ZEM_F_C_StoreGroup::shared()->imageForKey(u"NSMenuRadio"_qs);
+        QVERIFY(!radio.isNull());
+        QCOMPARE(items.at(1)->onStateImage(), radio);
+        QVERIFY(!items.at(1)->icon().isNull());
+        QVERIFY(items.at(0)->icon().isNull());
+        QCOMPARE(items.at(0)->state(), 0);
+        QVERIFY(items.at(0)->isEnabled());
+        QVERIFY(!items.at(2)->isChecked());
+
+        // The choice moves: the old item is enabled and unmarked again.
+        for (ZEM_A_C_NSMenuItem *item : std::as_const(items))
+            menus->validateMatrixMenuSupport(item, 2);
+        QVERIFY(items.at(1)->isEnabled());
+        QVERIFY(!items.at(1)->isChecked());
+        QVERIFY(items.at(2)->isChecked());
+
+        QVERIFY(!menus->validateMatrixMenuListSupport(items.at(0), true));
+        QCOMPARE(items.at(0)->state(), 1);
+        QVERIFY(menus->validateMatrixMenuListSupport(items.at(0), false));
+        QCOMPARE(items.at(0)->state(), 0);
+
+        // A plain action takes the same marks.
+        QAction plain(u"Plain"_qs);
+        plain.setProperty("tag", 4);
+        QVERIFY(!menus->validateMatrixMenuSupport(&plain, 4));
+        QVERIFY(plain.isChecked());
+        QCOMPARE(plain.property("state").toInt(), 1);
+        QVERIFY(!plain.icon().isNull());
+        QVERIFY(!menus->validateMatrixMenuSupport(nullptr, 4));
+
+        // A plain action with a colour swatch keeps it whatever its state.
+        QAction swatch(u"Red"_qs);
+        ZEM_A_E_Icons::shared()->setPopUpImage(&swatch, Qt::red);
+        for (bool on : {true, false}) {
+            menus->validateMatrixMenuListSupport(&swatch, on);
+            QCOMPARE(swatch.icon().pixmap(12, 12).toImage().pixelColor(6, 6), QColor(204, 0, 0));
+            QCOMPARE(swatch.isChecked(), on);
+        }
+    }
+
+    void toggledTitles_data()
+    {
+        QTest::addColumn<QString>("helper");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("flag");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("show becomes hide") << "onOff" << "Show Toolbar" << true << "Hide Toolbar";
+        QTest::newRow("hide becomes show") << "onOff" << "Hide Toolbar" << false << "Show Toolbar";
+        QTest::newRow("shorter than the prefix") << "onOff" << "Sh" << true << "Hide";
+        QTest::newRow("as long as the prefix") << "showHide" << "Show" << true << "Hide";
+        QTest::newRow("empty title") << "showHide" << "" << false << "Show";
+        QTest::newRow("open becomes close") << "openClose" << "Open Drawer" << true << "Close Drawer";
+        QTest::newRow("close becomes open") << "openClose" << "Close Notes Drawer" << false << "Open Drawer";
+        QTest::newRow("one word") << "openClose" << "Drawer" << true << "Close Drawer";
+        QTest::newRow("open: empty") << "openClose" << "" << false << "Open ";
+    }
+
+    void toggledTitles()
+    {
+        QFETCH(QString, helper);
+        QFETCH(QString, title);
+        QFETCH(bool, flag);
+        QFETCH(QString, expected);
+        ZEM_A_C_NSMenuItem item(title, {});
+        if (helper == u"onOff"_qs)
+            QVERIFY(menus->onOffMenuSupport(&item, flag));
+        else if (helper == u"showHide"_qs)
+            QVERIFY(menus->showHideMenuSupport(&item, flag));
+        else
+            QVERIFY(menus->openCloseMenuSupport(&item, flag));
+        QCOMPARE(item.title(), expected);
+        // Only the on/off helper touches the state.
+        QCOMPARE(item.state(), helper == u"onOff"_qs && flag ? 1 : 0);
+    }
+
+    void prefixNotAscii()
+    {
+        // A prefix that is not plain ASCII has no byte length to cut: it is put in front.
+        QCOMPARE(ZEM_A_E_MenuSupport::replacePrefix(u"Show Toolbar"_qs, u"Montrér"_qs), u"MontrérShow Toolbar"_qs);
+        QCOMPARE(ZEM_A_E_MenuSupport::replacePrefix(u""_qs, u"Hide"_qs), u"Hide"_qs);
+    }
+
+    void openSelNotAllowed()
+    {
+        platform::RecordingAlertResponder alerts;
+        CommandTarget target;
+        auto window = std::make_unique<QWidget>();
+        QVERIFY(!menus->openSel(u"showCalendar:"_qs, window.get(), 3, false, u"Calendar"_qs, &target));
+        QCOMPARE(alerts.alerts().size(), 1);
+        const platform::AlertRequest &alert = alerts.alerts().first();
+        QCOMPARE(alert.title, u"Menu Alert:"_qs);
+        QCOMPARE(alert.text, u"Calendar is not active yet!"_qs);
+        QCOMPARE(alert.buttons, QStringList{u"Ok"_qs});
+        QCOMPARE(alert.window.data(), window.get());
+        QVERIFY(!window->isVisible());
+        QVERIFY(target.children().isEmpty()); // nothing put off for later
+    }
+
+    void openSelBringsGivenWindowForward()
+    {
+        CommandTarget target;
+        QWidget *window = newWindow();
+        QVERIFY(!QApplication::activeWindow());
+        QVERIFY(!menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
+        QVERIFY(window->isVisible());
+        QVERIFY(target.commands.isEmpty()); // not at once: a second later
+        QVERIFY(runPendingCommand(target, 1));
+        QCOMPARE(target.commands, QStringList{u"showCalendar"_qs});
+        QCOMPARE(target.objects, QVariantList{3});
+    }
+
+    void openSelWithActiveWindow()
+    {
+        CommandTarget target;
+        QWidget *window = newWindow();
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+
+        // The caller runs the command itself: only the answer tells it to.
+        QVERIFY(menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
+        QVERIFY(menus->openSel(u"showCalendar:"_qs, nullptr, 3, true, u"Calendar"_qs, &target));
+        QVERIFY(!menus->openSel(QString(), window, 3, true, u"Calendar"_qs, &target));
+        QVERIFY(target.children().isEmpty()); // nothing put off for later
+        QVERIFY(target.commands.isEmpty());
+    }
+
+    void openSelFindsDocumentWindow()
+    {
+        CommandTarget target;
+        OrganiserDoc closedDoc(true);
+        OrganiserDoc openDoc(false);
+        QObject notADoc;
+        for (QObject *delegate : {static_cast<QObject *>(&notADoc), static_cast<QObject *>(&closedDoc),
+                                  static_cast<QObject *>(&openDoc)}) {
+            newWindow()->setProperty("delegate", QVariant::fromValue(delegate));
+        }
+        QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, u"record"_qs, true, u"Calendar"_qs, &target));
+        QVERIFY(!windows.at(0)->isVisible());
+        QVERIFY(!windows.at(1)->isVisible());
+        QVERIFY(windows.at(2)->isVisible());
+        QCOMPARE(sharedDocClass()->newDocuments, 0);
+        QVERIFY(runPendingCommand(target, 2));
+        QCOMPARE(target.commands, QStringList{u"showCalendar"_qs});
+        QCOMPARE(target.objects, QVariantList{u"record"_qs});
+    }
+
+    void openSelMakesNewDocument()
+    {
+        CommandTarget target;
+        sharedDocClass()->newDocuments = 0;
+        OrganiserDoc closedDoc(true);
+        newWindow()->setProperty("delegate",
+                                 QVariant::fromValue(static_cast<QObject *>(&closedDoc)));
+
+        // A host without documents gets none made; the command is still sent.
+        QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 1, true, u"Calendar"_qs, &target));
+        QCOMPARE(sharedDocClass()->newDocuments, 0);
+        QVERIFY(!windows.back()->isVisible());
+        QVERIFY(runPendingCommand(target, 2));
+
+        host.documents = true;
+        QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 2, true, u"Calendar"_qs, &target));
+        QCOMPARE(sharedDocClass()->newDocuments, 1);
+        QVERIFY(runPendingCommand(target, 2));
+        QVERIFY(!menus->openSel(QString(), nullptr, 2, true, u"Calendar"_qs, &target));
+        QCOMPARE(sharedDocClass()->newDocuments, 2);
+        QCOMPARE(pendingCommand(target), nullptr); // no command to run
+        QCOMPARE(target.objects, (QVariantList{1, 2}));
+    }
 
 private:
-    std::unique_ptr<QWidget> mainWindowWithLanguageMenu(QMenuBar *&bar, QMenu *&languages);
-    void writeLanguageFiles(const QStringList &languages);
+    // A window the test owns until it ends.
+    QWidget *newWindow() { return windows.emplace_back(std::make_unique<QWidget>()).get(); }
+
+    void writeLanguageFiles(const QStringList &languages)
+    {
+        QDir folder(ZEM_F_E_Language::languagesFolder());
+        QVERIFY(folder.removeRecursively() || !folder.exists());
+        const QByteArray empty = ZEM_F_PropertyList::writeStringTable(ZEM_F_StringTable());
+        for (const QString &language : languages) {
+            const QString path = folder.filePath(u"Organiser_%1.plist"_qs.arg(language));
+            QVERIFY(zemtest::writeFile(path, empty));
+        }
+        // A file of another application and a file of another kind are not language files.
+        QVERIFY(zemtest::writeFile(folder.filePath(u"Planner_Italian.plist"_qs), {}));
+        QVERIFY(zemtest::writeFile(folder.filePath(u"Organiser_Dutch.txt"_qs), {}));
+        ZEM_F_E_Language::shared()->reloadLanguageFiles();
+    }
 
     ZEM_A_E_MenuSupport *menus = nullptr;
     MenuHost host;
     std::vector<std::unique_ptr<QWidget>> windows;
 };
-
-void tst_ZEM_A_E_MenuSupport::initTestCase()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    ZEM_F_Host::setDelegate(&host);
-    menus = ZEM_A_E_MenuSupport::shared();
-    QCOMPARE(ZEM_F_ClassRegistry::shared(u"ZEM_A_E_MenuSupport"_qs), menus);
-    QVERIFY(ZEM_F_ClassRegistry::registerShared(u"OrganiserDoc"_qs, [] { return static_cast<QObject *>(sharedDocClass()); }));
-}
-
-void tst_ZEM_A_E_MenuSupport::init()
-{
-    host.languages = true;
-    host.documents = false;
-    qunsetenv("ZEM_DEBUG_MACHINE");
-    QVERIFY(ZEM_F_E_Language::shared()->setActiveLanguage(u"English"_qs));
-}
-
-void tst_ZEM_A_E_MenuSupport::cleanup()
-{
-    windows.clear();
-    QTRY_VERIFY(!QApplication::activeWindow());
-}
-
-void tst_ZEM_A_E_MenuSupport::descriptors_data()
-{
-    QTest::addColumn<QVariantMap>("made");
-    QTest::addColumn<QVariantMap>("expected");
-    QTest::newRow("everything") << menus->setUpContextMenuArray(u"p"_qs, u"VCard"_qs, u"L:Print"_qs, u"print:"_qs)
-                                << map({{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs},
-                                        {u"image"_qs, u"VCard"_qs}, {u"keyBoard"_qs, u"p"_qs}});
-    QTest::newRow("title alone") << menus->setUpContextMenuArray({}, {}, u"L:Print"_qs, {})
-                                 << map({{u"title"_qs, u"L:Print"_qs}});
-    QTest::newRow("no image") << menus->setUpContextMenuArray(u"p"_qs, {}, u"L:Print"_qs, u"print:"_qs)
-                              << map({{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs}, {u"keyBoard"_qs, u"p"_qs}});
-    QTest::newRow("tag always") << menus->setUpContextMenuArrayWithTag({}, {}, u"L:Clear"_qs, u"clear:"_qs, 0)
-                                << map({{u"title"_qs, u"L:Clear"_qs}, {u"selector"_qs, u"clear:"_qs}, {u"tag"_qs, 0}});
-    QTest::newRow("separator") << menus->setUpMenuSeparator()
-                               << map({{u"title"_qs, QString()}, {u"selector"_qs, QString()}});
-}
-
-void tst_ZEM_A_E_MenuSupport::descriptors()
-{
-    QFETCH(QVariantMap, made);
-    QFETCH(QVariantMap, expected);
-    QCOMPARE(made, expected);
-}
-
-void tst_ZEM_A_E_MenuSupport::descriptorsFromArrays()
-{
-    // Separators take no tag, image or key: the arrays are read by the titled entries only.
-    const QVariantList list = menus->setUpContextMenuArrayWithArray(
-        {u"A"_qs, u""_qs, u"B"_qs, u"C"_qs}, {u"i1"_qs, u"i2"_qs, u"i3"_qs}, {}, {u"a"_qs, u"b"_qs},
-        u"pick:"_qs, 5);
-    QCOMPARE(list.size(), 4);
-    QCOMPARE(list.at(0).toMap(), map({{u"title"_qs, u"A"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i1"_qs},
-                                      {u"keyBoard"_qs, u"a"_qs}, {u"tag"_qs, 5}}));
-    QCOMPARE(list.at(1).toMap(), menus->setUpMenuSeparator());
-    QCOMPARE(list.at(2).toMap(), map({{u"title"_qs, u"B"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i2"_qs},
-                                      {u"keyBoard"_qs, u"b"_qs}, {u"tag"_qs, 6}}));
-    // Past the end of the keys: no key equivalent.
-    QCOMPARE(list.at(3).toMap(), map({{u"title"_qs, u"C"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i3"_qs},
-                                      {u"tag"_qs, 7}}));
-
-    // One image for all wins over the images array.
-    const QVariantList one = menus->setUpContextMenuArrayWithArray({u"A"_qs, u"B"_qs}, {u"i1"_qs, u"i2"_qs},
-                                                                   u"only"_qs, {}, u"pick:"_qs, 0);
-    QCOMPARE(one.at(0).toMap().value(u"image"_qs), u"only"_qs);
-    QCOMPARE(one.at(1).toMap().value(u"image"_qs), u"only"_qs);
-    QCOMPARE(one.at(1).toMap().value(u"tag"_qs), 1);
-    QVERIFY(menus->setUpContextMenuArrayWithArray({}, {}, {}, {}, u"pick:"_qs, 0).isEmpty());
-}
-
-void tst_ZEM_A_E_MenuSupport::contextMenu()
-{
-    CommandTarget controller;
-    const QVariantList descriptors{
-        menus->setUpContextMenuArray({}, {}, u"Save"_qs, u"saveRecords:"_qs),
-        menus->setUpMenuSeparator(),
-        menus->setUpContextMenuArray(u"p"_qs, u"VCard"_qs, u"L:Print"_qs, u"saveRecords:"_qs),
-        QVariant(u"not a descriptor"_qs),
-        menus->setUpContextMenuArrayWithTag({}, {}, u"Tagged"_qs, u"saveRecords:"_qs, 42)};
-    QTest::ignoreMessage(QtWarningMsg, "setContextMenu: entry 3 is not a menu item descriptor");
-    std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(descriptors, &controller));
-    QVERIFY(menu);
-    QCOMPARE(menu->title(), QString());
-    QCOMPARE(titles(menu.get()), (QStringList{u"Save"_qs, u"-"_qs, u"Print..."_qs, u"Tagged"_qs}));
-
-    const QList<QAction *> actions = menu->actions();
-    QList<int> tags;
-    for (QAction *action : actions) {
-        if (auto *item = qobject_cast<ZEM_A_C_NSMenuItem *>(action)) {
-            QCOMPARE(item->target(), &controller);
-            QVERIFY(item->hasTitle());
-            tags.append(item->tag());
-        }
-    }
-    // Without a tag an item takes its position, separators and skipped entries counted.
-    QCOMPARE(tags, (QList<int>{0, 2, 42}));
-    auto *print = qobject_cast<ZEM_A_C_NSMenuItem *>(actions.at(2));
-    QCOMPARE(print->titleKey(), u"L:Print"_qs);
-    QCOMPARE(print->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
-    QCOMPARE(print->property("image").value<QImage>().size(), QSize(16, 16));
-    QVERIFY(!print->icon().isNull());
-    QVERIFY(actions.at(0)->icon().isNull());
-
-    actions.at(3)->trigger();
-    QCOMPARE(controller.commands, QStringList{u"saveRecords"_qs});
-    QCOMPARE(controller.tags, QList<int>{42});
-
-    std::unique_ptr<ZEM_A_C_NSMenu> empty(menus->setContextMenu({}, &controller));
-    QVERIFY(empty->actions().isEmpty());
-}
-
-void tst_ZEM_A_E_MenuSupport::addMenuItemPosition_data()
-{
-    QTest::addColumn<int>("insertCount");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("0 appends") << 0 << QStringList{u"One"_qs, u"Two"_qs, u"Three"_qs, u"New"_qs};
-    QTest::newRow("-1 goes first") << -1 << QStringList{u"New"_qs, u"One"_qs, u"Two"_qs, u"Three"_qs};
-    QTest::newRow("index") << 1 << QStringList{u"One"_qs, u"New"_qs, u"Two"_qs, u"Three"_qs};
-    QTest::newRow("past the end appends") << 99 << QStringList{u"One"_qs, u"Two"_qs, u"Three"_qs, u"New"_qs};
-    QTest::newRow("other negatives append") << -5 << QStringList{u"One"_qs, u"Two"_qs, u"Three"_qs, u"New"_qs};
-}
-
-void tst_ZEM_A_E_MenuSupport::addMenuItemPosition()
-{
-    QFETCH(int, insertCount);
-    QFETCH(QStringList, expected);
-    CommandTarget target;
-    QMenu menu;
-    for (const char *t : {"One", "Two", "Three"})
-        menu.addAction(QString::fromLatin1(t));
-    ZEM_A_C_NSMenuItem *item = menus->addMenuItem(&menu, u"New"_qs, u"saveRecords:"_qs, 9, u"n"_qs, &target, insertCount);
-    QVERIFY(item);
-    QCOMPARE(titles(&menu), expected);
-    QCOMPARE(item->tag(), 9);
-    QCOMPARE(item->selector(), u"saveRecords:"_qs);
-    QCOMPARE(item->keyEquivalent(), u"n"_qs);
-    QVERIFY(item->hasTitle()); // the start-up ran
-    item->trigger();
-    QCOMPARE(target.tags, QList<int>{9});
-
-    ZEM_A_C_NSMenuItem *bare = menus->addMenuItem(&menu, u"Bare"_qs, {}, 0, {}, nullptr, 0);
-    QVERIFY(bare->selector().isEmpty());
-    QVERIFY(bare->shortcut().isEmpty());
-    QVERIFY(!bare->performAction());
-    QCOMPARE(menus->addMenuItem(nullptr, u"New"_qs, {}, 0, {}, nullptr, 0), nullptr);
-}
-
-void tst_ZEM_A_E_MenuSupport::menuImage()
-{
-    const QImage image = menus->getMenuImage(u"VCard"_qs);
-    QCOMPARE(image.size(), QSize(16, 16));
-    // A copy: changing it leaves the store's image as it was.
-    const QImage before = ZEM_F_C_StoreGroup::shared()->imageForKey(u"VCard"_qs);
-    QImage changed = image;
-    changed.fill(Qt::red);
-    QCOMPARE(ZEM_F_C_StoreGroup::shared()->imageForKey(u"VCard"_qs), before);
-    QTest::ignoreMessage(QtWarningMsg, "Organiser problem getting image NoSuchImage");
-    QVERIFY(menus->getMenuImage(u"NoSuchImage"_qs).isNull());
-
-    // A missing image leaves the item without an icon rather than failing the menu.
-    QTest::ignoreMessage(QtWarningMsg, "Organiser problem getting image NoSuchImage");
-    std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(
-        {menus->setUpContextMenuArray({}, u"NoSuchImage"_qs, u"Save"_qs, u"saveRecords:"_qs)}, nullptr));
-    QCOMPARE(menu->actions().size(), 1);
-    QVERIFY(menu->actions().first()->icon().isNull());
-}
-
-void tst_ZEM_A_E_MenuSupport::removal()
-{
-    QMenu main;
-    QMenu *file = main.addMenu(u"File"_qs);
-    file->addAction(u"Open"_qs);
-    file->addAction(u"Close"_qs);
-    main.addAction(u"Edit"_qs);
-
-    menus->removeMenuItem(&main, u"File"_qs, u"Close"_qs);
-    QCOMPARE(titles(file), QStringList{u"Open"_qs});
-    menus->removeMenuItem(&main, u"File"_qs, u"Missing"_qs);
-    menus->removeMenuItem(&main, u"Edit"_qs, u"Open"_qs); // Edit has no submenu
-    menus->removeMenuItem(&main, u"Missing"_qs, u"Open"_qs);
-    QCOMPARE(titles(file), QStringList{u"Open"_qs});
-
-    menus->removeMainMenuItem(&main, u"Edit"_qs);
-    QCOMPARE(titles(&main), QStringList{u"File"_qs});
-    menus->removeMainMenuItem(&main, u"Missing"_qs);
-    menus->removeMainMenuItem(nullptr, u"File"_qs);
-    menus->removeBaseMenuItems(&main);
-    QCOMPARE(titles(&main), QStringList{u"File"_qs});
-}
-
-std::unique_ptr<QWidget> tst_ZEM_A_E_MenuSupport::mainWindowWithLanguageMenu(QMenuBar *&bar, QMenu *&languages)
-{
-    auto window = std::make_unique<QWidget>();
-    bar = new QMenuBar(window.get());
-    bar->addMenu(u"File"_qs);
-    QMenu *settings = bar->addMenu(u"Settings"_qs);
-    settings->addAction(u"Preferences..."_qs);
-    languages = settings->addMenu(u"Languages"_qs);
-    languages->addAction(u"Stale"_qs);
-    return window;
-}
-
-void tst_ZEM_A_E_MenuSupport::writeLanguageFiles(const QStringList &languages)
-{
-    QDir folder(ZEM_F_E_Language::languagesFolder());
-    QVERIFY(folder.removeRecursively() || !folder.exists());
-    QVERIFY(QDir().mkpath(folder.path()));
-    for (const QString &language : languages) {
-        QFile file(folder.filePath(u"Organiser_"_qs + language + u".plist"_qs));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ZEM_F_PropertyList::writeStringTable(ZEM_F_StringTable()));
-    }
-    // A file of another application and a file of another kind are not language files.
-    QFile other(folder.filePath(u"Planner_Italian.plist"_qs));
-    QVERIFY(other.open(QIODevice::WriteOnly));
-    QFile text(folder.filePath(u"Organiser_Dutch.txt"_qs));
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    ZEM_F_E_Language::shared()->reloadLanguageFiles();
-}
-
-void tst_ZEM_A_E_MenuSupport::languageMenu_data()
-{
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<bool>("debugMachine");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<QList<int>>("languageTags");
-    const QStringList head{u"Language Preferences..."_qs, u"Switch To Last Language"_qs, u"-"_qs, u"English"_qs};
-    const QStringList debug{u"-"_qs, u"Cycle Languages"_qs, u"Create File..."_qs, u"Load All Nib Files"_qs};
-    QTest::newRow("no files") << QStringList{} << false << head << QList<int>{0};
-    QTest::newRow("no files, development machine") << QStringList{} << true << head + debug << QList<int>{0};
-    QTest::newRow("listed, unlisted and English")
-        << QStringList{u"German"_qs, u"English"_qs, u"Klingon"_qs, u"French"_qs} << false
-        << head + QStringList{u"-"_qs, u"French"_qs, u"German"_qs} << QList<int>{0, 2, 3};
-    QTest::newRow("only unlisted and English") << QStringList{u"English"_qs, u"Klingon"_qs} << false << head
-                                               << QList<int>{0};
-    QTest::newRow("files, development machine")
-        << QStringList{u"Portuguese (Brazil)"_qs} << true
-        << head + QStringList{u"-"_qs, u"Portuguese (Brazil)"_qs} + debug << QList<int>{0, 15};
-}
-
-void tst_ZEM_A_E_MenuSupport::languageMenu()
-{
-    QFETCH(QStringList, files);
-    QFETCH(bool, debugMachine);
-    QFETCH(QStringList, expected);
-    QFETCH(QList<int>, languageTags);
-    writeLanguageFiles(files);
-    if (debugMachine)
-        qputenv("ZEM_DEBUG_MACHINE", "1");
-
-    QMenuBar *bar = nullptr;
-    QMenu *languages = nullptr;
-    auto window = mainWindowWithLanguageMenu(bar, languages);
-    CommandTarget target;
-    int changes = 0;
-    QObject context;
-    ZEM_F_E_Notifications::shared()->addObserver(&context, u"MenuHasChanged"_qs, {},
-                                                 [&changes](const ZEM_F_Notification &) { ++changes; });
-
-    QVERIFY(menus->addLanguageMenus(bar, &target));
-    QCOMPARE(titles(languages), expected);
-    QCOMPARE(changes, 1);
-    // Built again, the menu is replaced rather than added to.
-    QVERIFY(menus->addLanguageMenus(bar, &target));
-    QCOMPARE(titles(languages), expected);
-    QCOMPARE(changes, 2);
-
-    QList<int> tags;
-    const QList<QAction *> actions = languages->actions();
-    for (QAction *action : actions) {
-        auto *item = qobject_cast<ZEM_A_C_NSMenuItem *>(action);
-        if (!item)
-            continue;
-        QCOMPARE(item->target(), &target);
-        if (item->selector() == u"switchLanguages:"_qs)
-            tags.append(item->tag());
-    }
-    QCOMPARE(tags, languageTags);
-
-    auto *last = qobject_cast<ZEM_A_C_NSMenuItem *>(actions.at(1));
-    QCOMPARE(last->selector(), u"switchToLastLanguages:"_qs);
-    QCOMPARE(last->keyEquivalent(), u"W"_qs);
-    QCOMPARE(qobject_cast<ZEM_A_C_NSMenuItem *>(actions.at(3))->keyEquivalent(), u"M"_qs);
-    if (debugMachine)
-        QCOMPARE(qobject_cast<ZEM_A_C_NSMenuItem *>(actions.last())->selector(), u"loadLanguageNibFiles:"_qs);
-
-    // The item of a language tells the target which language by its tag.
-    actions.at(languageTags.size() > 1 ? 5 : 3)->trigger();
-    QCOMPARE(target.commands, QStringList{u"switchLanguages"_qs});
-    QCOMPARE(target.tags, QList<int>{languageTags.size() > 1 ? languageTags.at(1) : 0});
-}
-
-void tst_ZEM_A_E_MenuSupport::languageMenuDeclinedOrMissing()
-{
-    writeLanguageFiles({u"French"_qs});
-    QCOMPARE(menus->findLanguages(), QStringList{u"French"_qs});
-    QCOMPARE(menus->findLanguagesForAppExt(ZEM_F_E_Language::languagesFolder(), u"Planner"_qs, u"plist"_qs),
-             QStringList{u"Italian"_qs});
-    QCOMPARE(menus->findLanguagesSupport(QDir::tempPath() + u"/no-such-folder"_qs), QStringList{});
-
-    QMenuBar *bar = nullptr;
-    QMenu *languages = nullptr;
-    auto window = mainWindowWithLanguageMenu(bar, languages);
-    CommandTarget target;
-    int changes = 0;
-    QObject context;
-    ZEM_F_E_Notifications::shared()->addObserver(&context, u"MenuHasChanged"_qs, {},
-                                                 [&changes](const ZEM_F_Notification &) { ++changes; });
-
-    host.languages = false;
-    QVERIFY(!menus->addLanguageMenus(bar, &target));
-    QCOMPARE(titles(languages), QStringList{u"Stale"_qs});
-
-    host.languages = true;
-    QVERIFY(menus->addLanguageMenus(nullptr, &target));
-    QCOMPARE(changes, 0);
-    QCOMPARE(titles(languages), QStringList{u"Stale"_qs});
-}
-
-void tst_ZEM_A_E_MenuSupport::languageMenuPlace_data()
-{
-    // The menus of the bar; the one without a title holds a language menu of its own.
-    QTest::addColumn<QStringList>("barMenus");
-    QTest::addColumn<QString>("named");  // the menu the host names, if any
-    QTest::addColumn<QString>("holder"); // where the language menu ends up; "" on the bar
-    QTest::newRow("settings before view") << QStringList{u"File"_qs, u"View"_qs, u"Settings"_qs} << QString()
-                                          << u"Settings"_qs;
-    QTest::newRow("view") << QStringList{u"File"_qs, u"View"_qs} << QString() << u"View"_qs;
-    QTest::newRow("neither: a menu of its own") << QStringList{u"File"_qs} << QString() << QString();
-    // A menu without a title cannot be seen on Linux: its language menu is no place for one.
-    QTest::newRow("not the invisible application menu")
-        << QStringList{u""_qs, u"File"_qs} << QString() << QString();
-    QTest::newRow("named by the host") << QStringList{u"File"_qs, u"Tools"_qs, u"Settings"_qs}
-                                       << u"Tools"_qs << u"Tools"_qs;
-}
-
-void tst_ZEM_A_E_MenuSupport::languageMenuPlace()
-{
-    QFETCH(QStringList, barMenus);
-    QFETCH(QString, named);
-    QFETCH(QString, holder);
-    writeLanguageFiles({});
-    QMenuBar bar;
-    QMenu *namedMenu = nullptr;
-    QMenu *invisible = nullptr;
-    for (const QString &title : std::as_const(barMenus)) {
-        QMenu *menu = bar.addMenu(title);
-        if (title.isEmpty())
-            (invisible = menu)->addMenu(u"Languages"_qs)->addAction(u"Stale"_qs);
-        if (!named.isEmpty() && title == named)
-            namedMenu = menu;
-    }
-    CommandTarget target;
-    QVERIFY(menus->addLanguageMenus(&bar, &target, namedMenu));
-
-    // Found where a user looks, once, under its visible title, however often it is built.
-    QVERIFY(menus->addLanguageMenus(&bar, &target, namedMenu));
-    QList<QMenu *> found;
-    for (QMenu *menu : bar.findChildren<QMenu *>())
-        if (menu->title() == u"Languages"_qs && menu->parent() != invisible)
-            found.append(menu);
-    QCOMPARE(found.size(), 1);
-    QWidget *expectedHolder = &bar;
-    for (QAction *action : bar.actions())
-        if (!holder.isEmpty() && action->text() == holder)
-            expectedHolder = action->menu();
-    QVERIFY(expectedHolder->actions().contains(found.first()->menuAction()));
-    QCOMPARE(titles(found.first()).at(3), u"English"_qs);
-    if (invisible)
-        QCOMPARE(titles(invisible->actions().first()->menu()), QStringList{u"Stale"_qs});
-}
-
-void tst_ZEM_A_E_MenuSupport::languageMenuTicksTheActiveLanguage()
-{
-    writeLanguageFiles({u"French"_qs, u"German"_qs});
-    QMenuBar *bar = nullptr;
-    QMenu *languages = nullptr;
-    auto window = mainWindowWithLanguageMenu(bar, languages);
-    CommandTarget target;
-    QVERIFY(menus->addLanguageMenus(bar, &target));
-    const auto ticked = [languages] {
-        QStringList out;
-        for (const QAction *action : languages->actions())
-            if (action->isChecked())
-                out.append(action->text());
-        return out;
-    };
-    QCOMPARE(ticked(), QStringList{u"English"_qs});
-    QVERIFY(ZEM_F_E_Language::shared()->setActiveLanguage(u"German"_qs));
-    QCOMPARE(ticked(), QStringList{u"German"_qs});
-    QVERIFY(menus->addLanguageMenus(bar, &target));
-    QCOMPARE(ticked(), QStringList{u"German"_qs});
-}
-
-void tst_ZEM_A_E_MenuSupport::matrixState()
-{
-    QMenu menu;
-    QList<ZEM_A_C_NSMenuItem *> items;
-    for (int tag = 0; tag < 3; ++tag)
-        items.append(menus->addMenuItem(&menu, u"Item %1"_qs.arg(tag), {}, tag, {}, nullptr, 0));
-    for (ZEM_A_C_NSMenuItem *item : std::as_const(items))
-        QCOMPARE(menus->validateMatrixMenuSupport(item, 1), item->tag() != 1);
-    QCOMPARE(items.at(1)->state(), 1);
-    QVERIFY(items.at(1)->isChecked());
-    QVERIFY(!items.at(1)->isEnabled());
-    // The mark of the item on is the store's radio mark; the others show none.
-    const QImage radio = ZEM_F_C_StoreGroup::shared()->imageForKey(u"NSMenuRadio"_qs);
-    QVERIFY(!radio.isNull());
-    QCOMPARE(items.at(1)->onStateImage(), radio);
-    QVERIFY(!items.at(1)->icon().isNull());
-    QVERIFY(items.at(0)->icon().isNull());
-    QCOMPARE(items.at(0)->state(), 0);
-    QVERIFY(items.at(0)->isEnabled());
-    QVERIFY(!items.at(2)->isChecked());
-
-    // The choice moves: the old item is enabled and unmarked again.
-    for (ZEM_A_C_NSMenuItem *item : std::as_const(items))
-        menus->validateMatrixMenuSupport(item, 2);
-    QVERIFY(items.at(1)->isEnabled());
-    QVERIFY(!items.at(1)->isChecked());
-    QVERIFY(items.at(2)->isChecked());
-
-    QVERIFY(!menus->validateMatrixMenuListSupport(items.at(0), true));
-    QCOMPARE(items.at(0)->state(), 1);
-    QVERIFY(menus->validateMatrixMenuListSupport(items.at(0), false));
-    QCOMPARE(items.at(0)->state(), 0);
-
-    // A plain action takes the same marks.
-    QAction plain(u"Plain"_qs);
-    plain.setProperty("tag", 4);
-    QVERIFY(!menus->validateMatrixMenuSupport(&plain, 4));
-    QVERIFY(plain.isChecked());
-    QCOMPARE(plain.property("state").toInt(), 1);
-    QVERIFY(!plain.icon().isNull());
-    QVERIFY(!menus->validateMatrixMenuSupport(nullptr, 4));
-
-    // A plain action with a colour swatch keeps it whatever its state.
-    QAction swatch(u"Red"_qs);
-    ZEM_A_E_Icons::shared()->setPopUpImage(&swatch, Qt::red);
-    for (bool on : {true, false}) {
-        menus->validateMatrixMenuListSupport(&swatch, on);
-        QCOMPARE(swatch.icon().pixmap(12, 12).toImage().pixelColor(6, 6), QColor(204, 0, 0));
-        QCOMPARE(swatch.isChecked(), on);
-    }
-}
-
-void tst_ZEM_A_E_MenuSupport::toggledTitles_data()
-{
-    QTest::addColumn<QString>("helper");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<bool>("flag");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("show becomes hide") << "onOff" << "Show Toolbar" << true << "Hide Toolbar";
-    QTest::newRow("hide becomes show") << "onOff" << "Hide Toolbar" << false << "Show Toolbar";
-    QTest::newRow("shorter than the prefix") << "onOff" << "Sh" << true << "Hide";
-    QTest::newRow("as long as the prefix") << "showHide" << "Show" << true << "Hide";
-    QTest::newRow("empty title") << "showHide" << "" << false << "Show";
-    QTest::newRow("open becomes close") << "openClose" << "Open Drawer" << true << "Close Drawer";
-    QTest::newRow("close becomes open") << "openClose" << "Close Notes Drawer" << false << "Open Drawer";
-    QTest::newRow("one word") << "openClose" << "Drawer" << true << "Close Drawer";
-    QTest::newRow("open: empty") << "openClose" << "" << false << "Open ";
-}
-
-void tst_ZEM_A_E_MenuSupport::toggledTitles()
-{
-    QFETCH(QString, helper);
-    QFETCH(QString, title);
-    QFETCH(bool, flag);
-    QFETCH(QString, expected);
-    ZEM_A_C_NSMenuItem item(title, {});
-    if (helper == u"onOff"_qs)
-        QVERIFY(menus->onOffMenuSupport(&item, flag));
-    else if (helper == u"showHide"_qs)
-        QVERIFY(menus->showHideMenuSupport(&item, flag));
-    else
-        QVERIFY(menus->openCloseMenuSupport(&item, flag));
-    QCOMPARE(item.title(), expected);
-    // Only the on/off helper touches the state.
-    QCOMPARE(item.state(), helper == u"onOff"_qs && flag ? 1 : 0);
-}
-
-void tst_ZEM_A_E_MenuSupport::prefixNotAscii()
-{
-    // A prefix that is not plain ASCII has no byte length to cut: it is put in front.
-    QCOMPARE(ZEM_A_E_MenuSupport::replacePrefix(u"Show Toolbar"_qs, u"Montrér"_qs), u"MontrérShow Toolbar"_qs);
-    QCOMPARE(ZEM_A_E_MenuSupport::replacePrefix(u""_qs, u"Hide"_qs), u"Hide"_qs);
-}
-
-void tst_ZEM_A_E_MenuSupport::openSelNotAllowed()
-{
-    platform::RecordingAlertResponder alerts;
-    CommandTarget target;
-    auto window = std::make_unique<QWidget>();
-    QVERIFY(!menus->openSel(u"showCalendar:"_qs, window.get(), 3, false, u"Calendar"_qs, &target));
-    QCOMPARE(alerts.alerts().size(), 1);
-    const platform::AlertRequest &alert = alerts.alerts().first();
-    QCOMPARE(alert.title, u"Menu Alert:"_qs);
-    QCOMPARE(alert.text, u"Calendar is not active yet!"_qs);
-    QCOMPARE(alert.buttons, QStringList{u"Ok"_qs});
-    QCOMPARE(alert.window.data(), window.get());
-    QVERIFY(!window->isVisible());
-    QVERIFY(target.children().isEmpty()); // nothing put off for later
-}
-
-void tst_ZEM_A_E_MenuSupport::openSelBringsGivenWindowForward()
-{
-    CommandTarget target;
-    windows.push_back(std::make_unique<QWidget>());
-    QWidget *window = windows.back().get();
-    QVERIFY(!QApplication::activeWindow());
-    QVERIFY(!menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
-    QVERIFY(window->isVisible());
-    QVERIFY(target.commands.isEmpty()); // not at once: a second later
-    QVERIFY(runPendingCommand(target, 1));
-    QCOMPARE(target.commands, QStringList{u"showCalendar"_qs});
-    QCOMPARE(target.objects, QVariantList{3});
-}
-
-void tst_ZEM_A_E_MenuSupport::openSelWithActiveWindow()
-{
-    CommandTarget target;
-    windows.push_back(std::make_unique<QWidget>());
-    QWidget *window = windows.back().get();
-    window->show();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-
-    // The caller runs the command itself: only the answer tells it to.
-    QVERIFY(menus->openSel(u"showCalendar:"_qs, window, 3, true, u"Calendar"_qs, &target));
-    QVERIFY(menus->openSel(u"showCalendar:"_qs, nullptr, 3, true, u"Calendar"_qs, &target));
-    QVERIFY(!menus->openSel(QString(), window, 3, true, u"Calendar"_qs, &target));
-    QVERIFY(target.children().isEmpty()); // nothing put off for later
-    QVERIFY(target.commands.isEmpty());
-}
-
-void tst_ZEM_A_E_MenuSupport::openSelFindsDocumentWindow()
-{
-    CommandTarget target;
-    OrganiserDoc closedDoc(true);
-    OrganiserDoc openDoc(false);
-    QObject notADoc;
-    for (QObject *delegate : {static_cast<QObject *>(&notADoc), static_cast<QObject *>(&closedDoc),
-                              static_cast<QObject *>(&openDoc)}) {
-        windows.push_back(std::make_unique<QWidget>());
-        windows.back()->setProperty("delegate", QVariant::fromValue(delegate));
-    }
-    QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, u"record"_qs, true, u"Calendar"_qs, &target));
-    QVERIFY(!windows.at(0)->isVisible());
-    QVERIFY(!windows.at(1)->isVisible());
-    QVERIFY(windows.at(2)->isVisible());
-    QCOMPARE(sharedDocClass()->newDocuments, 0);
-    QVERIFY(runPendingCommand(target, 2));
-    QCOMPARE(target.commands, QStringList{u"showCalendar"_qs});
-    QCOMPARE(target.objects, QVariantList{u"record"_qs});
-}
-
-void tst_ZEM_A_E_MenuSupport::openSelMakesNewDocument()
-{
-    CommandTarget target;
-    sharedDocClass()->newDocuments = 0;
-    OrganiserDoc closedDoc(true);
-    windows.push_back(std::make_unique<QWidget>());
-    windows.back()->setProperty("delegate", QVariant::fromValue(static_cast<QObject *>(&closedDoc)));
-
-    // A host without documents gets none made; the command is still sent.
-    QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 1, true, u"Calendar"_qs, &target));
-    QCOMPARE(sharedDocClass()->newDocuments, 0);
-    QVERIFY(!windows.back()->isVisible());
-    QVERIFY(runPendingCommand(target, 2));
-
-    host.documents = true;
-    QVERIFY(!menus->openSel(u"showCalendar:"_qs, nullptr, 2, true, u"Calendar"_qs, &target));
-    QCOMPARE(sharedDocClass()->newDocuments, 1);
-    QVERIFY(runPendingCommand(target, 2));
-    QVERIFY(!menus->openSel(QString(), nullptr, 2, true, u"Calendar"_qs, &target));
-    QCOMPARE(sharedDocClass()->newDocuments, 2);
-    QCOMPARE(pendingCommand(target), nullptr); // no command to run
-    QCOMPARE(target.objects, (QVariantList{1, 2}));
-}
 
 ZEM_TEST_MAIN(tst_ZEM_A_E_MenuSupport)
 #include "tst_ZEM_A_E_MenuSupport.moc"

@@ -83,19 +83,11 @@ public:
                 m_error = QStringLiteral("no free port on 127.0.0.1");
                 continue;
             }
-            QStringList args{QStringLiteral("-k"),
-                             QStringLiteral("-C"),
-                             QStringLiteral("/dev/null"),
-                             QStringLiteral("--pid-file="),
-                             QStringLiteral("--log-facility=-"),
-                             QStringLiteral("--port=%1").arg(port),
-                             QStringLiteral("--listen-address=127.0.0.1"),
-                             QStringLiteral("--bind-interfaces"),
-                             QStringLiteral("--no-resolv"),
-                             QStringLiteral("--no-hosts"),
-                             QStringLiteral("--no-poll"),
-                             QStringLiteral("--local=/test/")};
-            args << records << extraArgs;
+            QStringList args = QStringLiteral("-k -C /dev/null --pid-file= --log-facility=- "
+                                              "--listen-address=127.0.0.1 --bind-interfaces "
+                                              "--no-resolv --no-hosts --no-poll --local=/test/")
+                                   .split(u' ');
+            args << QStringLiteral("--port=%1").arg(port) << records << extraArgs;
 
             auto process = std::make_unique<QProcess>();
             process->setProcessChannelMode(QProcess::MergedChannels);
@@ -158,13 +150,20 @@ private:
         m_port = 0;
     }
 
+    static sockaddr_in loopback(quint16 port)
+    {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(port);
+        return addr;
+    }
+
     // A port free for both UDP and TCP on 127.0.0.1 (dnsmasq binds both).
     static quint16 freePort()
     {
         for (int attempt = 0; attempt < 20; ++attempt) {
-            sockaddr_in addr{};
-            addr.sin_family = AF_INET;
-            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            sockaddr_in addr = loopback(0);
             const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
             if (udp < 0)
                 return 0;
@@ -196,12 +195,9 @@ private:
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (fd < 0)
             return false;
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(m_port);
+        const sockaddr_in addr = loopback(m_port);
         bool ok = false;
-        if (::sendto(fd, probe, sizeof probe, 0, reinterpret_cast<sockaddr *>(&addr),
+        if (::sendto(fd, probe, sizeof probe, 0, reinterpret_cast<const sockaddr *>(&addr),
                      sizeof addr)
             == ssize_t(sizeof probe)) {
             pollfd p{fd, POLLIN, 0};

@@ -42,17 +42,23 @@ def split_headers(block):
     return lines, fields
 
 
+def read_block(data, where, problems):
+    """Headers and body of a message or part -> (header lines, {lower name: value}, body)."""
+    head, sep, body = data.partition(b"\r\n\r\n")
+    if not sep:
+        problems.append("no end of headers" if where == "top" else "part without end of headers")
+    lines, fields = split_headers(head)
+    check_header_lines(lines, where, problems)
+    return lines, dict((n.lower(), v) for n, v in fields), body
+
+
 def strict_checks(data, problems):
     if b"\n" in data.replace(b"\r\n", b""):
         problems.append("bare LF")
     if not data.endswith(b"\r\n"):
         problems.append("no final CRLF")
-    head, sep, body = data.partition(b"\r\n\r\n")
-    if not sep:
-        problems.append("no end of headers")
-    lines, fields = split_headers(head)
-    check_header_lines(lines, "top", problems)
-    content_type = dict((n.lower(), v) for n, v in fields).get("content-type", b"")
+    lines, fields, body = read_block(data, "top", problems)
+    content_type = fields.get("content-type", b"")
     m = re.search(rb'boundary="([^"]+)"', content_type)
     if not m:
         return lines, []
@@ -69,12 +75,7 @@ def strict_checks(data, problems):
         piece = piece[2:]
         if boundary in piece:
             problems.append("boundary inside a part")
-        phead, psep, pbody = piece.partition(b"\r\n\r\n")
-        if not psep:
-            problems.append("part without end of headers")
-        plines, pfields = split_headers(phead)
-        check_header_lines(plines, "part", problems)
-        pdict = dict((n.lower(), v) for n, v in pfields)
+        _, pdict, pbody = read_block(piece, "part", problems)
         if pdict.get("content-transfer-encoding", b"").strip().lower() == b"base64":
             blines = pbody.split(b"\r\n")
             if blines and blines[-1] == b"":

@@ -51,154 +51,131 @@ class tst_ZEM_A_E_Events : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_view = new CountingView;
+        m_view->resize(100, 100);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view));
+        m_press = new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
+                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    }
 
-    void releaseAnswersNo();
-    void dragSendsUnconstrainedMove_data();
-    void dragSendsUnconstrainedMove();
-    void dragThroughTheWindow();
-    void nothingWithinTheTime();
-    void otherWindowsAndButtonsDoNotCount();
-    void missingViewOrController();
-    void mouseDownMove_data();
-    void mouseDownMove();
+    void cleanup()
+    {
+        delete std::exchange(m_view, nullptr);
+        delete std::exchange(m_press, nullptr);
+    }
+
+    void releaseAnswersNo()
+    {
+        MoveController controller;
+        postMouse(m_view, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 5, &controller));
+        QVERIFY(controller.unconstrained.isEmpty());
+        QCOMPARE(m_view->releases, 1); // seen, not taken
+    }
+
+    void dragSendsUnconstrainedMove_data()
+    {
+        QTest::addColumn<bool>("answerObject");
+        QTest::newRow("controller answers an object") << true;
+        QTest::newRow("controller answers none") << false;
+    }
+
+    void dragSendsUnconstrainedMove()
+    {
+        QFETCH(bool, answerObject);
+        MoveController controller;
+        controller.answerObject = answerObject;
+        postMouse(m_view, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
+        const bool moved = ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 5, &controller);
+        QCOMPARE(moved, answerObject);
+        QCOMPARE(controller.unconstrained.size(), 1);
+        QCOMPARE(controller.unconstrained.first().value<QMouseEvent *>(), m_press);
+        QCOMPARE(m_view->moves, 1);
+    }
+
+    void dragThroughTheWindow()
+    {
+        // Events that arrive while waiting, through the window as real input does.
+        m_view->setMouseTracking(true);
+        QTest::mousePress(m_view, Qt::LeftButton, {}, QPoint(5, 5));
+        QTimer::singleShot(0, m_view, [this] { QTest::mouseMove(m_view, QPoint(20, 20)); });
+        MoveController controller;
+        QVERIFY(ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 5, &controller));
+        QCOMPARE(controller.unconstrained.size(), 1);
+
+        QTimer::singleShot(0, m_view,
+                           [this] { QTest::mouseRelease(m_view, Qt::LeftButton, {}, QPoint(20, 20)); });
+        QVERIFY(!ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 5, &controller));
+        QCOMPARE(controller.unconstrained.size(), 1);
+    }
+
+    void nothingWithinTheTime()
+    {
+        MoveController controller;
+        QVERIFY(ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 0.01, &controller));
+        QCOMPARE(controller.unconstrained.size(), 1);
+        QVERIFY(ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 0, &controller));
+        QCOMPARE(controller.unconstrained.size(), 2);
+    }
+
+    void otherWindowsAndButtonsDoNotCount()
+    {
+        CountingView other;
+        other.resize(50, 50);
+        other.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QWidget child(m_view);
+        child.setGeometry(0, 0, 20, 20);
+        child.show();
+
+        MoveController controller;
+        postMouse(&other, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+        postMouse(m_view, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
+        postMouse(m_view, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+        QVERIFY(ZEM_A_E_Events::shared()->moveSupport(press(), m_view, 0, &controller));
+        QCOMPARE(controller.unconstrained.size(), 1);
+        QCOMPARE(other.releases, 1);
+
+        // A release on a widget inside the view's window counts.
+        postMouse(&child, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!ZEM_A_E_Events::shared()->moveSupport(press(), &child, 5, &controller));
+        QCOMPARE(controller.unconstrained.size(), 1);
+    }
+
+    void missingViewOrController()
+    {
+        MoveController controller;
+        ZEM_A_E_Events *events = ZEM_A_E_Events::shared();
+        QVERIFY(!events->moveSupport(press(), nullptr, 0, &controller));
+        QVERIFY(!events->moveSupport(press(), m_view, 0, nullptr));
+        QVERIFY(controller.unconstrained.isEmpty());
+        QVERIFY(!events->mouseDownMove(press(), QPointF(), m_view, nullptr));
+    }
+
+    void mouseDownMove_data() { dragSendsUnconstrainedMove_data(); }
+
+    void mouseDownMove()
+    {
+        QFETCH(bool, answerObject);
+        MoveController controller;
+        controller.answerObject = answerObject;
+        // True when the controller answered no object.
+        QCOMPARE(ZEM_A_E_Events::shared()->mouseDownMove(press(), QPointF(3, 4),
+                                                         m_view, &controller),
+                 !answerObject);
+        QCOMPARE(controller.moves.size(), 1);
+        QCOMPARE(controller.moves.first().value<QMouseEvent *>(), m_press);
+    }
 
 private:
+    QVariant press() const { return QVariant::fromValue(m_press); }
+
     CountingView *m_view = nullptr;
     QMouseEvent *m_press = nullptr;
 };
-
-void tst_ZEM_A_E_Events::init()
-{
-    m_view = new CountingView;
-    m_view->resize(100, 100);
-    m_view->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_view));
-    m_press = new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
-                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-}
-
-void tst_ZEM_A_E_Events::cleanup()
-{
-    delete m_view;
-    m_view = nullptr;
-    delete m_press;
-    m_press = nullptr;
-}
-
-void tst_ZEM_A_E_Events::releaseAnswersNo()
-{
-    MoveController controller;
-    postMouse(m_view, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
-    QVERIFY(!ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), m_view, 5,
-                                                   &controller));
-    QVERIFY(controller.unconstrained.isEmpty());
-    QCOMPARE(m_view->releases, 1); // seen, not taken
-}
-
-void tst_ZEM_A_E_Events::dragSendsUnconstrainedMove_data()
-{
-    QTest::addColumn<bool>("answerObject");
-    QTest::newRow("controller answers an object") << true;
-    QTest::newRow("controller answers none") << false;
-}
-
-void tst_ZEM_A_E_Events::dragSendsUnconstrainedMove()
-{
-    QFETCH(bool, answerObject);
-    MoveController controller;
-    controller.answerObject = answerObject;
-    postMouse(m_view, QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
-    const QVariant event = QVariant::fromValue(m_press);
-    QCOMPARE(ZEM_A_E_Events::shared()->moveSupport(event, m_view, 5, &controller), answerObject);
-    QCOMPARE(controller.unconstrained.size(), 1);
-    QCOMPARE(controller.unconstrained.first().value<QMouseEvent *>(), m_press);
-    QCOMPARE(m_view->moves, 1);
-}
-
-void tst_ZEM_A_E_Events::dragThroughTheWindow()
-{
-    // Events that arrive while waiting, through the window as real input does.
-    m_view->setMouseTracking(true);
-    QTest::mousePress(m_view, Qt::LeftButton, {}, QPoint(5, 5));
-    QTimer::singleShot(0, m_view, [this] { QTest::mouseMove(m_view, QPoint(20, 20)); });
-    MoveController controller;
-    QVERIFY(ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), m_view, 5,
-                                                  &controller));
-    QCOMPARE(controller.unconstrained.size(), 1);
-
-    QTimer::singleShot(0, m_view,
-                       [this] { QTest::mouseRelease(m_view, Qt::LeftButton, {}, QPoint(20, 20)); });
-    QVERIFY(!ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), m_view, 5,
-                                                   &controller));
-    QCOMPARE(controller.unconstrained.size(), 1);
-}
-
-void tst_ZEM_A_E_Events::nothingWithinTheTime()
-{
-    MoveController controller;
-    QVERIFY(ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), m_view, 0.01,
-                                                  &controller));
-    QCOMPARE(controller.unconstrained.size(), 1);
-    QVERIFY(ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), m_view, 0,
-                                                  &controller));
-    QCOMPARE(controller.unconstrained.size(), 2);
-}
-
-void tst_ZEM_A_E_Events::otherWindowsAndButtonsDoNotCount()
-{
-    CountingView other;
-    other.resize(50, 50);
-    other.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&other));
-    QWidget child(m_view);
-    child.setGeometry(0, 0, 20, 20);
-    child.show();
-
-    MoveController controller;
-    postMouse(&other, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
-    postMouse(m_view, QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
-    postMouse(m_view, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
-    QVERIFY(ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), m_view, 0,
-                                                  &controller));
-    QCOMPARE(controller.unconstrained.size(), 1);
-    QCOMPARE(other.releases, 1);
-
-    // A release on a widget inside the view's window counts.
-    postMouse(&child, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
-    QVERIFY(!ZEM_A_E_Events::shared()->moveSupport(QVariant::fromValue(m_press), &child, 5,
-                                                   &controller));
-    QCOMPARE(controller.unconstrained.size(), 1);
-}
-
-void tst_ZEM_A_E_Events::missingViewOrController()
-{
-    MoveController controller;
-    ZEM_A_E_Events *events = ZEM_A_E_Events::shared();
-    QVERIFY(!events->moveSupport(QVariant::fromValue(m_press), nullptr, 0, &controller));
-    QVERIFY(!events->moveSupport(QVariant::fromValue(m_press), m_view, 0, nullptr));
-    QVERIFY(controller.unconstrained.isEmpty());
-    QVERIFY(!events->mouseDownMove(QVariant::fromValue(m_press), QPointF(), m_view, nullptr));
-}
-
-void tst_ZEM_A_E_Events::mouseDownMove_data()
-{
-    dragSendsUnconstrainedMove_data();
-}
-
-void tst_ZEM_A_E_Events::mouseDownMove()
-{
-    QFETCH(bool, answerObject);
-    MoveController controller;
-    controller.answerObject = answerObject;
-    // True when the controller answered no object.
-    QCOMPARE(ZEM_A_E_Events::shared()->mouseDownMove(QVariant::fromValue(m_press), QPointF(3, 4),
-                                                     m_view, &controller),
-             !answerObject);
-    QCOMPARE(controller.moves.size(), 1);
-    QCOMPARE(controller.moves.first().value<QMouseEvent *>(), m_press);
-}
 
 ZEM_TEST_MAIN(tst_ZEM_A_E_Events)
 #include "tst_ZEM_A_E_Events.moc"

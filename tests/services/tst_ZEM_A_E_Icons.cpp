@@ -1,3 +1,4 @@
+#include "TestImages.h"
 #include "ZemTestEnv.h"
 
 #include "foundation/ZEM_F_C_StoreGroup.h"
@@ -13,14 +14,9 @@
 using platform::ImagePosition;
 Q_DECLARE_METATYPE(ImagePosition)
 
-namespace {
-QImage filled(const QSize &size, const QColor &color)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(color);
-    return image;
-}
+using zemtest::filled;
 
+namespace {
 QImage imageOf(const QObject *control, const char *property = "image")
 {
     return control->property(property).value<QImage>();
@@ -73,321 +69,298 @@ class tst_ZEM_A_E_Icons : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase()
+    {
+        auto *settings =
+            new QSettings(m_dir.filePath(QStringLiteral("host.ini")), QSettings::IniFormat, this);
+        m_host = new ZEM_F_SettingsHostDelegate(QStringLiteral("Organiser"), {}, settings);
+        ZEM_F_Host::setDelegate(m_host);
+        ZEM_F_C_StoreGroup *store = ZEM_F_C_StoreGroup::shared();
+        store->setImage(QStringLiteral("TestMain"), filled(QSize(32, 32), Qt::blue));
+        store->setImage(QStringLiteral("TestAlt"), filled(QSize(32, 32), Qt::green));
+        store->setImage(QStringLiteral("AddToolSmall"), filled(QSize(8, 8), Qt::red));
+        store->setImage(QStringLiteral("DeleteToolSmall"), filled(QSize(8, 8), Qt::yellow));
+    }
 
-    void sizeByControlClass_data();
-    void sizeByControlClass();
-    void buttonCell();
-    void noResizeKeepsOwnSize();
-    void alternateImageIsOnState();
-    void missingImageKeepsOldAndLogsOnce();
-    void otherClassesGetNothing();
+    void cleanupTestCase()
+    {
+        ZEM_F_Host::setDelegate(nullptr);
+        delete m_host;
+    }
 
-    void position_data();
-    void position();
-    void toolButtonStyle_data();
-    void toolButtonStyle();
+    void sizeByControlClass_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("push button: its own size") << "button" << QSize(40, 24);
+        QTest::newRow("tool button: its own size") << "toolbutton" << QSize(30, 30);
+        QTest::newRow("menu item, target with cell height 20") << "cellSize" << QSize(16, 16);
+        QTest::newRow("menu item, widget target 30 high") << "widget" << QSize(26, 26);
+        QTest::newRow("menu item, target with frame 14 high") << "frame" << QSize(10, 10);
+        QTest::newRow("menu item, target answering neither") << "plain" << QSize(32, 32);
+        QTest::newRow("menu item without target") << "none" << QSize(32, 32);
+    }
 
-    void setUpIconSupportKeys();
-    void sameImagesForAnArray();
+    void sizeByControlClass()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QSize, size);
+        QPushButton button;
+        button.resize(40, 24);
+        QToolButton toolButton;
+        toolButton.resize(30, 30);
+        QAction action;
+        CellOwner cellOwner;
+        FrameOwner frameOwner;
+        QObject plain;
+        QWidget widget;
+        widget.setGeometry(0, 0, 200, 30);
+        QObject *control = &action;
+        if (kind == u"button")
+            control = &button;
+        else if (kind == u"toolbutton")
+            control = &toolButton;
+        else if (kind == u"cellSize")
+            action.setProperty("target", QVariant::fromValue<QObject *>(&cellOwner));
+        else if (kind == u"widget")
+            action.setProperty("target", QVariant::fromValue<QObject *>(&widget));
+        else if (kind == u"frame")
+            action.setProperty("target", QVariant::fromValue<QObject *>(&frameOwner));
+        else if (kind == u"plain")
+            action.setProperty("target", QVariant::fromValue<QObject *>(&plain));
 
-    void swatch_data();
-    void swatch();
-    void popUpImageHasOnlyTheSwatch();
+        ZEM_A_E_Icons::shared()->buttonImage(control, QStringLiteral("TestMain"), QString(), 1);
+        const QImage image = imageOf(control);
+        QCOMPARE(image.size(), size);
+        QCOMPARE(image.pixelColor(size.width() / 2, size.height() / 2), QColor(Qt::blue));
+        const QIcon icon =
+            control == &action ? action.icon() : qobject_cast<QAbstractButton *>(control)->icon();
+        QVERIFY(!icon.isNull());
+        QCOMPARE(icon.availableSizes(QIcon::Normal, QIcon::Off), QList<QSize>{size});
+        if (auto *b = qobject_cast<QAbstractButton *>(control))
+            QCOMPARE(b->iconSize(), size);
+    }
+
+    void buttonCell()
+    {
+        platform::ButtonCell cell(QStringLiteral("Today"));
+        QSignalSpy changed(&cell, &platform::ButtonCell::changed);
+        ZEM_A_E_Icons::shared()->buttonImage(&cell, QStringLiteral("TestMain"),
+                                             QStringLiteral("TestAlt"), 2);
+        QCOMPARE(cell.image().size(), QSize(32, 32));
+        QCOMPARE(cell.image().pixelColor(0, 0), QColor(Qt::blue));
+        QCOMPARE(cell.alternateImage().pixelColor(0, 0), QColor(Qt::green));
+        QCOMPARE(cell.imagePosition(), ImagePosition::ImageLeft);
+        QCOMPARE(platform::imagePosition(&cell), ImagePosition::ImageLeft);
+        QCOMPARE(changed.size(), 3);
+        // A subclass is not "exactly a cell": it gets nothing.
+        OwnCell own;
+        QVERIFY(!ZEM_A_E_Icons::shared()->buttonSupport(QStringLiteral("TestMain"), &own, false, true));
+        QVERIFY(own.image().isNull());
+    }
+
+    void noResizeKeepsOwnSize()
+    {
+        QPushButton button;
+        button.resize(40, 24);
+        ZEM_A_E_Icons::shared()->buttonImageNoResize(&button, QStringLiteral("TestMain"), QString(), 1);
+        QCOMPARE(imageOf(&button).size(), QSize(32, 32));
+        QCOMPARE(button.iconSize(), QSize(32, 32));
+    }
+
+    void alternateImageIsOnState()
+    {
+        QPushButton button;
+        button.resize(20, 20);
+        ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
+        icons->buttonImage(&button, QStringLiteral("TestMain"), QStringLiteral("TestAlt"), 1);
+        auto colourOf = [&](QIcon::State state) {
+            return button.icon()
+                .pixmap(QSize(20, 20), QIcon::Normal, state)
+                .toImage()
+                .pixelColor(10, 10);
+        };
+        QCOMPARE(colourOf(QIcon::Off), QColor(Qt::blue));
+        QCOMPARE(colourOf(QIcon::On), QColor(Qt::green));
+        // Setting the main image again keeps the alternate one.
+        QVERIFY(icons->buttonSupport(QStringLiteral("AddToolSmall"), &button, false, true));
+        QCOMPARE(colourOf(QIcon::Off), QColor(Qt::red));
+        QCOMPARE(colourOf(QIcon::On), QColor(Qt::green));
+    }
+
+    void missingImageKeepsOldAndLogsOnce()
+    {
+        QPushButton button;
+        button.resize(20, 20);
+        ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
+        icons->buttonImage(&button, QStringLiteral("TestMain"), QString(), 1);
+        const qint64 iconKey = button.icon().cacheKey();
+        {
+            LogCounter log;
+            icons->buttonImage(&button, QStringLiteral("NoSuchImage"), QString(),
+                               ZEM_A_E_Icons::keepPosition);
+            QCOMPARE(log.lines,
+                     QStringList{QStringLiteral("Organiser problem getting image NoSuchImage")});
+        }
+        QCOMPARE(button.icon().cacheKey(), iconKey);
+        QCOMPARE(imageOf(&button).pixelColor(0, 0), QColor(Qt::blue));
+
+        LogCounter log;
+        QVERIFY(!icons->buttonSupport(QStringLiteral("Missing"), &button, true, true));
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY(imageOf(&button, "alternateImage").isNull());
+    }
+
+    void otherClassesGetNothing()
+    {
+        QWidget widget;
+        QObject object;
+        ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
+        QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), &widget, false, true));
+        QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), &object, false, true));
+        QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), nullptr, false, true));
+        QVERIFY(!widget.property("image").isValid());
+        QVERIFY(!object.property("image").isValid());
+    }
+
+    void position_data()
+    {
+        QTest::addColumn<qint64>("pos");
+        QTest::addColumn<ImagePosition>("expected");
+        QTest::newRow("image only") << qint64(1) << ImagePosition::ImageOnly;
+        QTest::newRow("left") << qint64(2) << ImagePosition::ImageLeft;
+        QTest::newRow("no image") << qint64(0) << ImagePosition::NoImage;
+        QTest::newRow("all ones") << qint64(-1) << ImagePosition::ImageBelow;
+        QTest::newRow("all ones, unsigned") << qint64(0xFFFFFFFF) << ImagePosition::ImageBelow;
+        QTest::newRow("not a position") << qint64(7) << ImagePosition::ImageBelow;
+    }
+
+    void position()
+    {
+        QFETCH(qint64, pos);
+        QFETCH(ImagePosition, expected);
+        QPushButton button;
+        platform::setImagePosition(&button, ImagePosition::ImageBelow);
+        ZEM_A_E_Icons::shared()->buttonImage(&button, QStringLiteral("TestMain"), QString(), pos);
+        QCOMPARE(platform::imagePosition(&button), expected);
+        QVERIFY(!imageOf(&button).isNull());
+    }
+
+    void toolButtonStyle_data()
+    {
+        QTest::addColumn<ImagePosition>("position");
+        QTest::addColumn<int>("style");
+        QTest::newRow("image only") << ImagePosition::ImageOnly << int(Qt::ToolButtonIconOnly);
+        QTest::newRow("left") << ImagePosition::ImageLeft << int(Qt::ToolButtonTextBesideIcon);
+        QTest::newRow("right") << ImagePosition::ImageRight << int(Qt::ToolButtonTextBesideIcon);
+        QTest::newRow("below") << ImagePosition::ImageBelow << int(Qt::ToolButtonTextUnderIcon);
+        QTest::newRow("above") << ImagePosition::ImageAbove << int(Qt::ToolButtonTextUnderIcon);
+        QTest::newRow("no image") << ImagePosition::NoImage << int(Qt::ToolButtonTextOnly);
+    }
+
+    void toolButtonStyle()
+    {
+        QFETCH(ImagePosition, position);
+        QFETCH(int, style);
+        QToolButton button;
+        button.setToolButtonStyle(Qt::ToolButtonFollowStyle);
+        ZEM_A_E_Icons::shared()->buttonImage(&button, QStringLiteral("TestMain"), QString(),
+                                             qint64(position));
+        QCOMPARE(int(button.toolButtonStyle()), style);
+        QCOMPARE(platform::imagePosition(&button), position);
+    }
+
+    void setUpIconSupportKeys()
+    {
+        QPushButton add, remove, spare;
+        for (QPushButton *b : {&add, &remove, &spare})
+            b->resize(8, 8);
+        platform::setImagePosition(&add, ImagePosition::ImageAbove);
+        // The key is name, then prefix, then type.
+        ZEM_A_E_Icons::shared()->setUpIconSupport({&add, &remove, &spare},
+                                                  {QStringLiteral("Add"), QStringLiteral("Delete")},
+                                                  QStringLiteral("Small"), QStringLiteral("Tool"));
+        QCOMPARE(imageOf(&add).pixelColor(4, 4), QColor(Qt::red));
+        QCOMPARE(imageOf(&remove).pixelColor(4, 4), QColor(Qt::yellow));
+        QCOMPARE(platform::imagePosition(&add), ImagePosition::ImageOnly);
+        QCOMPARE(platform::imagePosition(&remove), ImagePosition::ImageOnly);
+        // A control without a name of its own is left alone.
+        QVERIFY(imageOf(&spare).isNull());
+        QVERIFY(spare.icon().isNull());
+
+        QPushButton only;
+        only.resize(8, 8);
+        ZEM_A_E_Icons::shared()->setUpIconSupportOnly({&only}, {QStringLiteral("AddToolSmall")});
+        QCOMPARE(imageOf(&only).pixelColor(4, 4), QColor(Qt::red));
+    }
+
+    void sameImagesForAnArray()
+    {
+        QPushButton first, second;
+        first.resize(10, 10);
+        second.resize(20, 6);
+        ZEM_A_E_Icons::shared()->buttonImageWithArray({&first, &second}, QStringLiteral("TestMain"),
+                                                      QStringLiteral("TestAlt"), 3);
+        for (QPushButton *b : {&first, &second}) {
+            QCOMPARE(imageOf(b).size(), b->size());
+            QCOMPARE(imageOf(b, "alternateImage").pixelColor(0, 0), QColor(Qt::green));
+            QCOMPARE(platform::imagePosition(b), ImagePosition::ImageRight);
+        }
+    }
+
+    void swatch_data()
+    {
+        QTest::addColumn<QColor>("color");
+        QTest::addColumn<QColor>("centre");
+        QTest::newRow("black tints opaque") << QColor(Qt::black) << QColor(0, 0, 0);
+        QTest::newRow("red tints at 0.8") << QColor(Qt::red) << QColor(204, 0, 0);
+        QTest::newRow("a colour's own alpha is replaced") << QColor(0, 0, 255, 40) << QColor(0, 0, 204);
+        QTest::newRow("white") << QColor(Qt::white) << QColor(204, 204, 204);
+    }
+
+    void swatch()
+    {
+        QFETCH(QColor, color);
+        QFETCH(QColor, centre);
+        const QImage swatch = ZEM_A_E_Icons::shared()->getImageForColor(color);
+        QCOMPARE(swatch.size(), QSize(12, 12));
+        QCOMPARE(swatch.pixelColor(6, 6), centre);
+        // The corners are clear in both images; the border of "BorderCell" shows through the
+        // half-covered edge of the tinted "BlankCell".
+        QCOMPARE(swatch.pixelColor(0, 0).alpha(), 0);
+        const QColor edge = swatch.pixelColor(5, 0);
+        QCOMPARE(edge.alpha(), 255);
+        QVERIFY2(edge != centre && edge != QColor(128, 128, 128), qPrintable(edge.name()));
+
+        QVERIFY(ZEM_A_E_Icons::shared()->getImageForColor(QColor()).isNull());
+    }
+
+    void popUpImageHasOnlyTheSwatch()
+    {
+        QAction item;
+        item.setProperty("target", QVariant::fromValue<QObject *>(nullptr));
+        ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
+        icons->buttonImage(&item, QStringLiteral("TestMain"), QStringLiteral("TestAlt"), 1);
+        QVERIFY(!item.icon().availableSizes(QIcon::Normal, QIcon::On).isEmpty());
+
+        icons->setPopUpImage(&item, Qt::red);
+        const QIcon icon = item.icon();
+        QCOMPARE(icon.availableSizes(QIcon::Normal, QIcon::Off), QList<QSize>{QSize(12, 12)});
+        QVERIFY(icon.availableSizes(QIcon::Normal, QIcon::On).isEmpty());
+        QVERIFY(icon.availableSizes(QIcon::Active, QIcon::On).isEmpty());
+        QCOMPARE(icon.pixmap(QSize(12, 12)).toImage().pixelColor(6, 6), QColor(204, 0, 0));
+
+        // An invalid colour gives no swatch and leaves the item as it was.
+        const qint64 key = item.icon().cacheKey();
+        icons->setPopUpImage(&item, QColor());
+        QCOMPARE(item.icon().cacheKey(), key);
+        icons->setPopUpImage(nullptr, Qt::red);
+    }
 
 private:
     ZEM_F_SettingsHostDelegate *m_host = nullptr;
     QTemporaryDir m_dir;
 };
-
-void tst_ZEM_A_E_Icons::initTestCase()
-{
-    auto *settings =
-        new QSettings(m_dir.filePath(QStringLiteral("host.ini")), QSettings::IniFormat, this);
-    m_host = new ZEM_F_SettingsHostDelegate(QStringLiteral("Organiser"), {}, settings);
-    ZEM_F_Host::setDelegate(m_host);
-    ZEM_F_C_StoreGroup *store = ZEM_F_C_StoreGroup::shared();
-    store->setImage(QStringLiteral("TestMain"), filled(QSize(32, 32), Qt::blue));
-    store->setImage(QStringLiteral("TestAlt"), filled(QSize(32, 32), Qt::green));
-    store->setImage(QStringLiteral("AddToolSmall"), filled(QSize(8, 8), Qt::red));
-    store->setImage(QStringLiteral("DeleteToolSmall"), filled(QSize(8, 8), Qt::yellow));
-}
-
-void tst_ZEM_A_E_Icons::cleanupTestCase()
-{
-    ZEM_F_Host::setDelegate(nullptr);
-    delete m_host;
-}
-
-void tst_ZEM_A_E_Icons::sizeByControlClass_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("push button: its own size") << "button" << QSize(40, 24);
-    QTest::newRow("tool button: its own size") << "toolbutton" << QSize(30, 30);
-    QTest::newRow("menu item, target with cell height 20") << "cellSize" << QSize(16, 16);
-    QTest::newRow("menu item, widget target 30 high") << "widget" << QSize(26, 26);
-    QTest::newRow("menu item, target with frame 14 high") << "frame" << QSize(10, 10);
-    QTest::newRow("menu item, target answering neither") << "plain" << QSize(32, 32);
-    QTest::newRow("menu item without target") << "none" << QSize(32, 32);
-}
-
-void tst_ZEM_A_E_Icons::sizeByControlClass()
-{
-    QFETCH(QString, kind);
-    QFETCH(QSize, size);
-    QPushButton button;
-    button.resize(40, 24);
-    QToolButton toolButton;
-    toolButton.resize(30, 30);
-    QAction action;
-    CellOwner cellOwner;
-    FrameOwner frameOwner;
-    QObject plain;
-    QWidget widget;
-    widget.setGeometry(0, 0, 200, 30);
-    QObject *control = &action;
-    if (kind == u"button")
-        control = &button;
-    else if (kind == u"toolbutton")
-        control = &toolButton;
-    else if (kind == u"cellSize")
-        action.setProperty("target", QVariant::fromValue<QObject *>(&cellOwner));
-    else if (kind == u"widget")
-        action.setProperty("target", QVariant::fromValue<QObject *>(&widget));
-    else if (kind == u"frame")
-        action.setProperty("target", QVariant::fromValue<QObject *>(&frameOwner));
-    else if (kind == u"plain")
-        action.setProperty("target", QVariant::fromValue<QObject *>(&plain));
-
-    ZEM_A_E_Icons::shared()->buttonImage(control, QStringLiteral("TestMain"), QString(), 1);
-    const QImage image = imageOf(control);
-    QCOMPARE(image.size(), size);
-    QCOMPARE(image.pixelColor(size.width() / 2, size.height() / 2), QColor(Qt::blue));
-    const QIcon icon =
-        control == &action ? action.icon() : qobject_cast<QAbstractButton *>(control)->icon();
-    QVERIFY(!icon.isNull());
-    QCOMPARE(icon.availableSizes(QIcon::Normal, QIcon::Off), QList<QSize>{size});
-    if (auto *b = qobject_cast<QAbstractButton *>(control))
-        QCOMPARE(b->iconSize(), size);
-}
-
-void tst_ZEM_A_E_Icons::buttonCell()
-{
-    platform::ButtonCell cell(QStringLiteral("Today"));
-    QSignalSpy changed(&cell, &platform::ButtonCell::changed);
-    ZEM_A_E_Icons::shared()->buttonImage(&cell, QStringLiteral("TestMain"),
-                                         QStringLiteral("TestAlt"), 2);
-    QCOMPARE(cell.image().size(), QSize(32, 32));
-    QCOMPARE(cell.image().pixelColor(0, 0), QColor(Qt::blue));
-    QCOMPARE(cell.alternateImage().pixelColor(0, 0), QColor(Qt::green));
-    QCOMPARE(cell.imagePosition(), ImagePosition::ImageLeft);
-    QCOMPARE(platform::imagePosition(&cell), ImagePosition::ImageLeft);
-    QCOMPARE(changed.size(), 3);
-    // A subclass is not "exactly a cell": it gets nothing.
-    OwnCell own;
-    QVERIFY(!ZEM_A_E_Icons::shared()->buttonSupport(QStringLiteral("TestMain"), &own, false, true));
-    QVERIFY(own.image().isNull());
-}
-
-void tst_ZEM_A_E_Icons::noResizeKeepsOwnSize()
-{
-    QPushButton button;
-    button.resize(40, 24);
-    ZEM_A_E_Icons::shared()->buttonImageNoResize(&button, QStringLiteral("TestMain"), QString(), 1);
-    QCOMPARE(imageOf(&button).size(), QSize(32, 32));
-    QCOMPARE(button.iconSize(), QSize(32, 32));
-}
-
-void tst_ZEM_A_E_Icons::alternateImageIsOnState()
-{
-    QPushButton button;
-    button.resize(20, 20);
-    ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
-    icons->buttonImage(&button, QStringLiteral("TestMain"), QStringLiteral("TestAlt"), 1);
-    auto colourOf = [&](QIcon::State state) {
-        return button.icon()
-            .pixmap(QSize(20, 20), QIcon::Normal, state)
-            .toImage()
-            .pixelColor(10, 10);
-    };
-    QCOMPARE(colourOf(QIcon::Off), QColor(Qt::blue));
-    QCOMPARE(colourOf(QIcon::On), QColor(Qt::green));
-    // Setting the main image again keeps the alternate one.
-    QVERIFY(icons->buttonSupport(QStringLiteral("AddToolSmall"), &button, false, true));
-    QCOMPARE(colourOf(QIcon::Off), QColor(Qt::red));
-    QCOMPARE(colourOf(QIcon::On), QColor(Qt::green));
-}
-
-void tst_ZEM_A_E_Icons::missingImageKeepsOldAndLogsOnce()
-{
-    QPushButton button;
-    button.resize(20, 20);
-    ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
-    icons->buttonImage(&button, QStringLiteral("TestMain"), QString(), 1);
-    const qint64 iconKey = button.icon().cacheKey();
-    {
-        LogCounter log;
-        icons->buttonImage(&button, QStringLiteral("NoSuchImage"), QString(),
-                           ZEM_A_E_Icons::keepPosition);
-        QCOMPARE(log.lines,
-                 QStringList{QStringLiteral("Organiser problem getting image NoSuchImage")});
-    }
-    QCOMPARE(button.icon().cacheKey(), iconKey);
-    QCOMPARE(imageOf(&button).pixelColor(0, 0), QColor(Qt::blue));
-
-    LogCounter log;
-    QVERIFY(!icons->buttonSupport(QStringLiteral("Missing"), &button, true, true));
-    QCOMPARE(log.lines.size(), 1);
-    QVERIFY(imageOf(&button, "alternateImage").isNull());
-}
-
-void tst_ZEM_A_E_Icons::otherClassesGetNothing()
-{
-    QWidget widget;
-    QObject object;
-    ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
-    QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), &widget, false, true));
-    QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), &object, false, true));
-    QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), nullptr, false, true));
-    QVERIFY(!widget.property("image").isValid());
-    QVERIFY(!object.property("image").isValid());
-}
-
-void tst_ZEM_A_E_Icons::position_data()
-{
-    QTest::addColumn<qint64>("pos");
-    QTest::addColumn<ImagePosition>("expected");
-    QTest::newRow("image only") << qint64(1) << ImagePosition::ImageOnly;
-    QTest::newRow("left") << qint64(2) << ImagePosition::ImageLeft;
-    QTest::newRow("no image") << qint64(0) << ImagePosition::NoImage;
-    QTest::newRow("all ones") << qint64(-1) << ImagePosition::ImageBelow;
-    QTest::newRow("all ones, unsigned") << qint64(0xFFFFFFFF) << ImagePosition::ImageBelow;
-    QTest::newRow("not a position") << qint64(7) << ImagePosition::ImageBelow;
-}
-
-void tst_ZEM_A_E_Icons::position()
-{
-    QFETCH(qint64, pos);
-    QFETCH(ImagePosition, expected);
-    QPushButton button;
-    platform::setImagePosition(&button, ImagePosition::ImageBelow);
-    ZEM_A_E_Icons::shared()->buttonImage(&button, QStringLiteral("TestMain"), QString(), pos);
-    QCOMPARE(platform::imagePosition(&button), expected);
-    QVERIFY(!imageOf(&button).isNull());
-}
-
-void tst_ZEM_A_E_Icons::toolButtonStyle_data()
-{
-    QTest::addColumn<ImagePosition>("position");
-    QTest::addColumn<int>("style");
-    QTest::newRow("image only") << ImagePosition::ImageOnly << int(Qt::ToolButtonIconOnly);
-    QTest::newRow("left") << ImagePosition::ImageLeft << int(Qt::ToolButtonTextBesideIcon);
-    QTest::newRow("right") << ImagePosition::ImageRight << int(Qt::ToolButtonTextBesideIcon);
-    QTest::newRow("below") << ImagePosition::ImageBelow << int(Qt::ToolButtonTextUnderIcon);
-    QTest::newRow("above") << ImagePosition::ImageAbove << int(Qt::ToolButtonTextUnderIcon);
-    QTest::newRow("no image") << ImagePosition::NoImage << int(Qt::ToolButtonTextOnly);
-}
-
-void tst_ZEM_A_E_Icons::toolButtonStyle()
-{
-    QFETCH(ImagePosition, position);
-    QFETCH(int, style);
-    QToolButton button;
-    button.setToolButtonStyle(Qt::ToolButtonFollowStyle);
-    ZEM_A_E_Icons::shared()->buttonImage(&button, QStringLiteral("TestMain"), QString(),
-                                         qint64(position));
-    QCOMPARE(int(button.toolButtonStyle()), style);
-    QCOMPARE(platform::imagePosition(&button), position);
-}
-
-void tst_ZEM_A_E_Icons::setUpIconSupportKeys()
-{
-    QPushButton add, remove, spare;
-    for (QPushButton *b : {&add, &remove, &spare})
-        b->resize(8, 8);
-    platform::setImagePosition(&add, ImagePosition::ImageAbove);
-    // The key is name, then prefix, then type.
-    ZEM_A_E_Icons::shared()->setUpIconSupport({&add, &remove, &spare},
-                                              {QStringLiteral("Add"), QStringLiteral("Delete")},
-                                              QStringLiteral("Small"), QStringLiteral("Tool"));
-    QCOMPARE(imageOf(&add).pixelColor(4, 4), QColor(Qt::red));
-    QCOMPARE(imageOf(&remove).pixelColor(4, 4), QColor(Qt::yellow));
-    QCOMPARE(platform::imagePosition(&add), ImagePosition::ImageOnly);
-    QCOMPARE(platform::imagePosition(&remove), ImagePosition::ImageOnly);
-    // A control without a name of its own is left alone.
-    QVERIFY(imageOf(&spare).isNull());
-    QVERIFY(spare.icon().isNull());
-
-    QPushButton only;
-    only.resize(8, 8);
-    ZEM_A_E_Icons::shared()->setUpIconSupportOnly({&only}, {QStringLiteral("AddToolSmall")});
-    QCOMPARE(imageOf(&only).pixelColor(4, 4), QColor(Qt::red));
-}
-
-void tst_ZEM_A_E_Icons::sameImagesForAnArray()
-{
-    QPushButton first, second;
-    first.resize(10, 10);
-    second.resize(20, 6);
-    ZEM_A_E_Icons::shared()->buttonImageWithArray({&first, &second}, QStringLiteral("TestMain"),
-                                                  QStringLiteral("TestAlt"), 3);
-    for (QPushButton *b : {&first, &second}) {
-        QCOMPARE(imageOf(b).size(), b->size());
-        QCOMPARE(imageOf(b, "alternateImage").pixelColor(0, 0), QColor(Qt::green));
-        QCOMPARE(platform::imagePosition(b), ImagePosition::ImageRight);
-    }
-}
-
-void tst_ZEM_A_E_Icons::swatch_data()
-{
-    QTest::addColumn<QColor>("color");
-    QTest::addColumn<QColor>("centre");
-    QTest::newRow("black tints opaque") << QColor(Qt::black) << QColor(0, 0, 0);
-    QTest::newRow("red tints at 0.8") << QColor(Qt::red) << QColor(204, 0, 0);
-    QTest::newRow("a colour's own alpha is replaced") << QColor(0, 0, 255, 40) << QColor(0, 0, 204);
-    QTest::newRow("white") << QColor(Qt::white) << QColor(204, 204, 204);
-}
-
-void tst_ZEM_A_E_Icons::swatch()
-{
-    QFETCH(QColor, color);
-    QFETCH(QColor, centre);
-    const QImage swatch = ZEM_A_E_Icons::shared()->getImageForColor(color);
-    QCOMPARE(swatch.size(), QSize(12, 12));
-    QCOMPARE(swatch.pixelColor(6, 6), centre);
-    // The corners are clear in both images; the border of "BorderCell" shows through the
-    // half-covered edge of the tinted "BlankCell".
-    QCOMPARE(swatch.pixelColor(0, 0).alpha(), 0);
-    const QColor edge = swatch.pixelColor(5, 0);
-    QCOMPARE(edge.alpha(), 255);
-    QVERIFY2(edge != centre && edge != QColor(128, 128, 128), qPrintable(edge.name()));
-
-    QVERIFY(ZEM_A_E_Icons::shared()->getImageForColor(QColor()).isNull());
-}
-
-void tst_ZEM_A_E_Icons::popUpImageHasOnlyTheSwatch()
-{
-    QAction item;
-    item.setProperty("target", QVariant::fromValue<QObject *>(nullptr));
-    ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
-    icons->buttonImage(&item, QStringLiteral("TestMain"), QStringLiteral("TestAlt"), 1);
-    QVERIFY(!item.icon().availableSizes(QIcon::Normal, QIcon::On).isEmpty());
-
-    icons->setPopUpImage(&item, Qt::red);
-    const QIcon icon = item.icon();
-    QCOMPARE(icon.availableSizes(QIcon::Normal, QIcon::Off), QList<QSize>{QSize(12, 12)});
-    QVERIFY(icon.availableSizes(QIcon::Normal, QIcon::On).isEmpty());
-    QVERIFY(icon.availableSizes(QIcon::Active, QIcon::On).isEmpty());
-    QCOMPARE(icon.pixmap(QSize(12, 12)).toImage().pixelColor(6, 6), QColor(204, 0, 0));
-
-    // An invalid colour gives no swatch and leaves the item as it was.
-    const qint64 key = item.icon().cacheKey();
-    icons->setPopUpImage(&item, QColor());
-    QCOMPARE(item.icon().cacheKey(), key);
-    icons->setPopUpImage(nullptr, Qt::red);
-}
 
 ZEM_TEST_MAIN(tst_ZEM_A_E_Icons)
 #include "tst_ZEM_A_E_Icons.moc"

@@ -45,122 +45,93 @@ class tst_ZEM_A_L_Language : public QObject
     Q_OBJECT
 
 private slots:
-    void tableMatchesGolden();
-    void describedTexts_data();
-    void describedTexts();
-    void sameDictionaryEveryCall();
-    void foundByName();
-    void filledPlaceholder();
+    void tableMatchesGolden()
+    {
+        const QList<Row> golden = goldenRows();
+        QCOMPARE(golden.size(), 130);
+        const ZEM_F_StringTable *lk = ZEM_A_L_Language::shared()->lk();
+        QVERIFY(lk);
+        QCOMPARE(lk->size(), golden.size());
+        for (int i = 0; i < golden.size(); ++i) {
+            const Row &row = golden.at(i);
+            QCOMPARE(lk->keys().at(i), row.key); // order of the table, one by one
+            if (row.text != Described)
+                QCOMPARE(lk->value(row.key), row.text);
+        }
+    }
+
+    void describedTexts_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("paragraphs");
+        QTest::addColumn<QStringList>("exactParagraphs"); // "index|text"; index -1 is the last
+        QTest::addColumn<QStringList>("contains");
+        QTest::addColumn<int>("placeholders");
+
+        QTest::newRow("skype")
+            << "M:SkypeMessage" << 3
+            << QStringList{"1|To learn more click on the 'OK' button and you will be taken to the Skype site.",
+                           "2|Once you have installed and setup Skype you can dial calls directly from %@!"}
+            << QStringList{"Skype", "free", "internet"} << 1;
+        QTest::newRow("vonage")
+            << "M:VonageMessage" << 3
+            << QStringList{"2|Once you have setup a Vonage account setup you can dial calls directly from %@!"}
+            << QStringList{"Vonage", "VoIP", "'OK'", "Vonage site", "Apps", "Phone"} << 1;
+        QTest::newRow("webfones")
+            << "M:WebFonesMessage" << 4
+            << QStringList{"3|Once you have setup a WebFones account you can dial calls directly from %@!"}
+            << QStringList{"PBX", "'OK'", "WebFones site", "you are using %@ from %@"} << 3;
+        QTest::newRow("xlite")
+            << "M:XLiteMessage" << 2
+            << QStringList{"1|To learn more click on the 'OK' button and you will be taken to the CounterPath site."}
+            << QStringList{"X-Lite", "VoIP"} << 0;
+    }
+
+    void describedTexts()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, paragraphs);
+        QFETCH(QStringList, exactParagraphs);
+        QFETCH(QStringList, contains);
+        QFETCH(int, placeholders);
+
+        bool inGolden = false;
+        for (const Row &row : goldenRows())
+            inGolden |= row.key == key && row.text == Described;
+        QVERIFY(inGolden);
+
+        const QString text = ZEM_A_L_Language::shared()->lk()->value(key);
+        const QStringList parts = text.split(QStringLiteral("\n\n"));
+        QCOMPARE(parts.size(), paragraphs);
+        for (const QString &p : parts) {
+            QVERIFY2(!p.trimmed().isEmpty() && !p.contains(u'\n'), qPrintable(key));
+        }
+        for (const QString &spec : exactParagraphs) {
+            const int index = spec.section(u'|', 0, 0).toInt();
+            QCOMPARE(parts.at(index < 0 ? parts.size() - 1 : index), spec.section(u'|', 1));
+        }
+        for (const QString &needle : contains)
+            QVERIFY2(text.contains(needle), qPrintable(needle));
+        QCOMPARE(count(text, QStringLiteral("%@")), placeholders);
+        QCOMPARE(count(text, QStringLiteral("%")), placeholders);
+    }
+
+    // One table, one dictionary, registered by name for the language engine.
+    void sharedAndFoundByName()
+    {
+        ZEM_A_L_Language *table = ZEM_A_L_Language::shared();
+        QCOMPARE(ZEM_A_L_Language::shared(), table);
+        QCOMPARE(table->lk(), table->lk());
+        QVERIFY(ZEM_A_L_Language::isRegistered());
+        QCOMPARE(ZEM_F_ClassRegistry::shared(QStringLiteral("ZEM_A_L_Language")),
+                 static_cast<QObject *>(ZEM_A_L_Language::shared()));
+        // The engine's English is this table.
+        ZEM_F_E_Language *engine = ZEM_F_E_Language::shared();
+        QCOMPARE(engine->activeLanguage(), QStringLiteral("English"));
+        QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Hide"));
+        QCOMPARE(engine->stringForKeyLook(QStringLiteral("NL:Show")), QStringLiteral("Show"));
+    }
 };
-
-void tst_ZEM_A_L_Language::tableMatchesGolden()
-{
-    const QList<Row> golden = goldenRows();
-    QCOMPARE(golden.size(), 130);
-    const ZEM_F_StringTable *lk = ZEM_A_L_Language::shared()->lk();
-    QVERIFY(lk);
-    QCOMPARE(lk->size(), golden.size());
-    for (int i = 0; i < golden.size(); ++i) {
-        const Row &row = golden.at(i);
-        QCOMPARE(lk->keys().at(i), row.key); // order of the table, one by one
-        if (row.text != Described)
-            QCOMPARE(lk->value(row.key), row.text);
-    }
-}
-
-void tst_ZEM_A_L_Language::describedTexts_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("paragraphs");
-    QTest::addColumn<QStringList>("exactParagraphs"); // "index|text"; index -1 is the last
-    QTest::addColumn<QStringList>("contains");
-    QTest::addColumn<int>("placeholders");
-
-    QTest::newRow("skype")
-        << "M:SkypeMessage" << 3
-        << QStringList{"1|To learn more click on the 'OK' button and you will be taken to the Skype site.",
-                       "2|Once you have installed and setup Skype you can dial calls directly from %@!"}
-        << QStringList{"Skype", "free", "internet"} << 1;
-    QTest::newRow("vonage")
-        << "M:VonageMessage" << 3
-        << QStringList{"2|Once you have setup a Vonage account setup you can dial calls directly from %@!"}
-        << QStringList{"Vonage", "VoIP", "'OK'", "Vonage site", "Apps", "Phone"} << 1;
-    QTest::newRow("webfones")
-        << "M:WebFonesMessage" << 4
-        << QStringList{"3|Once you have setup a WebFones account you can dial calls directly from %@!"}
-        << QStringList{"PBX", "'OK'", "WebFones site", "you are using %@ from %@"} << 3;
-    QTest::newRow("xlite")
-        << "M:XLiteMessage" << 2
-        << QStringList{"1|To learn more click on the 'OK' button and you will be taken to the CounterPath site."}
-        << QStringList{"X-Lite", "VoIP"} << 0;
-}
-
-void tst_ZEM_A_L_Language::describedTexts()
-{
-    QFETCH(QString, key);
-    QFETCH(int, paragraphs);
-    QFETCH(QStringList, exactParagraphs);
-    QFETCH(QStringList, contains);
-    QFETCH(int, placeholders);
-
-    bool inGolden = false;
-    for (const Row &row : goldenRows())
-        inGolden |= row.key == key && row.text == Described;
-    QVERIFY(inGolden);
-
-    const QString text = ZEM_A_L_Language::shared()->lk()->value(key);
-    const QStringList parts = text.split(QStringLiteral("\n\n"));
-    QCOMPARE(parts.size(), paragraphs);
-    for (const QString &p : parts) {
-        QVERIFY2(!p.trimmed().isEmpty() && !p.contains(u'\n'), qPrintable(key));
-    }
-    for (const QString &spec : exactParagraphs) {
-        const int index = spec.section(u'|', 0, 0).toInt();
-        QCOMPARE(parts.at(index < 0 ? parts.size() - 1 : index), spec.section(u'|', 1));
-    }
-    for (const QString &needle : contains)
-        QVERIFY2(text.contains(needle), qPrintable(needle));
-    QCOMPARE(count(text, QStringLiteral("%@")), placeholders);
-    QCOMPARE(count(text, QStringLiteral("%")), placeholders);
-}
-
-void tst_ZEM_A_L_Language::sameDictionaryEveryCall()
-{
-    ZEM_A_L_Language *table = ZEM_A_L_Language::shared();
-    QCOMPARE(ZEM_A_L_Language::shared(), table);
-    ZEM_F_StringTable *first = table->lk();
-    ZEM_F_StringTable *second = table->lk();
-    QCOMPARE(second, first);
-    QCOMPARE(second->size(), 130);
-    // Distinct near keys stay distinct.
-    QCOMPARE(first->value(QStringLiteral("B:QuitAnyway")), QStringLiteral("Quit Anyway"));
-    QCOMPARE(first->value(QStringLiteral("M:QuitAnyways")),
-             QStringLiteral("Could not save changes while quitting. Quit Anyway?"));
-    QVERIFY(first->value(QStringLiteral("A:EmailSMTP")) != first->value(QStringLiteral("M01:EmailSmtp")));
-}
-
-void tst_ZEM_A_L_Language::foundByName()
-{
-    QVERIFY(ZEM_A_L_Language::isRegistered());
-    QCOMPARE(ZEM_F_ClassRegistry::shared(QStringLiteral("ZEM_A_L_Language")),
-             static_cast<QObject *>(ZEM_A_L_Language::shared()));
-    // The engine's English is this table.
-    ZEM_F_E_Language *engine = ZEM_F_E_Language::shared();
-    QCOMPARE(engine->activeLanguage(), QStringLiteral("English"));
-    QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Hide"));
-    QCOMPARE(engine->stringForKeyLook(QStringLiteral("NL:Show")), QStringLiteral("Show"));
-    QCOMPARE(engine->stringForKey(QStringLiteral("M03:Deleting")),
-             QStringLiteral("Warning you are about to one record item!"));
-}
-
-void tst_ZEM_A_L_Language::filledPlaceholder()
-{
-    ZEM_F_E_Language *engine = ZEM_F_E_Language::shared();
-    const QString text = engine->stringForKey(QStringLiteral("M02:AddressBook"))
-                             .replace(QStringLiteral("%@"),
-                                      engine->stringForKey(QStringLiteral("L02:AddressPicker")));
-    QCOMPARE(text, QStringLiteral("Select a contact to open a email!"));
-}
 
 ZEM_TEST_MAIN(tst_ZEM_A_L_Language)
 #include "tst_ZEM_A_L_Language.moc"

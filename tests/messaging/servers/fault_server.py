@@ -16,14 +16,27 @@ The well-behaved modes record messages in --dir like smtp_recorder.py (<n>.eml, 
 <n>.json). Connections are served one per thread. Prints "READY <port>".
 """
 import argparse
-import json
-import os
 import socket
 import sys
 import threading
 import time
 
-from smtp_recorder import write_atomically
+from smtp_recorder import write_message
+
+
+# Modes that greet with these lines (none for silent) and then say nothing more.
+GREET_THEN_SILENT = {
+    'silent': [],
+    'greet554': ['554 5.3.2 No service here'],
+    'greet554-multiline': ['554-fault.test', '554-No service here', '554 5.3.2 Go away'],
+    'garbage': ['hello there, nice to meet you'],
+    'mismatch': ['220-fault.test', '250 ready'],
+}
+# Greetings of the modes that go on to a dialogue, other than the plain one.
+GREETINGS = {
+    'multiline-greeting': ['220-fault.test ESMTP', '220-this greeting has', '220-several lines',
+                           '220 ready'],
+}
 
 
 class Session:
@@ -61,31 +74,12 @@ class Session:
             pass
 
     def run(self):
-        mode = self.mode
-        if mode == 'silent':
+        if self.mode in GREET_THEN_SILENT:
+            for line in GREET_THEN_SILENT[self.mode]:
+                self.send(line)
             return self.drain()
-        if mode == 'greet554':
-            self.send('554 5.3.2 No service here')
-            return self.drain()
-        if mode == 'greet554-multiline':
-            self.send('554-fault.test')
-            self.send('554-No service here')
-            self.send('554 5.3.2 Go away')
-            return self.drain()
-        if mode == 'garbage':
-            self.connection.sendall(b'hello there, nice to meet you\r\n')
-            return self.drain()
-        if mode == 'mismatch':
-            self.send('220-fault.test')
-            self.send('250 ready')
-            return self.drain()
-        if mode == 'multiline-greeting':
-            self.send('220-fault.test ESMTP')
-            self.send('220-this greeting has')
-            self.send('220-several lines')
-            self.send('220 ready')
-        else:
-            self.send('220 fault.test ready')
+        for line in GREETINGS.get(self.mode, ['220 fault.test ready']):
+            self.send(line)
         self.dialogue()
 
     def dialogue(self):
@@ -148,10 +142,7 @@ class Session:
         with Session.counter_lock:
             Session.counter += 1
             number = Session.counter
-        base = os.path.join(self.directory, str(number))
-        write_atomically(base + '.eml', content)
-        record = {'helo': helo, 'mail_from': mail_from, 'rcpt_tos': rcpt_tos}
-        write_atomically(base + '.json', json.dumps(record).encode('utf-8'))
+        write_message(self.directory, number, content, helo, mail_from, rcpt_tos)
 
 
 def serve_one(connection, mode, directory):
@@ -165,9 +156,8 @@ def serve_one(connection, mode, directory):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--mode', required=True,
-                        choices=['silent', 'greet554', 'greet554-multiline', 'helo421',
-                                 'close-during-data', 'multiline-greeting', 'split',
-                                 'garbage', 'mismatch'])
+                        choices=list(GREET_THEN_SILENT) + list(GREETINGS)
+                        + ['helo421', 'close-during-data', 'split'])
     parser.add_argument('--host', default='127.0.0.1')
     parser.add_argument('--port', type=int, default=0)
     parser.add_argument('--dir', default='')

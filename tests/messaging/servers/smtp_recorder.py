@@ -25,6 +25,14 @@ def write_atomically(path, data):
     os.replace(temporary, path)
 
 
+def write_message(directory, number, content, helo, mail_from, rcpt_tos):
+    """<number>.eml, then <number>.json: a reader that sees the envelope sees the message."""
+    base = os.path.join(directory, str(number))
+    write_atomically(base + '.eml', content)
+    record = {'helo': helo, 'mail_from': mail_from, 'rcpt_tos': rcpt_tos}
+    write_atomically(base + '.json', json.dumps(record).encode('utf-8'))
+
+
 class Recorder:
     def __init__(self, directory, refused, fail_data):
         self.directory = directory
@@ -42,14 +50,8 @@ class Recorder:
         if self.fail_data:
             return '451 4.3.0 Try again later'
         self.count += 1
-        base = os.path.join(self.directory, str(self.count))
-        write_atomically(base + '.eml', envelope.original_content)
-        record = {
-            'helo': session.host_name,
-            'mail_from': envelope.mail_from,
-            'rcpt_tos': envelope.rcpt_tos,
-        }
-        write_atomically(base + '.json', json.dumps(record).encode('utf-8'))
+        write_message(self.directory, self.count, envelope.original_content, session.host_name,
+                      envelope.mail_from, envelope.rcpt_tos)
         return '250 OK'
 
 
