@@ -137,6 +137,7 @@ ZEM_Result<Layout> buildLayout(const DataModel &model)
             if (inverse && !inverse->toMany) {
                 // Read from the destination's to-one column; nothing of its own to store.
                 link.kind = ToManyLink::Inverse;
+                link.inverseName = inverse->name;
                 const QByteArray column = quote(u'Z' + inverse->name.toUpper());
                 link.selectSql = "SELECT \"Z_PK\" FROM " + destLayout.table + " WHERE " + column + " = ?1 ORDER BY \"Z_PK\"";
                 link.addSql = "UPDATE " + destLayout.table + " SET " + column + " = ?1 WHERE \"Z_PK\" = ?2";
@@ -257,6 +258,28 @@ QVariant valueFrom(sqlite3_value *value, AttributeType type)
     return {};
 }
 
+bool sameStored(const QVariant &a, const QVariant &b, AttributeType type)
+{
+    if (!a.isValid() || !b.isValid())
+        return a.isValid() == b.isValid();
+    switch (type) {
+    case AttributeType::String:
+        return a.toString() == b.toString();
+    case AttributeType::Integer:
+        return a.toLongLong() == b.toLongLong();
+    case AttributeType::Double: {
+        const double x = a.toDouble(), y = b.toDouble();
+        return (std::isnan(x) && std::isnan(y)) || x == y; // the file keeps no negative zero
+    }
+    case AttributeType::Boolean:
+        return a.toBool() == b.toBool();
+    case AttributeType::Date:
+        return a.toDateTime().toMSecsSinceEpoch() == b.toDateTime().toMSecsSinceEpoch();
+    case AttributeType::Binary:
+        return a.toByteArray() == b.toByteArray();
+    }
+    return false;
+}
 
 int bindValue(sqlite3_stmt *statement, int index, const QVariant &value, AttributeType type,
               std::vector<QByteArray> &keep)
@@ -333,10 +356,10 @@ ZEM_Result<void> SqliteStore::Private::openConnection(bool existed)
             return failure(ZEM_Error::ParseFailed, u"The store %1 is empty."_s.arg(path));
         if (ZEM_Result<void> created = createSchema(); !created)
             return created;
-    } else if (*applicationID != kApplicationID) {
-        return failure(ZEM_Error::ParseFailed, u"%1 is an SQLite database but not a store of this kit."_s.arg(path));
-    } else if (ZEM_Result<void> verified = verifySchema(); !verified) {
-        return verified;
+    } else {
+        foundStore = true;
+        if (ZEM_Result<void> checked = checkStore(); !checked)
+            return checked;
     }
     if (!readOnly) {
         if (ZEM_Result<void> r = exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL", ZEM_Error::WriteFailed,
@@ -345,6 +368,18 @@ ZEM_Result<void> SqliteStore::Private::openConnection(bool existed)
             return r;
     }
     return {};
+}
+
+// An existing file: a store of this kit, for this model.
+ZEM_Result<void> SqliteStore::Private::checkStore()
+{
+    const ZEM_Result<qint64> applicationID = queryInteger("PRAGMA application_id", ZEM_Error::ReadFailed,
+                                                          u"Cannot read the store"_s);
+    if (!applicationID)
+        return applicationID.error();
+    if (*applicationID != kApplicationID)
+        return failure(ZEM_Error::ParseFailed, u"%1 is an SQLite database but not a store of this kit."_s.arg(path));
+    return verifySchema();
 }
 
 ZEM_Result<void> SqliteStore::Private::createSchema()
@@ -356,6 +391,15 @@ ZEM_Result<void> SqliteStore::Private::createSchema()
         return r;
     if (ZEM_Result<void> r = exec("BEGIN IMMEDIATE", ZEM_Error::WriteFailed, what); !r)
         return r;
+    // Another program opening the same new file may have made the store first.
+    const ZEM_Result<qint64> objects = queryInteger("SELECT count(*) FROM sqlite_master", ZEM_Error::WriteFailed, what);
+    if (!objects || *objects > 0) {
+        rollback();
+        if (!objects)
+            return objects.error();
+        foundStore = true;
+        return checkStore();
+    }
     auto run = [&]() -> ZEM_Result<void> {
         QByteArrayList sql{"PRAGMA application_id = " + QByteArray::number(kApplicationID),
                            "PRAGMA user_version = " + QByteArray::number(kFormatVersion),

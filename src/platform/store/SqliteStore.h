@@ -91,8 +91,13 @@ public:
      * reaches the other side too (for a to-many side whose inverse is to-one, by setting the
      * inverse column of the destination). Deleting a record removes its join rows and
      * empties to-one columns that point at it. Values an attribute's type cannot take give
-     * InvalidArgument, a record deleted from the file since it was loaded Conflict, and
-     * failures to write WriteFailed with the path and SQLite's reason.
+     * InvalidArgument, and failures to write WriteFailed with the path and SQLite's reason.
+     *
+     * Another program may save to the same file: a save writes only the columns and links a
+     * record changed since it was loaded, so the other program's edits of other columns and
+     * links stay. A record deleted from the file since it was loaded, a column changed there
+     * to another value than this save writes, or a record to delete that changed there, give
+     * Conflict, and nothing of the save is written.
      */
     ZEM_Result<void> saveChanges(const Changes &changes) override;
 

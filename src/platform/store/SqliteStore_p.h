@@ -63,6 +63,8 @@ struct ToManyLink
     QString name;
     int destination = -1;
     Kind kind = Join;
+    // Inverse: the destination's to-one relationship whose column holds the link.
+    QString inverseName;
     // ?1 is the record's key, ?2 the destination's.
     QByteArray selectSql, addSql, removeSql;
 };
@@ -129,6 +131,9 @@ ZEM_Result<Layout> buildLayout(const DataModel &model);
 /** The stored \a value as an attribute of \a type has it. */
 QVariant valueFrom(sqlite3_value *value, AttributeType type);
 
+/** Whether \a a and \a b, values of \a type (or none), are stored alike. */
+bool sameStored(const QVariant &a, const QVariant &b, AttributeType type);
+
 /**
  * Binds \a value, already coerced to \a type; texts and data must stay alive in \a keep
  * until the statement has run.
@@ -181,6 +186,19 @@ struct SqliteStore::Private
     sqlite3 *db = nullptr;
     detail::sqlite::Layout layout;
     QHash<QByteArray, sqlite3_stmt *> statements;
+
+    // A row as this store last loaded it for a record or wrote it: a save writes only the
+    // columns and links that differ from it, and only where the file still holds it, so
+    // another program's save in between is kept or reported, never undone. One per row,
+    // whichever context loaded it last.
+    struct RowBase
+    {
+        QVariantList columns; // the attributes as valueFrom() gives them, then to-one keys (0: none)
+        QList<QList<qint64>> links; // per to-many relationship, ascending
+    };
+    QHash<std::pair<int, qint64>, RowBase> bases;
+    // Set on open when the file held a store, so a failed open never removes another's.
+    bool foundStore = false;
 
     ~Private()
     {
@@ -254,7 +272,9 @@ struct SqliteStore::Private
     ZEM_Result<void> createSchema();
     ZEM_Result<void> verifySchema();
 
-    ZEM_Result<std::optional<QVariantMap>> readRow(int entity, qint64 key);
+    ZEM_Result<void> checkStore();
+
+    ZEM_Result<std::optional<QVariantMap>> readRow(int entity, qint64 key, QVariantList *columns = nullptr);
     ZEM_Result<QList<qint64>> relatedKeys(const detail::sqlite::ToManyLink &link, qint64 key, ZEM_Error::Code code);
 
     ZEM_Result<std::shared_ptr<const Predicate::Node>> prepareNode(const Predicate::Node &node, int entity) const;
@@ -265,6 +285,10 @@ struct SqliteStore::Private
     ZEM_Result<QSet<qint64>> targetKeys(const QVariant &value, int destination, SaveState &state);
     ZEM_Result<void> writeChanges(const Changes &changes, SaveState &state);
     ZEM_Result<void> writeRow(PersistentObject *record, int entity, qint64 key, bool insert, SaveState &state);
+    ZEM_Result<void> checkDeletable(int entity, qint64 key);
+    ZEM_Result<bool> rowExists(int entity, qint64 key);
+    ZEM_Error changedError(int entity, qint64 key);
+    void updateBases(const SaveState &state);
 };
 
 } // namespace platform

@@ -6,14 +6,24 @@
 #include "platform/store/PersistentObject.h"
 #include "platform/store/StoreContext.h"
 #include "platform/store/XmlStore_p.h"
+#include "foundation/detail/ZEM_F_Files.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMap>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -123,6 +133,69 @@ std::shared_ptr<const Predicate::Node> prepare(const Schema &schema, int entity,
     return copy;
 }
 
+// The file a store path names: a host may name its store through a link, and the
+// temporaries and the lock belong beside the file itself.
+QString realFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return info.absoluteFilePath();
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? QFileInfo(info.symLinkTarget()).absoluteFilePath() : target;
+}
+
+// An exclusive lock on "<file>.lock" beside the store file, held while one writer checks
+// the file and replaces it, so two programs' saves never cross. The lock file is removed
+// before the lock is let go; a writer that locked a lock file already removed tries again.
+class WriterLock
+{
+public:
+    ~WriterLock()
+    {
+        if (m_fd >= 0) {
+            ::unlink(m_path.constData());
+            ::close(m_fd); // lets the lock go
+        }
+    }
+
+    std::optional<ZEM_Error> acquire(const QString &storePath, int timeoutMs)
+    {
+        const QString lockPath = realFile(storePath) + QStringLiteral(".lock");
+        m_path = QFile::encodeName(lockPath);
+        const auto failed = [&](const QString &why) {
+            return ZEM_Error::make(ZEM_Error::WriteFailed, QStringLiteral("Cannot save %1: %2.").arg(storePath, why),
+                                   {storePath});
+        };
+        const QDeadlineTimer deadline(std::max(0, timeoutMs));
+        for (;;) {
+            const int fd = ::open(m_path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+            if (fd < 0)
+                return failed(QStringLiteral("cannot make its lock file %1 (%2)").arg(lockPath, qt_error_string(errno)));
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                struct stat locked, current;
+                if (::fstat(fd, &locked) == 0 && ::stat(m_path.constData(), &current) == 0
+                    && locked.st_ino == current.st_ino && locked.st_dev == current.st_dev) {
+                    m_fd = fd;
+                    return std::nullopt;
+                }
+                ::close(fd); // removed by the writer before: lock the one there now
+                continue;
+            }
+            const int error = errno;
+            ::close(fd);
+            if (error != EWOULDBLOCK && error != EINTR)
+                return failed(QStringLiteral("cannot lock %1 (%2)").arg(lockPath, qt_error_string(error)));
+            if (deadline.hasExpired())
+                return failed(QStringLiteral("another program is saving to it"));
+            QThread::msleep(10);
+        }
+    }
+
+private:
+    QByteArray m_path;
+    int m_fd = -1;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -134,6 +207,10 @@ struct XmlStore::Private
     QString path;
     bool readOnly = false;
     Graph graph;
+    // The file as this store last read or wrote it (absent: there was none), so a save
+    // never replaces what another program saved since: the graph holds no trace of that.
+    std::optional<QByteArray> onDisk;
+    int busyTimeout = 5000;
 
     int entityOf(const QString &name) const { return schema->entityIndex.value(name, -1); }
 
@@ -167,6 +244,11 @@ ZEM_Result<std::unique_ptr<XmlStore>> XmlStore::open(const DataModel &model, con
     p->path = path;
     p->readOnly = options.readOnly;
 
+    if (!options.readOnly) {
+        // What a writer killed mid-save left: as large as the store, and nobody's after a while.
+        const QFileInfo real(realFile(path));
+        ZEM_F_Files::removeStaleTemporaries(real.absolutePath(), real.fileName() + QStringLiteral(".tmp-"));
+    }
     QFile file(path);
     if (!file.exists()) {
         if (options.readOnly)
@@ -188,6 +270,7 @@ ZEM_Result<std::unique_ptr<XmlStore>> XmlStore::open(const DataModel &model, con
     if (!graph)
         return graph.error();
     p->graph = std::move(*graph);
+    p->onDisk = bytes;
     return std::unique_ptr<XmlStore>(new XmlStore(std::move(p)));
 }
 
@@ -257,6 +340,11 @@ const DataModel &XmlStore::model() const
 bool XmlStore::isReadOnly() const
 {
     return d->readOnly;
+}
+
+void XmlStore::setBusyTimeout(int milliseconds)
+{
+    d->busyTimeout = milliseconds;
 }
 
 ZEM_Result<QVariantMap> XmlStore::loadValues(const PersistentObject &record)
@@ -559,8 +647,20 @@ ZEM_Result<void> XmlStore::saveChanges(const Changes &changes)
 
     if (!d->path.isEmpty()) {
         const QByteArray bytes = serialize(schema, work);
-        if (ZEM_Result<void> result = writeAtomically(d->path, bytes); !result)
+        WriterLock lock;
+        if (auto locked = lock.acquire(d->path, d->busyTimeout))
+            return *locked;
+        const auto expected = d->onDisk ? ZEM_F_Files::Expected::bytes(*d->onDisk) : ZEM_F_Files::Expected::absent();
+        ZEM_Result<void> result = ZEM_F_Files::replaceFile(d->path, bytes, expected, ZEM_F_Files::Links::Follow);
+        if (!result && result.error().code == ZEM_Error::Conflict)
+            return ZEM_Error::make(ZEM_Error::Conflict,
+                                   QStringLiteral("Cannot save %1: another program changed it since it was read; "
+                                                  "open it again to see those changes.")
+                                       .arg(d->path),
+                                   {d->path});
+        if (!result)
             return result;
+        d->onDisk = bytes;
     }
     d->graph = std::move(work);
     for (auto it = assigned.cbegin(); it != assigned.cend(); ++it)

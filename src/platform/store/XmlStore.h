@@ -16,7 +16,13 @@ namespace platform {
  * A store that keeps its whole object graph in one XML file: read whole on open, kept in
  * memory, and written whole on every save (to a temporary file in the same folder, synced
  * to disk, then renamed over the old one, so the file is always either the old or the new
- * graph).
+ * graph). Temporaries a killed writer left behind are removed when the store is next opened
+ * for writing.
+ *
+ * Several programs may open one file. A save holds an exclusive lock on "<file>.lock"
+ * beside the file, and writes only when the file is still the one this store read or last
+ * wrote: otherwise it fails with Conflict and writes nothing, since writing the whole graph
+ * would undo the other program's save. A file without write permission is never replaced.
  *
  * \code
  * <?xml version="1.0" encoding="UTF-8"?>
@@ -118,10 +124,17 @@ public:
      * - other relationships with an inverse change the other side with them.
      * Only links that differ from the store count, so a record saved with an unchanged side
      * does not undo a change made through the other side in the same save. Values an
-     * attribute's type cannot take give InvalidArgument; failures to write give WriteFailed
-     * with the path and the reason.
+     * attribute's type cannot take give InvalidArgument; a file another program saved since
+     * this store read it Conflict; failures to write (a read-only file, another writer
+     * holding the lock past the busy timeout) WriteFailed with the path and the reason.
      */
     ZEM_Result<void> saveChanges(const Changes &changes) override;
+
+    /**
+     * How long a save waits for another writer of the file to finish before it fails with
+     * WriteFailed; 5000 ms unless set.
+     */
+    void setBusyTimeout(int milliseconds);
 
 private:
     struct Private;

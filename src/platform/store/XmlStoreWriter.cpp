@@ -1,16 +1,6 @@
-// The XML store's writer: a graph as the file XmlStore documents, replaced atomically.
+// The XML store's writer: a graph as the file XmlStore documents.
 
 #include "platform/store/XmlStore_p.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform::detail::xml {
 
@@ -147,78 +137,6 @@ QByteArray serialize(const Schema &schema, const Graph &graph)
     }
     out += "</store>\n";
     return out;
-}
-
-// Replaces \a path by \a bytes so that a crash at any moment leaves the old or the new
-// file: a temporary file in the same folder, synced, renamed over, and the folder synced.
-ZEM_Result<void> writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    QFileInfo info(path);
-    if (info.isSymLink())
-        info = QFileInfo(info.symLinkTarget());
-    const QString folder = info.absolutePath();
-    const QByteArray target = QFile::encodeName(info.absoluteFilePath());
-    const auto failure = [&](const QString &step, int error) {
-        return ZEM_Error::make(
-            ZEM_Error::WriteFailed,
-            QStringLiteral("Cannot save %1: %2 (%3).").arg(path, step, qt_error_string(error)),
-            {path});
-    };
-
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() +
-                                 QStringLiteral(".tmp-") +
-                                 QString::number(QRandomGenerator::global()->generate64(), 36));
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        return failure(QStringLiteral("cannot create a file in %1").arg(folder), errno);
-
-    const auto abandon = [&](const QString &step, int error) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temp.constData());
-        return failure(step, error);
-    };
-    // A replaced file keeps its permissions; a new one gets the usual ones (umask applied).
-    struct stat st;
-    if (::stat(target.constData(), &st) == 0)
-        (void)::fchmod(fd, st.st_mode & 07777);
-
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon(QStringLiteral("writing failed"), errno);
-        }
-        data += n;
-        left -= n;
-    }
-    if (::fsync(fd) != 0)
-        return abandon(QStringLiteral("syncing to disk failed"), errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return abandon(QStringLiteral("closing failed"), errno);
-    if (::rename(temp.constData(), target.constData()) != 0)
-        return abandon(QStringLiteral("replacing the file failed"), errno);
-
-    // Without this the rename may not survive a power cut. The new file is in place either
-    // way, so a folder that cannot be synced is no reason to report a failed save.
-    const int dirfd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirfd >= 0) {
-        (void)::fsync(dirfd);
-        ::close(dirfd);
-    }
-    return {};
 }
 
 } // namespace platform::detail::xml

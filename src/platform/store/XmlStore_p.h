@@ -107,7 +107,5 @@ bool sameValue(const QVariant &a, const QVariant &b);
 ZEM_Result<Graph> readGraph(const Schema &schema, const QByteArray &bytes, const QString &source);
 /** The file as XmlStore documents it. */
 QByteArray serialize(const Schema &schema, const Graph &graph);
-/** Replaces \a path by \a bytes so that a crash at any moment leaves the old or the new file. */
-ZEM_Result<void> writeAtomically(const QString &path, const QByteArray &bytes);
 
 } // namespace platform::detail::xml
