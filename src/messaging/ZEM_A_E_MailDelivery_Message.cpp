@@ -310,23 +310,22 @@ long boundaryRandom()
     return value;
 }
 
-QByteArray (*boundarySource)() = nullptr;
+long (*boundarySource)() = nullptr;
 
 } // namespace
 
 namespace messaging::detail {
 
-void setBoundarySource(QByteArray (*source)())
+void setBoundarySource(long (*source)())
 {
     boundarySource = source;
 }
 
 QByteArray nextPartBoundary()
 {
-    if (boundarySource)
-        return boundarySource();
-    const long first = boundaryRandom();
-    const long second = boundaryRandom();
+    const auto draw = boundarySource ? boundarySource : boundaryRandom;
+    const long first = draw();
+    const long second = draw();
     return QByteArray("----_=_NextPart_")
            + QByteArray::number(qulonglong(second) & 0xFFFFFFFFu, 16).toUpper().rightJustified(8, '0') + '_'
            + QByteArray::number(qulonglong(first) & 0xFFFFFFFFu, 16).toUpper().rightJustified(8, '0');

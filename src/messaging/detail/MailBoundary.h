@@ -10,7 +10,7 @@ namespace messaging::detail {
 /** "----_=_NextPart_%8.8X_%8.8X" filled from a generator seeded from the system's entropy. */
 ZEM_APPKIT_EXPORT QByteArray nextPartBoundary();
 
-/** Lets a test choose the boundaries drawn (nullptr: the random ones again). */
-ZEM_APPKIT_EXPORT void setBoundarySource(QByteArray (*source)());
+/** Lets a test choose the values drawn for boundaries (nullptr: the random ones again). */
+ZEM_APPKIT_EXPORT void setBoundarySource(long (*source)());
 
 } // namespace messaging::detail
