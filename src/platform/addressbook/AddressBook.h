@@ -202,20 +202,27 @@ class AddressBookPrivate;
 
 /**
  * The user's address book: a folder of vCard files, one person or group per ".vcf" file
- * (the "vdir" layout that CardDAV sync tools use). Edits stay in memory until save(),
- * which writes only the cards that changed, each to a temporary file in the same folder
- * that is flushed and renamed over the old one.
+ * (the "vdir" layout that CardDAV sync tools use), or several in an exported file. Edits
+ * stay in memory until save(), which writes only the files whose cards changed, each to a
+ * temporary file in the same folder that is flushed and renamed over the old one; in a
+ * file holding several cards, every other card keeps its bytes.
  *
- * A card another program changed on disk since it was read is not overwritten blindly:
- * when the two sides changed different properties they are merged; when both changed the
- * same property, save() fails with ZEM_Error::Conflict naming the card and keeps both the
- * file and the unsaved edit.
+ * A card another program changed on disk since it was read is not overwritten blindly,
+ * even when the change lands while save() runs (each file is checked again just before it
+ * is replaced): when the two sides changed different properties they are merged; when
+ * both changed the same property, save() fails with ZEM_Error::Conflict naming the card
+ * and keeps both the file and the unsaved edit. A card another program removed is gone
+ * from the book, unless it holds an edit of that card: then save() fails with Conflict.
+ * A card another program renamed or moved to another file is followed there.
  *
  * Files another program adds, changes or removes are noticed (the folder is watched) and
  * announced with kABDatabaseChangedExternallyNotification; the shared book takes the new
  * state of cards it holds no unsaved edit for.
  *
- * Files that cannot be read as a vCard are skipped with a log line (see problems()).
+ * Files that cannot be read as a vCard are skipped with a log line (see problems()), and
+ * so are links, pipes, devices and files too large for a card: they are never opened for
+ * reading nor written through. Saving a card whose file is such a thing, or read-only,
+ * fails with ZEM_Error::WriteFailed; so does saving the removal of a read-only card.
  *
  * Cards keep every line the kit does not map, and a save rewrites only the lines of the
  * values that changed (entries of a multi-value that did not change keep their lines).

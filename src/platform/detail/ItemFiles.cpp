@@ -3,6 +3,7 @@
 #include "foundation/ZEM_F_HostDelegate.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSaveFile>
@@ -24,7 +25,22 @@ QString fileNameForUid(const QString &uid, const QString &suffix)
     // A leading dot would hide the item from sync tools.
     if (name.startsWith(u'.'))
         name[0] = u'_';
+    // File names end at 255 bytes; leave room for the suffix and a writer's temporary prefix.
+    constexpr qsizetype kMaxNameBytes = 150;
+    if (name.toUtf8().size() > kMaxNameBytes) {
+        const QByteArray hash = QCryptographicHash::hash(uid.toUtf8(), QCryptographicHash::Sha256).toHex();
+        QString head = name.left(64);
+        while (head.toUtf8().size() > 64 || (!head.isEmpty() && head.back().isHighSurrogate()))
+            head.chop(1);
+        name = head + u'-' + QString::fromLatin1(hash);
+    }
     return name + suffix;
+}
+
+std::function<void(const QString &path)> &beforeItemWriteHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
 }
 
 ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes)

@@ -3,6 +3,7 @@
 // names, atomic writes, and telling this process's own writes from other programs' edits.
 
 #include "foundation/ZEM_Result.h"
+#include "zem_appkit_export.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -18,8 +19,18 @@ class QTimer;
 
 namespace platform::detail {
 
-/** "<uid><suffix>" with characters no file name may hold (and a leading dot) made "_". */
-QString fileNameForUid(const QString &uid, const QString &suffix);
+/**
+ * "<uid><suffix>" with characters no file name may hold (and a leading dot) made "_". A
+ * UID too long for a file name (they may be any length) gives its first characters and a
+ * SHA-256 of the whole UID instead, under 200 bytes; the UID itself stays in the file.
+ */
+ZEM_APPKIT_EXPORT QString fileNameForUid(const QString &uid, const QString &suffix);
+
+/**
+ * Called, when set, with each item file's path just before a store replaces or removes it:
+ * tests play another program's edit at that moment.
+ */
+ZEM_APPKIT_EXPORT std::function<void(const QString &path)> &beforeItemWriteHook();
 
 /** Writes \a bytes to a temporary file beside \a path, syncs it and renames it over \a path. */
 ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes);

@@ -1,0 +1,510 @@
+// The address book's folder: read, watched, merged and saved. The folder is shared with sync
+// tools and other programs, so every file is read only when it is a plain file of bounded
+// size, and replaced only while it still holds what was read (ZEM_F_Files).
+#include "platform/addressbook/detail/AddressBookPrivate.h"
+
+#include "foundation/detail/ZEM_F_Files.h"
+#include "platform/PlatformLog.h"
+#include "platform/detail/ChangeNotices.h"
+
+#include <QFileInfo>
+#include <QUuid>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace platform {
+
+using namespace detail::card;
+using detail::fileNameForUid;
+using detail::ownWrites;
+
+CardState *AddressBookPrivate::addCard(const QString &uid, const QString &fileName, bool group)
+{
+    auto s = std::make_unique<CardState>();
+    s->uid = uid;
+    s->fileName = fileName;
+    if (group)
+        s->record.reset(new ABGroup(q, uid));
+    else
+        s->record.reset(new ABPerson(q, uid));
+    s->baseMap.group = group;
+    CardState *raw = s.get();
+    stateOf.insert(raw->record.get(), raw);
+    byUid.insert(uid, raw);
+    cards.push_back(std::move(s));
+    return raw;
+}
+
+void AddressBookPrivate::retire(CardState *s)
+{
+    byUid.remove(s->uid);
+    auto it = std::find_if(cards.begin(), cards.end(), [s](const auto &c) { return c.get() == s; });
+    if (it != cards.end()) {
+        removed.push_back(std::move(*it));
+        cards.erase(it);
+    }
+}
+
+QList<CardState *> AddressBookPrivate::sortedCards() const
+{
+    QList<CardState *> list;
+    for (const auto &c : cards)
+        list.append(c.get());
+    std::stable_sort(list.begin(), list.end(),
+                     [](const CardState *a, const CardState *b) { return a->fileName < b->fileName; });
+    return list;
+}
+
+QString AddressBookPrivate::newUid() const
+{
+    QString uid;
+    do
+        uid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    while (byUid.contains(uid) || ZEM_F_Files::stampOf(pathOf(fileNameForUid(uid, u".vcf"_s))).exists);
+    return uid;
+}
+
+// ---- Reading ---------------------------------------------------------------------------------
+
+void AddressBookPrivate::scan(bool announce)
+{
+    // System: pipes, devices and broken links are listed too, to be reported, never opened.
+    const QStringList files = QDir(folder).entryList({u"*.vcf"_s}, QDir::Files | QDir::System, QDir::Name);
+    QMap<QString, SeenFile> now;
+    for (const QString &fileName : files) {
+        auto read = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes);
+        if (!read) {
+            // Keep what we knew of it: an unreadable file is not a removed card.
+            SeenFile kept = seen.value(fileName);
+            kept.stale = true;
+            kept.readProblems = {u"%1: skipped: %2"_s.arg(fileName, read.error().message)};
+            now.insert(fileName, kept);
+            continue;
+        }
+        const auto previous = seen.constFind(fileName);
+        if (previous != seen.constEnd() && previous->bytes == *read && !previous->stale) {
+            now.insert(fileName, *previous);
+            continue;
+        }
+        SeenFile entry;
+        entry.bytes = *read;
+        entry.file = readCardFile(entry.bytes, fileName.chopped(4));
+        for (const QString &p : std::as_const(entry.file.problems))
+            entry.readProblems.append(fileName + u": "_s + p);
+        if (entry.file.cards.isEmpty() && entry.file.problems.isEmpty())
+            entry.readProblems.append(fileName + u": not a vCard"_s);
+        if (!entry.file.splittable)
+            entry.readProblems.append(u"%1: its %2 cards cannot be told apart in the file; they are read but not saved"_s
+                                          .arg(fileName)
+                                          .arg(entry.file.cards.size()));
+        for (const FileCard &c : std::as_const(entry.file.cards)) {
+            QStringList mapProblems;
+            entry.maps.append(mapCard(c.card, &mapProblems));
+            for (const QString &p : std::as_const(mapProblems))
+                entry.readProblems.append(fileName + u": "_s + p);
+        }
+        now.insert(fileName, entry);
+    }
+
+    claimCards(now);
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (!seen.contains(it.key()) || seen.value(it.key()).problems != it->problems)
+            for (const QString &p : it->problems)
+                qCWarning(zemPlatform).noquote() << "AddressBook:" << p;
+
+    // What changed, card by card: a card is where its unique id is now, with its bytes.
+    struct Place
+    {
+        QString fileName;
+        QByteArray bytes;
+        bool operator==(const Place &) const = default;
+    };
+    const auto places = [](const QMap<QString, SeenFile> &files) {
+        QList<std::pair<QString, Place>> out;
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            for (int i = 0; i < it->uniqueIds.size(); ++i)
+                if (!it->uniqueIds[i].isEmpty())
+                    out.append({it->uniqueIds[i], Place{it.key(), it->file.cards[i].bytes}});
+        return out;
+    };
+    const auto before = places(seen);
+    const auto after = places(now);
+    QHash<QString, Place> beforeById(before.cbegin(), before.cend());
+    QHash<QString, Place> afterById(after.cbegin(), after.cend());
+    const auto whoWrote = [&](const QString &fileName) {
+        const auto f = now.constFind(fileName);
+        const bool own = detail::isOwnWrite(pathOf(fileName), f != now.constEnd() ? std::optional(f->bytes) : std::nullopt);
+        return own ? detail::Changes::ThisProcess : detail::Changes::OtherProgram;
+    };
+    detail::Changes changes;
+    for (const auto &[id, place] : after) {
+        const auto old = beforeById.constFind(id);
+        if (old == beforeById.constEnd())
+            changes.inserted[whoWrote(place.fileName)].append(id);
+        else if (*old != place)
+            changes.updated[whoWrote(place.fileName)].append(id);
+    }
+    for (const auto &[id, place] : before)
+        if (!afterById.contains(id))
+            changes.deleted[whoWrote(place.fileName)].append(id);
+    seen = now;
+
+    if (!meDirty) {
+        const QString path = pathOf(kMeFileName);
+        auto me = ZEM_F_Files::readRegularFile(path, 4096);
+        meUid = me ? QString::fromUtf8(*me).trimmed() : QString();
+        meProblems.clear();
+        if (!me && ZEM_F_Files::stampOf(path).exists)
+            meProblems.append(u"%1: skipped: %2"_s.arg(kMeFileName, me.error().message));
+    }
+    if (watcher)
+        watchFiles();
+
+    if (!announce)
+        return;
+    static const detail::NoticeNames names{kABDatabaseChangedExternallyNotification, kABInsertedRecords,
+                                           kABUpdatedRecords, kABDeletedRecords, kABSenderProcessName, {}};
+    detail::announce(changes, names, [this](const QStringList &inserted, const QStringList &updated,
+                                            const QStringList &deleted, const QString &sender) {
+        emit q->changed(inserted, updated, deleted, sender);
+    });
+}
+
+// Which file holds each card now, and the book's records brought up to date with it. A card
+// stays in its file while that still holds its UID (a copy elsewhere is a duplicate); a card
+// found only elsewhere was renamed or moved there; a card found nowhere was removed.
+void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
+{
+    QHash<QString, std::pair<QString, int>> claimed; // uid -> file name, card index
+    for (const auto &c : cards) {
+        const auto f = now.constFind(c->fileName);
+        if ((c->onDisk || c->goneThere) && f != now.constEnd())
+            if (const int i = f->file.indexOf(c->uid); i >= 0)
+                claimed.insert(c->uid, {c->fileName, i});
+    }
+    for (auto it = now.begin(); it != now.end(); ++it) {
+        SeenFile &f = it.value();
+        f.problems = f.readProblems;
+        f.uniqueIds = QStringList(f.file.cards.size(), QString());
+        for (int i = 0; i < f.file.cards.size(); ++i) {
+            const QString &uid = f.file.cards[i].uid;
+            const Mapping &map = f.maps[i];
+            const auto there = claimed.constFind(uid);
+            if (there != claimed.constEnd() && *there != std::pair(it.key(), i)) {
+                f.problems.append(u"%1: the same UID as %2; skipped"_s.arg(it.key(), there->first));
+                continue;
+            }
+            claimed.insert(uid, {it.key(), i});
+            const QString uniqueId = uid + (map.group ? kABGroupSuffix : kABPersonSuffix);
+            if (std::any_of(toDelete.begin(), toDelete.end(), [&](const CardState *r) { return r->uid == uid; })) {
+                // Removed here and not yet saved: save() settles it (a conflict if changed there).
+                f.uniqueIds[i] = uniqueId;
+                continue;
+            }
+            const FileCard &card = f.file.cards[i];
+            CardState *s = byUid.value(uid);
+            if (!s) {
+                s = addCard(uid, it.key(), map.group);
+                s->takeFile(card.bytes, card.card, map);
+            } else if (s->baseMap.group != map.group) {
+                f.problems.append(u"%1: changed between person and group; skipped"_s.arg(it.key()));
+                continue;
+            } else if (s->onDisk || s->goneThere) {
+                s->fileName = it.key();
+                s->onDisk = true;
+                s->goneThere = false;
+                if (s->baseBytes != card.bytes && !s->edited()) {
+                    Mapping fresh = map;
+                    adoptIdentifiers(fresh, s->values);
+                    s->takeFile(card.bytes, card.card, std::move(fresh));
+                }
+            }
+            f.uniqueIds[i] = uniqueId;
+        }
+    }
+    // Cards another program removed: gone from the book, unless we hold an edit of one.
+    const QList<CardState *> held = sortedCards();
+    for (CardState *s : held) {
+        if (!s->onDisk || claimed.contains(s->uid))
+            continue;
+        if (s->edited()) {
+            s->onDisk = false;
+            s->goneThere = true;
+        } else {
+            retire(s);
+        }
+    }
+}
+
+void AddressBookPrivate::startWatching()
+{
+    watcher.emplace(q, [this] { scan(true); });
+    watchFiles();
+}
+
+void AddressBookPrivate::watchFiles()
+{
+    // The folder tells of files added, removed and renamed over; a file rewritten in place
+    // is only seen by watching the file itself.
+    QStringList wanted{folder};
+    for (auto it = seen.constBegin(); it != seen.constEnd(); ++it)
+        if (!it->stale || !it->file.cards.isEmpty())
+            wanted.append(pathOf(it.key()));
+    wanted.append(pathOf(kMeFileName));
+    watcher->watchOnly(wanted);
+}
+
+// ---- Saving ----------------------------------------------------------------------------------
+
+namespace {
+
+QString cardName(const CardState &s)
+{
+    const QString name = s.baseMap.group ? s.values.value(kABGroupNameProperty).toString()
+                                         : displayName(s.values);
+    return name.isEmpty() ? s.fileName : name;
+}
+
+// The name a person reads for an internal key.
+QString propertyName(const QString &key)
+{
+    if (key == kImageKey)
+        return u"Image"_s;
+    if (key == kMembersKey)
+        return u"Members"_s;
+    return key;
+}
+
+ZEM_Error conflict(const CardState &s, const QString &key, const QString &why)
+{
+    return ZEM_Error::make(ZEM_Error::Conflict,
+                           u"“%1” was changed by another program (%2): %3"_s.arg(cardName(s), s.fileName, why),
+                           {s.uid, propertyName(key)});
+}
+
+ZEM_Error notSaved(const CardState &s, const QString &path, const QString &why)
+{
+    return ZEM_Error::make(ZEM_Error::WriteFailed, u"“%1” cannot be saved: %2"_s.arg(cardName(s), why), {path});
+}
+
+} // namespace
+
+// One file's part of a save: what it held when planned and what it is to hold.
+struct AddressBookPrivate::FilePlan
+{
+    QString fileName;
+    QList<CardState *> edits;
+    QList<CardState *> removals;
+    std::optional<QByteArray> disk; // nullopt: no file there
+    QByteArray bytes;               // the new file (unless remove)
+    bool remove = false;
+    QList<FileCard> written;   // one for each edit: the card as saved
+    QList<QVariantMap> values; // one for each edit: the values saved
+};
+
+ZEM_Result<AddressBookPrivate::FilePlan>
+AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &edits,
+                             const QList<CardState *> &removals, bool *missing) const
+{
+    FilePlan plan{fileName, edits, removals, std::nullopt, {}, false, {}, {}};
+    const QString path = pathOf(fileName);
+    CardState *first = edits.isEmpty() ? removals.first() : edits.first();
+    if (ZEM_F_Files::stampOf(path).exists) {
+        auto read = ZEM_F_Files::readRegularFile(path, kMaxCardFileBytes);
+        if (!read)
+            return notSaved(*first, path, read.error().message);
+        plan.disk = *read;
+    }
+    const CardFile file = plan.disk ? readCardFile(*plan.disk, fileName.chopped(4)) : CardFile{};
+    if (file.cards.size() > 1 && !file.splittable)
+        return notSaved(*first, path, u"%1 holds cards that cannot be told apart, so it is not rewritten"_s.arg(path));
+
+    QMap<int, std::optional<QByteArray>> changes;
+    for (CardState *s : edits) {
+        if (s->goneThere)
+            return conflict(*s, {}, u"it was removed there and changed here"_s);
+        const int at = file.indexOf(s->uid);
+        if (at < 0 && s->onDisk) {
+            *missing = true; // removed or renamed since the last read: read the folder again
+            return plan;
+        }
+        if (at < 0 && plan.disk)
+            return conflict(*s, {}, u"another program made a file of that name"_s);
+        VCard base = s->baseCard;
+        Mapping baseMap = s->baseMap;
+        QVariantMap values = s->values;
+        if (at >= 0 && (!s->onDisk || file.cards[at].bytes != s->baseBytes)) {
+            Mapping there = mapCard(file.cards[at].card, nullptr);
+            if (there.group != s->baseMap.group)
+                return conflict(*s, {}, u"it is no longer a person or no longer a group"_s);
+            // Multi-values the other program left alone keep our identifiers, so their lines
+            // are found by the entries we hold.
+            adoptIdentifiers(there, s->baseMap.values);
+            QVariantMap merged = there.values;
+            QStringList keys = s->values.keys() + s->baseMap.values.keys() + there.values.keys();
+            keys.removeDuplicates();
+            for (const QString &key : keys) {
+                const QVariant ancestor = s->baseMap.values.value(key);
+                const QVariant ours = s->values.value(key);
+                const QVariant theirs = there.values.value(key);
+                const bool weChanged = !sameValue(ours, ancestor);
+                const bool theyChanged = !sameValue(theirs, ancestor);
+                if (weChanged && theyChanged && !sameValue(ours, theirs))
+                    return conflict(*s, key, u"both changed %1"_s.arg(propertyName(key)));
+                if (weChanged) {
+                    if (ours.isValid())
+                        merged.insert(key, ours);
+                    else
+                        merged.remove(key);
+                }
+            }
+            base = file.cards[at].card;
+            baseMap = std::move(there);
+            values = std::move(merged);
+        }
+        const WrittenCard out = writeCard(base, baseMap, values, s->uid);
+        FileCard saved;
+        saved.card = out.card;
+        saved.uid = s->uid;
+        saved.bytes = writeVCard(out.card, out.version);
+        if (at >= 0)
+            changes.insert(at, saved.bytes);
+        else
+            plan.bytes.append(saved.bytes);
+        plan.written.append(std::move(saved));
+        plan.values.append(std::move(values));
+    }
+    int removedCards = 0;
+    for (CardState *s : removals) {
+        const int at = file.indexOf(s->uid);
+        if (at < 0)
+            continue; // already gone
+        if (file.cards[at].bytes != s->baseBytes)
+            return conflict(*s, {}, u"it was changed there and removed here"_s);
+        // Removing is refused where editing would be: a read-only file is left alone.
+        if (!(QFileInfo(path).permissions() & QFileDevice::WriteOwner))
+            return notSaved(*s, path, u"%1 is read-only"_s.arg(path));
+        changes.insert(at, std::nullopt);
+        ++removedCards;
+    }
+    if (plan.disk) {
+        plan.remove = edits.isEmpty() && removedCards == file.cards.size() && removedCards > 0;
+        plan.bytes = rewriteCardFile(*plan.disk, file, changes);
+    }
+    return plan;
+}
+
+ZEM_Result<void> AddressBookPrivate::save()
+{
+    // A card missing from its file sends the save back to read the folder (a rename is
+    // followed, a removal settled), once; an edit another program slips in between our read
+    // and our write is merged or reported like one made before the save.
+    constexpr int kRounds = 2;
+    constexpr int kRetries = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        QMap<QString, std::pair<QList<CardState *>, QList<CardState *>>> work; // file -> edits, removals
+        for (CardState *s : sortedCards())
+            if (s->isDirty())
+                work[s->fileName].first.append(s);
+        for (CardState *s : toDelete)
+            if (s->onDisk)
+                work[s->fileName].second.append(s);
+
+        // First find out whether every card can be written, so that a conflict writes nothing.
+        std::vector<FilePlan> plans;
+        bool missing = false;
+        for (auto it = work.cbegin(); it != work.cend() && !missing; ++it) {
+            auto plan = planFile(it.key(), it->first, it->second, &missing);
+            if (!plan)
+                return plan.error();
+            plans.push_back(std::move(*plan));
+        }
+        if (missing) {
+            scan(true);
+            continue;
+        }
+        if (!QDir().mkpath(folder))
+            return ZEM_Error::make(ZEM_Error::WriteFailed,
+                                   u"Could not create the address book folder %1"_s.arg(folder), {folder});
+        for (FilePlan &plan : plans) {
+            const QString path = pathOf(plan.fileName);
+            for (int attempt = 0;; ++attempt) {
+                const bool nothingToWrite = plan.disk ? !plan.remove && plan.bytes == *plan.disk : plan.edits.isEmpty();
+                if (nothingToWrite)
+                    break;
+                // A copy: the hook may replace itself while it runs.
+                if (const auto hook = detail::beforeItemWriteHook())
+                    hook(path);
+                const ZEM_F_Files::Expected expected = plan.disk ? ZEM_F_Files::Expected::bytes(*plan.disk)
+                                                                 : ZEM_F_Files::Expected::absent();
+                const auto done = plan.remove ? ZEM_F_Files::removeFile(path, expected)
+                                              : ZEM_F_Files::replaceFile(path, plan.bytes, expected);
+                if (done) {
+                    ownWrites().insert(path, plan.remove ? std::nullopt : std::optional(plan.bytes));
+                    break;
+                }
+                if (done.error().code != ZEM_Error::Conflict || attempt + 1 == kRetries) {
+                    qCWarning(zemPlatform).noquote() << "AddressBook:" << done.error().message;
+                    return done.error();
+                }
+                auto again = planFile(plan.fileName, plan.edits, plan.removals, &missing);
+                if (!again)
+                    return again.error();
+                if (missing)
+                    break;
+                plan = std::move(*again);
+            }
+            if (missing)
+                break;
+            for (qsizetype i = 0; i < plan.edits.size(); ++i) {
+                CardState *s = plan.edits[i];
+                // The card as a later read of the file gives it, so that read finds no change.
+                const FileCard &saved = plan.written[i];
+                const VCardReadResult reread = readVCards(saved.bytes);
+                if (reread.cards.isEmpty()) {
+                    // Cannot happen with a card we wrote; keep the edit rather than lose it.
+                    qCWarning(zemPlatform) << "AddressBook: the card written to" << path << "does not read back";
+                    continue;
+                }
+                Mapping fresh = mapCard(reread.cards.first(), nullptr);
+                adoptIdentifiers(fresh, plan.values[i]);
+                s->takeFile(saved.bytes, reread.cards.first(), std::move(fresh));
+            }
+            for (CardState *s : std::as_const(plan.removals)) {
+                s->onDisk = false;
+                std::erase(toDelete, s);
+            }
+        }
+        if (missing) {
+            scan(true);
+            continue;
+        }
+        std::erase_if(toDelete, [](const CardState *s) { return !s->onDisk; });
+        if (auto me = saveMe(); !me)
+            return me;
+        unsaved = false;
+        return {};
+    }
+    for (CardState *s : sortedCards())
+        if (s->isDirty())
+            return conflict(*s, {}, u"it keeps moving while it is saved"_s);
+    return ZEM_Error::make(ZEM_Error::Conflict, u"The address book keeps changing while it is saved"_s, {folder});
+}
+
+ZEM_Result<void> AddressBookPrivate::saveMe()
+{
+    if (!meDirty)
+        return {};
+    const QString path = pathOf(kMeFileName);
+    auto done = meUid.isEmpty() ? ZEM_F_Files::removeFile(path) : ZEM_F_Files::replaceFile(path, meUid.toUtf8() + '\n');
+    if (!done) {
+        qCWarning(zemPlatform).noquote() << "AddressBook:" << done.error().message;
+        return done;
+    }
+    meDirty = false;
+    return {};
+}
+
+} // namespace platform
