@@ -15,7 +15,6 @@
 
 #include "foundation/detail/ZEM_F_Files.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,6 +40,20 @@ QString colorText(const QColor &c)
     if (c.alpha() != 255)
         s += u"%1"_s.arg(c.alpha(), 2, 16, QLatin1Char('0')).toUpper();
     return s;
+}
+
+// Removes the folder \a path and what it holds; a link in it goes, what it names stays.
+bool removeFolder(const QString &path)
+{
+    const QDir dir(path);
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo &entry : dir.entryInfoList(all)) {
+        const bool removed = entry.isDir() && !entry.isSymLink() ? removeFolder(entry.filePath())
+                                                                 : bool(ZEM_F_Files::removeFile(entry.filePath()));
+        if (!removed)
+            return false;
+    }
+    return QDir().rmdir(path);
 }
 
 // The fields that differ between two states of an item.
@@ -360,7 +373,7 @@ ZEM_Result<void> CalendarStore::removeCalendar(const CalCalendar &calendar)
         // The link goes; what it names is not the store's to remove.
         if (auto r = ZEM_F_Files::removeFile(path); !r)
             return r.error();
-    } else if (!QDir(path).removeRecursively()) {
+    } else if (!removeFolder(path)) {
         return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not remove the calendar folder %1"_s.arg(path), {path});
     }
     ownWrites().insert(path, std::nullopt);
