@@ -100,6 +100,13 @@ private slots:
         QVERIFY(removeFile(path("a"), Expected::bytes("ours")));
         QVERIFY(removeFile(path("a")));
         QCOMPARE(contents("a"), QByteArray("<missing>"));
+        // An edit at the last moment, after the new bytes are on disk, is still seen.
+        put("late", "base");
+        setBeforeCheckForTesting([this](const QString &) { put("late", "theirs"); });
+        r = replaceFile(path("late"), "ours", Expected::bytes("base"));
+        setBeforeCheckForTesting({});
+        QCOMPARE(r.error().code, ZEM_Error::Conflict);
+        QCOMPARE(contents("late"), QByteArray("theirs"));
         const QStringList left = QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files);
         QVERIFY2(left.filter(QStringLiteral(".tmp-")).isEmpty(), qPrintable(left.join(u' ')));
     }

@@ -112,6 +112,23 @@ std::optional<ZEM_Error> checkExpected(const QString &path, const Expected &expe
     return std::nullopt;
 }
 
+std::function<void(const QString &)> &beforeCheck()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+void runBeforeCheck(const QString &path)
+{
+    static bool running = false;
+    if (running || !beforeCheck())
+        return;
+    running = true;
+    const auto hook = beforeCheck(); // a copy: the hook may replace itself
+    hook(path);
+    running = false;
+}
+
 void syncFolder(const QString &folder)
 {
     // Without this the rename may not survive a power cut. The new file is in place either
@@ -163,6 +180,11 @@ ZEM_Result<QByteArray> readRegularFile(const QString &path, qint64 maxBytes, Sta
     if (bytes && stamp)
         *stamp = stampFrom(st);
     return bytes;
+}
+
+void setBeforeCheckForTesting(std::function<void(const QString &)> hook)
+{
+    beforeCheck() = std::move(hook);
 }
 
 QString temporaryPrefix(const QString &fileName)
@@ -235,6 +257,7 @@ ZEM_Result<void> replaceFile(const QString &path, const QByteArray &bytes, const
         return failed(QStringLiteral("closing failed"));
     // Checked last, after the slow part, so the window for another program's edit to slip
     // between the check and the rename is as short as it can be without a lock.
+    runBeforeCheck(path);
     if (auto changed = checkExpected(target, expected))
         return abandon(*changed);
     if (::lstat(encoded(target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
@@ -247,6 +270,7 @@ ZEM_Result<void> replaceFile(const QString &path, const QByteArray &bytes, const
 
 ZEM_Result<void> removeFile(const QString &path, const Expected &expected)
 {
+    runBeforeCheck(path);
     if (auto changed = checkExpected(path, expected))
         return *changed;
     if (::unlink(encoded(path).constData()) != 0 && errno != ENOENT)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace ZEM_F_Files {
@@ -90,6 +91,14 @@ ZEM_FOUNDATION_EXPORT bool passesThroughLink(const QString &root, const QString 
  */
 ZEM_FOUNDATION_EXPORT int removeStaleTemporaries(const QString &folder, const QString &prefix = {},
                                                  int minAgeSeconds = 60);
+
+/**
+ * For tests: \a hook is called with the path replaceFile() or removeFile() acts on at the
+ * last moment before it checks what it expects to find, so a test can play another program
+ * that edits the file between a store's read and its write. Not called again from inside
+ * itself; an empty hook ends it.
+ */
+ZEM_FOUNDATION_EXPORT void setBeforeCheckForTesting(std::function<void(const QString &path)> hook);
 
 /** The name replaceFile() gives its temporaries for \a fileName start with this. */
 ZEM_FOUNDATION_EXPORT QString temporaryPrefix(const QString &fileName);

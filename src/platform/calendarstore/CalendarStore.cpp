@@ -13,7 +13,8 @@
 
 #include "platform/PlatformLog.h"
 
-#include <QFile>
+#include "foundation/detail/ZEM_F_Files.h"
+
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,6 +40,20 @@ QString colorText(const QColor &c)
     if (c.alpha() != 255)
         s += u"%1"_s.arg(c.alpha(), 2, 16, QLatin1Char('0')).toUpper();
     return s;
+}
+
+// Removes the folder \a path and what it holds; a link in it goes, what it names stays.
+bool removeFolder(const QString &path)
+{
+    const QDir dir(path);
+    const auto all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo &entry : dir.entryInfoList(all)) {
+        const bool removed = entry.isDir() && !entry.isSymLink() ? removeFolder(entry.filePath())
+                                                                 : bool(ZEM_F_Files::removeFile(entry.filePath()));
+        if (!removed)
+            return false;
+    }
+    return QDir().rmdir(path);
 }
 
 // The fields that differ between two states of an item.
@@ -130,16 +145,23 @@ ZEM_Result<std::optional<CalendarStorePrivate::SaveStart>> CalendarStorePrivate:
 
     const QString fromCalendar = data.fileCalendarUid;
     const bool moving = target != fromCalendar;
+    const QStringList ours = changedKeys(data.values, data.base);
+    // An item another program removed is not written again unless the caller changed it.
+    const bool changedHere = moving || !ours.isEmpty();
     auto file = readItemFile(fromCalendar, data.fileName);
     if (!file)
         return file.error();
-    if (!file->exists)
+    if (!file->exists) {
+        if (!changedHere)
+            return std::optional<SaveStart>();
         return conflict(item.title(), data.fileName, u"its file was removed there"_s);
+    }
     icalcomponent *root = file->root();
     const Origin &diskOrigin = file->origin;
-    const QStringList ours = changedKeys(data.values, data.base);
     if (diskOrigin.bytes != data.revision) {
         const auto theirs = itemIn<Item>(root, diskOrigin, data.uid, data.occurrence);
+        if (!theirs && !changedHere)
+            return std::optional<SaveStart>();
         if (auto merged = mergeCheck(item, theirs, ours); !merged)
             return merged.error();
     }
@@ -169,8 +191,15 @@ ZEM_Result<CalendarStorePrivate::Saved> CalendarStorePrivate::writeSave(const It
         out.origin = *written;
     }
     const auto kept = writeBack(file);
-    if (!kept)
+    if (!kept) {
+        // The item must not live on twice: take back the file written for it above.
+        if (out.own || moving) {
+            const bool raced = changedWhileWriting;
+            (void)removeFile(out.origin.calendarUid, out.origin.fileName, out.origin.bytes);
+            changedWhileWriting = raced;
+        }
         return kept.error();
+    }
     if (out.root == file.root())
         out.origin.bytes = *kept;
     return out;
@@ -286,16 +315,31 @@ ZEM_Result<void> CalendarStore::saveCalendar(CalCalendar &calendar)
         return ZEM_Error::make(ZEM_Error::InvalidArgument, u"“%1” cannot name a calendar."_s.arg(uid), {uid});
     }
     const QString path = d->calendarPath(uid);
+    if (CalendarStorePrivate::linksOutside(d->folder, path))
+        return ZEM_Error::make(ZEM_Error::WriteFailed,
+                               u"The calendar folder %1 is a link to a folder outside the calendars and is never "
+                               u"written into."_s.arg(path),
+                               {path});
     if (!QDir().mkpath(path))
         return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not create the calendar folder %1"_s.arg(path), {path});
     const QDir dir(path);
-    if (auto w = writeFileAtomically(dir.filePath(u"displayname"_s), calendar.title().toUtf8()); !w)
+    // Refused before anything is written, so that a calendar is not left half saved.
+    for (const QString &name : {u"displayname"_s, u"color"_s, kMetaFileName}) {
+        const QString file = dir.filePath(name);
+        if (const auto stamp = ZEM_F_Files::stampOf(file); stamp.exists && !stamp.regular) {
+            const QString what = QFileInfo(file).isSymLink() ? u"a symbolic link"_s : u"not a plain file"_s;
+            return ZEM_Error::make(ZEM_Error::WriteFailed,
+                                   u"Cannot save %1: it is %2, which is never written through."_s.arg(file, what),
+                                   {file});
+        }
+    }
+    if (auto w = ZEM_F_Files::replaceFile(dir.filePath(u"displayname"_s), calendar.title().toUtf8()); !w)
         return w.error();
     if (calendar.color().isValid()) {
-        if (auto w = writeFileAtomically(dir.filePath(u"color"_s), colorText(calendar.color()).toUtf8()); !w)
+        if (auto w = ZEM_F_Files::replaceFile(dir.filePath(u"color"_s), colorText(calendar.color()).toUtf8()); !w)
             return w.error();
-    } else {
-        QFile::remove(dir.filePath(u"color"_s));
+    } else if (auto r = ZEM_F_Files::removeFile(dir.filePath(u"color"_s)); !r) {
+        return r.error();
     }
     QJsonObject o;
     if (calendar.type() != kCalCalendarTypeLocal)
@@ -305,12 +349,13 @@ ZEM_Result<void> CalendarStore::saveCalendar(CalCalendar &calendar)
     if (!calendar.isEditable())
         o.insert(u"editable"_s, false);
     if (o.isEmpty()) {
-        QFile::remove(dir.filePath(kMetaFileName));
-    } else if (auto w = writeFileAtomically(dir.filePath(kMetaFileName), QJsonDocument(o).toJson()); !w) {
+        if (auto r = ZEM_F_Files::removeFile(dir.filePath(kMetaFileName)); !r)
+            return r.error();
+    } else if (auto w = ZEM_F_Files::replaceFile(dir.filePath(kMetaFileName), QJsonDocument(o).toJson()); !w) {
         return w.error();
     }
     QByteArray meta;
-    calendar = CalendarStorePrivate::readCalendar(path, uid, &meta);
+    calendar = CalendarStorePrivate::readCalendar(d->folder, uid, &meta);
     ownWrites().insert(path, meta);
     d->scan(true);
     return {};
@@ -324,8 +369,13 @@ ZEM_Result<void> CalendarStore::removeCalendar(const CalCalendar &calendar)
     const QString path = d->calendarPath(calendar.uid());
     for (const auto &[name, file] : d->folders.at(calendar.uid()).files)
         ownWrites().insert(d->filePath(calendar.uid(), name), std::nullopt);
-    if (!QDir(path).removeRecursively())
+    if (QFileInfo(path).isSymLink()) {
+        // The link goes; what it names is not the store's to remove.
+        if (auto r = ZEM_F_Files::removeFile(path); !r)
+            return r.error();
+    } else if (!removeFolder(path)) {
         return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not remove the calendar folder %1"_s.arg(path), {path});
+    }
     ownWrites().insert(path, std::nullopt);
     d->scan(true);
     return {};
@@ -415,26 +465,12 @@ std::optional<CalTask> CalendarStore::taskWithUID(const QString &uid) const
     return taskIn(file->root.get(), Origin{where.first, where.second, file->bytes}, uid);
 }
 
-ZEM_Result<void> CalendarStore::saveEvent(CalEvent &event, CalSpan span)
+namespace {
+
+// One try at saving an event; the file may change under it (see retryingRaces()).
+ZEM_Result<void> saveEventOnce(CalendarStorePrivate *d, CalEvent &event, CalSpan span)
 {
     const QString target = event.calendarUid();
-    if (auto ok = d->checkCalendar(target); !ok)
-        return ok;
-    if (!event.startDate().isValid())
-        return ZEM_Error::make(ZEM_Error::InvalidArgument, u"The event “%1” has no start date."_s.arg(event.title()));
-    if (event.endDate().isValid() && event.endDate() < event.startDate())
-        return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                               u"The event “%1” ends before it starts."_s.arg(event.title()));
-    if (!event.endDate().isValid())
-        event.setEndDate(event.isAllDay() ? event.startDate().addDays(1) : event.startDate());
-    if (const auto rule = event.recurrenceRule()) {
-        const auto end = rule->recurrenceEnd();
-        if (rule->recurrenceInterval() < 1 || (end && !end->usesEndDate() && end->occurrenceCount() < 1)
-            || (end && end->usesEndDate() && !end->endDate().isValid()))
-            return ZEM_Error::make(ZEM_Error::InvalidArgument,
-                                   u"The repeat rule of “%1” is not valid."_s.arg(event.title()));
-    }
-
     auto start = d->beginSave(event);
     if (!start)
         return start.error();
@@ -537,7 +573,34 @@ ZEM_Result<void> CalendarStore::saveEvent(CalEvent &event, CalSpan span)
     return {};
 }
 
-ZEM_Result<void> CalendarStore::removeEvent(const CalEvent &event, CalSpan span)
+} // namespace
+
+ZEM_Result<void> CalendarStore::saveEvent(CalEvent &event, CalSpan span)
+{
+    const QString target = event.calendarUid();
+    if (auto ok = d->checkCalendar(target); !ok)
+        return ok;
+    if (!event.startDate().isValid())
+        return ZEM_Error::make(ZEM_Error::InvalidArgument, u"The event “%1” has no start date."_s.arg(event.title()));
+    if (event.endDate().isValid() && event.endDate() < event.startDate())
+        return ZEM_Error::make(ZEM_Error::InvalidArgument,
+                               u"The event “%1” ends before it starts."_s.arg(event.title()));
+    if (!event.endDate().isValid())
+        event.setEndDate(event.isAllDay() ? event.startDate().addDays(1) : event.startDate());
+    if (const auto rule = event.recurrenceRule()) {
+        const auto end = rule->recurrenceEnd();
+        if (rule->recurrenceInterval() < 1 || (end && !end->usesEndDate() && end->occurrenceCount() < 1)
+            || (end && end->usesEndDate() && !end->endDate().isValid()))
+            return ZEM_Error::make(ZEM_Error::InvalidArgument,
+                                   u"The repeat rule of “%1” is not valid."_s.arg(event.title()));
+    }
+
+    return d->retryingRaces([&] { return saveEventOnce(d.get(), event, span); });
+}
+
+namespace {
+
+ZEM_Result<void> removeEventOnce(CalendarStorePrivate *d, const CalEvent &event, CalSpan span)
 {
     auto start = d->beginRemove(event);
     if (!start)
@@ -584,11 +647,18 @@ ZEM_Result<void> CalendarStore::removeEvent(const CalEvent &event, CalSpan span)
     return {};
 }
 
-ZEM_Result<void> CalendarStore::saveTask(CalTask &task)
+} // namespace
+
+ZEM_Result<void> CalendarStore::removeEvent(const CalEvent &event, CalSpan span)
+{
+    return d->retryingRaces([&] { return removeEventOnce(d.get(), event, span); });
+}
+
+namespace {
+
+ZEM_Result<void> saveTaskOnce(CalendarStorePrivate *d, CalTask &task)
 {
     const QString target = task.calendarUid();
-    if (auto ok = d->checkCalendar(target); !ok)
-        return ok;
     auto start = d->beginSave(task);
     if (!start)
         return start.error();
@@ -612,7 +682,19 @@ ZEM_Result<void> CalendarStore::saveTask(CalTask &task)
     return {};
 }
 
-ZEM_Result<void> CalendarStore::removeTask(const CalTask &task)
+} // namespace
+
+ZEM_Result<void> CalendarStore::saveTask(CalTask &task)
+{
+    const QString target = task.calendarUid();
+    if (auto ok = d->checkCalendar(target); !ok)
+        return ok;
+    return d->retryingRaces([&] { return saveTaskOnce(d.get(), task); });
+}
+
+namespace {
+
+ZEM_Result<void> removeTaskOnce(CalendarStorePrivate *d, const CalTask &task)
 {
     auto start = d->beginRemove(task);
     if (!start)
@@ -626,6 +708,13 @@ ZEM_Result<void> CalendarStore::removeTask(const CalTask &task)
         return kept.error();
     d->scan(true);
     return {};
+}
+
+} // namespace
+
+ZEM_Result<void> CalendarStore::removeTask(const CalTask &task)
+{
+    return d->retryingRaces([&] { return removeTaskOnce(d.get(), task); });
 }
 
 CalItemsRead CalendarStore::readICalendarData(const QByteArray &data)

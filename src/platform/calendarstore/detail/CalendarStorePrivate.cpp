@@ -8,6 +8,8 @@
 
 #include "platform/PlatformLog.h"
 
+#include "foundation/detail/ZEM_F_Files.h"
+
 #include <QColor>
 #include <QFile>
 #include <QFileInfo>
@@ -24,12 +26,22 @@ using namespace detail::ical;
 
 namespace {
 
-std::optional<QByteArray> readBytes(const QString &path)
+// A calendar's title, colour and metadata are a line or two; more is not one of them.
+constexpr qint64 kMaxCalendarFileBytes = 1 << 20;
+
+// A calendar file's bytes; empty when it is missing, or unreadable (said in \a problems).
+QByteArray readCalendarFile(const QDir &dir, const QString &uid, const QString &name, QStringList *problems)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return f.readAll();
+    const QString path = dir.filePath(name);
+    if (!ZEM_F_Files::stampOf(path).exists)
+        return {};
+    auto bytes = ZEM_F_Files::readRegularFile(path, kMaxCalendarFileBytes);
+    if (!bytes) {
+        if (problems)
+            problems->append(u"%1/%2: %3"_s.arg(uid, name, bytes.error().message));
+        return {};
+    }
+    return *bytes;
 }
 
 QColor parseColor(QString s)
@@ -71,15 +83,27 @@ void CalendarStorePrivate::forEachItem(
     }
 }
 
-CalCalendar CalendarStorePrivate::readCalendar(const QString &dirPath, const QString &uid, QByteArray *meta)
+bool CalendarStorePrivate::linksOutside(const QString &root, const QString &dirPath)
+{
+    const QFileInfo info(dirPath);
+    if (!info.isSymLink())
+        return false;
+    const QString target = info.canonicalFilePath();
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    return target.isEmpty() || canonicalRoot.isEmpty() || !target.startsWith(canonicalRoot + u'/');
+}
+
+CalCalendar CalendarStorePrivate::readCalendar(const QString &root, const QString &uid, QByteArray *meta,
+                                               QStringList *problems)
 {
     CalCalendar cal;
     CalCalendarData &data = CalValues::of(cal);
     data.uid = uid;
+    const QString dirPath = QDir(root).filePath(uid);
     const QDir dir(dirPath);
-    const QByteArray name = readBytes(dir.filePath(u"displayname"_s)).value_or(QByteArray());
-    const QByteArray color = readBytes(dir.filePath(u"color"_s)).value_or(QByteArray());
-    const QByteArray json = readBytes(dir.filePath(kMetaFileName)).value_or(QByteArray());
+    const QByteArray name = readCalendarFile(dir, uid, u"displayname"_s, problems);
+    const QByteArray color = readCalendarFile(dir, uid, u"color"_s, problems);
+    const QByteArray json = readCalendarFile(dir, uid, kMetaFileName, problems);
     data.title = QString::fromUtf8(name).trimmed();
     if (data.title.isEmpty())
         data.title = uid;
@@ -88,7 +112,8 @@ CalCalendar CalendarStorePrivate::readCalendar(const QString &dirPath, const QSt
     if (const QString type = o.value(u"type"_s).toString(); !type.isEmpty())
         data.type = type;
     data.notes = o.value(u"notes"_s).toString();
-    data.editable = o.value(u"editable"_s).toBool(true) && QFileInfo(dirPath).isWritable();
+    data.editable = o.value(u"editable"_s).toBool(true) && QFileInfo(dirPath).isWritable()
+                    && !linksOutside(root, dirPath);
     if (meta)
         *meta = name + '\0' + color + '\0' + json + '\0' + (data.editable ? '1' : '0');
     return cal;
@@ -167,10 +192,16 @@ void CalendarStorePrivate::scan(bool announce)
             continue;
         Folder nf;
         const QString dirPath = root.filePath(calUid);
-        nf.calendar = readCalendar(dirPath, calUid, &nf.meta);
+        QStringList calendarProblems;
+        nf.calendar = readCalendar(folder, calUid, &nf.meta, &calendarProblems);
+        for (const QString &p : std::as_const(calendarProblems))
+            if (!problems.contains(p))
+                qCWarning(zemPlatform).noquote() << "CalendarStore:" << p;
+        newProblems += calendarProblems;
         auto old = folders.find(calUid);
         const QDir dir(dirPath);
-        for (const QString &name : dir.entryList(QDir::Files, QDir::Name)) {
+        // System: pipes, devices and broken links are listed to be reported, never opened.
+        for (const QString &name : dir.entryList(QDir::Files | QDir::System, QDir::Name)) {
             if (name.startsWith(u'.') || name == u"displayname" || name == u"color")
                 continue;
             const QString path = dir.filePath(name);
@@ -182,16 +213,20 @@ void CalendarStorePrivate::scan(bool announce)
                 }
                 continue;
             }
-            const std::optional<QByteArray> bytes = readBytes(path);
+            const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path);
+            const std::optional<QByteArray> bytes = read ? std::optional(*read) : std::nullopt;
             std::unique_ptr<IcsFile> file;
             if (old != folders.end()) {
                 auto was = old->second.files.find(name);
-                if (was != old->second.files.end() && (!bytes || was->second->bytes == *bytes))
-                    file = std::move(was->second); // unchanged, or unreadable for now: keep what we knew
+                // Unchanged, or a plain file unreadable for now: keep what we knew.
+                if (was != old->second.files.end()
+                    && (bytes ? was->second->bytes == *bytes : ZEM_F_Files::stampOf(path).regular))
+                    file = std::move(was->second);
             }
             if (!file && !bytes) {
-                newProblems.append(u"%1/%2: cannot be read"_s.arg(calUid, name));
-                qCWarning(zemPlatform).noquote() << "CalendarStore:" << newProblems.last();
+                newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, read.error().message));
+                if (!problems.contains(newProblems.last()))
+                    qCWarning(zemPlatform).noquote() << "CalendarStore:" << newProblems.last();
                 continue;
             }
             if (!file) {
@@ -310,16 +345,19 @@ ZEM_Result<void> CalendarStorePrivate::checkCalendar(const QString &calendarUid)
     const auto f = folders.find(calendarUid);
     if (f == folders.end())
         return ZEM_Error::make(ZEM_Error::NotFound, u"There is no calendar “%1”."_s.arg(calendarUid), {calendarUid});
-    if (!f->second.calendar.isEditable())
+    // Looked at again: the folder may have become a link since it was read.
+    if (!f->second.calendar.isEditable() || linksOutside(folder, calendarPath(calendarUid)))
         return ZEM_Error::make(ZEM_Error::WriteFailed,
                                u"The calendar “%1” is read-only."_s.arg(f->second.calendar.title()), {calendarUid});
     return {};
 }
 
 ZEM_Result<void> CalendarStorePrivate::writeFile(const QString &calendarUid, const QString &fileName,
-                                                 const QByteArray &bytes, const QByteArray &original, bool lossy)
+                                                 const QByteArray &bytes, const std::optional<QByteArray> &base,
+                                                 bool lossy)
 {
     const QString path = filePath(calendarUid, fileName);
+    const QByteArray original = base.value_or(QByteArray());
     if (lossy) {
         // libical could not keep every line of this file: keep the file as it was beside.
         const QDir dir(calendarPath(calendarUid));
@@ -331,7 +369,9 @@ ZEM_Result<void> CalendarStorePrivate::writeFile(const QString &calendarUid, con
                                              << "had lines that cannot be kept; the original is in" << keep;
         }
     }
-    if (auto written = writeFileAtomically(path, bytes); !written) {
+    const auto expected = base ? ZEM_F_Files::Expected::bytes(*base) : ZEM_F_Files::Expected::absent();
+    if (auto written = ZEM_F_Files::replaceFile(path, bytes, expected); !written) {
+        changedWhileWriting = written.error().code == ZEM_Error::Conflict;
         qCWarning(zemPlatform).noquote() << "CalendarStore:" << written.error().message;
         return written.error();
     }
@@ -339,13 +379,27 @@ ZEM_Result<void> CalendarStorePrivate::writeFile(const QString &calendarUid, con
     return {};
 }
 
-ZEM_Result<void> CalendarStorePrivate::removeFile(const QString &calendarUid, const QString &fileName)
+ZEM_Result<void> CalendarStorePrivate::removeFile(const QString &calendarUid, const QString &fileName,
+                                                  const QByteArray &base)
 {
     const QString path = filePath(calendarUid, fileName);
-    if (QFile::exists(path) && !QFile::remove(path))
-        return ZEM_Error::make(ZEM_Error::WriteFailed, u"Could not remove %1"_s.arg(path), {path});
+    if (auto removed = ZEM_F_Files::removeFile(path, ZEM_F_Files::Expected::bytes(base)); !removed) {
+        changedWhileWriting = removed.error().code == ZEM_Error::Conflict;
+        return removed.error();
+    }
     ownWrites().insert(path, std::nullopt);
     return {};
+}
+
+ZEM_Result<void> CalendarStorePrivate::retryingRaces(const std::function<ZEM_Result<void>()> &save)
+{
+    // Another program saving at the same moment again and again is not waited out for ever.
+    for (int attempt = 1;; ++attempt) {
+        changedWhileWriting = false;
+        auto done = save();
+        if (done || !changedWhileWriting || attempt == 3)
+            return done;
+    }
 }
 
 QString CalendarStorePrivate::newUid() const
@@ -360,7 +414,8 @@ QString CalendarStorePrivate::newUid() const
 QString CalendarStorePrivate::freeFileName(const QString &calendarUid, const QString &uid) const
 {
     QString name = fileNameForUid(uid, u".ics"_s);
-    for (int n = 2; QFile::exists(filePath(calendarUid, name)); ++n)
+    // A link there, even a broken one, is taken: it is never written through.
+    for (int n = 2; ZEM_F_Files::stampOf(filePath(calendarUid, name)).exists; ++n)
         name = fileNameForUid(uid, u".ics"_s).chopped(4) + u"-%1.ics"_s.arg(n);
     return name;
 }
@@ -386,7 +441,7 @@ ZEM_Result<Origin> CalendarStorePrivate::writeNewFile(const QString &calendarUid
                                                       icalcomponent *doc)
 {
     Origin origin{calendarUid, freeFileName(calendarUid, uid), serialize(doc)};
-    if (auto w = writeFile(calendarUid, origin.fileName, origin.bytes, {}, false); !w)
+    if (auto w = writeFile(calendarUid, origin.fileName, origin.bytes, std::nullopt, false); !w)
         return w.error();
     return origin;
 }
@@ -399,9 +454,19 @@ ZEM_Result<CalendarStorePrivate::ItemFile> CalendarStorePrivate::readItemFile(co
         return ok.error();
     ItemFile file;
     file.origin = Origin{calendarUid, fileName, {}};
-    const std::optional<QByteArray> bytes = readBytes(filePath(calendarUid, fileName));
-    if (!bytes)
+    const QString path = filePath(calendarUid, fileName);
+    const ZEM_F_Files::Stamp stamp = ZEM_F_Files::stampOf(path);
+    if (!stamp.exists)
         return file;
+    if (!stamp.regular) {
+        const QString what = QFileInfo(path).isSymLink() ? u"a symbolic link"_s : u"not a plain file"_s;
+        return ZEM_Error::make(ZEM_Error::WriteFailed,
+                               u"Cannot save %1: it is %2, which is never written through."_s.arg(path, what),
+                               {path});
+    }
+    const auto bytes = ZEM_F_Files::readRegularFile(path);
+    if (!bytes)
+        return bytes.error();
     file.exists = true;
     file.origin.bytes = *bytes;
     file.parsed = parseIcs(*bytes);
@@ -415,7 +480,7 @@ ZEM_Result<QByteArray> CalendarStorePrivate::writeBack(const ItemFile &file)
 {
     const Origin &o = file.origin;
     if (!hasItems(file.root())) {
-        if (auto r = removeFile(o.calendarUid, o.fileName); !r)
+        if (auto r = removeFile(o.calendarUid, o.fileName, o.bytes); !r)
             return r.error();
         return QByteArray();
     }

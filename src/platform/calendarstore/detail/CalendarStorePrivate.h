@@ -78,16 +78,27 @@ public:
                      const std::function<void(icalcomponent *root, const detail::Origin &origin, const QString &uid,
                                               bool task)> &visit) const;
 
-    static CalCalendar readCalendar(const QString &dirPath, const QString &uid, QByteArray *meta);
+    /** Whether the calendar folder \a dirPath is a link to somewhere outside \a root: such a
+        calendar is read, never written into. */
+    static bool linksOutside(const QString &root, const QString &dirPath);
+    /** Calendar \a uid of the store in \a root; what cannot be read goes to \a problems. */
+    static CalCalendar readCalendar(const QString &root, const QString &uid, QByteArray *meta,
+                                    QStringList *problems = nullptr);
     static std::unique_ptr<IcsFile> readFile(const QString &fileName, const QByteArray &bytes);
     void scan(bool announce);
     void startWatching();
     void watchPaths();
 
     ZEM_Result<void> checkCalendar(const QString &calendarUid) const;
+    // Both act only when the file still holds \a base (absent: no file), as read before; when
+    // another program changed it since, they refuse with Conflict and set changedWhileWriting.
     ZEM_Result<void> writeFile(const QString &calendarUid, const QString &fileName, const QByteArray &bytes,
-                               const QByteArray &original, bool lossy);
-    ZEM_Result<void> removeFile(const QString &calendarUid, const QString &fileName);
+                               const std::optional<QByteArray> &base, bool lossy);
+    ZEM_Result<void> removeFile(const QString &calendarUid, const QString &fileName, const QByteArray &base);
+    bool changedWhileWriting = false;
+    /** Runs \a save again while another program changed a file between its read and its
+        write: each run reads the file anew and merges, or refuses, as for earlier edits. */
+    ZEM_Result<void> retryingRaces(const std::function<ZEM_Result<void>()> &save);
     QString newUid() const;
     QString freeFileName(const QString &calendarUid, const QString &uid) const;
 
