@@ -12,10 +12,12 @@
 #include <QDirIterator>
 #include <QEvent>
 #include <QFileInfo>
+#include <QHash>
 #include <QLibraryInfo>
 #include <QMetaMethod>
 #include <QTranslator>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -91,7 +93,21 @@ struct ZEM_F_E_Language::Private
     QStringList defaultTableNames{QStringLiteral("ZEM_A_L_Language")};
     std::vector<QPointer<ZEM_F_B_Language>> defaultTables; // parallel to the names
 
+    // In the order they registered; a removed or destroyed one leaves a null slot until the
+    // next compaction, so that registering and removing stay constant time with a window of
+    // a hundred thousand controls.
     std::vector<Listener> listeners;
+    QHash<QObject *, size_t> listenerSlot;
+    size_t compactAt = 64;
+
+    void compactListeners()
+    {
+        std::erase_if(listeners, [](const Listener &l) { return !l.object; });
+        listenerSlot.clear();
+        for (size_t i = 0; i < listeners.size(); ++i)
+            listenerSlot.insert(listeners[i].object.data(), i);
+        compactAt = std::max<size_t>(64, 2 * listeners.size());
+    }
 
     // Qt's own translation for the active language, while one is installed.
     std::unique_ptr<QTranslator> qtTranslator;
@@ -253,7 +269,7 @@ ZEM_Result<void> ZEM_F_E_Language::setActiveLanguage(const QString &language)
         if (l.object)
             notification.deliver(l.object.data(), l.method);
     }
-    std::erase_if(d->listeners, [](const Listener &l) { return !l.object; });
+    d->compactListeners();
     ZEM_F_E_Notifications::shared()->postNotification(notification);
     emit languageChanged(d->active);
     return {};
@@ -325,18 +341,23 @@ bool ZEM_F_E_Language::setObjectNotifications(QObject *object)
                                  << "has no languageCall";
         return false;
     }
-    for (const Listener &l : d->listeners)
-        if (l.object == object)
-            return true;
-    std::erase_if(d->listeners, [](const Listener &l) { return !l.object; });
+    // A slot whose object is gone may carry the address of a new object: that one is new.
+    if (const auto slot = d->listenerSlot.constFind(object);
+        slot != d->listenerSlot.constEnd() && d->listeners[*slot].object == object)
+        return true;
+    if (d->listeners.size() >= d->compactAt)
+        d->compactListeners();
+    d->listenerSlot.insert(object, d->listeners.size());
     d->listeners.push_back(Listener{object, method});
     return true;
 }
 
 void ZEM_F_E_Language::removeObjectNotifications(QObject *object)
 {
-    std::erase_if(d->listeners,
-                  [object](const Listener &l) { return !l.object || l.object == object; });
+    if (const auto slot = d->listenerSlot.constFind(object); slot != d->listenerSlot.constEnd()) {
+        d->listeners[*slot].object = nullptr;
+        d->listenerSlot.erase(slot);
+    }
 }
 
 void ZEM_F_E_Language::addDefaultTable(const QString &className)
