@@ -139,7 +139,7 @@ ZEM_Result<std::optional<CalendarStorePrivate::SaveStart>> CalendarStorePrivate:
             return written.error();
         if (auto saved = itemIn<Item>(doc.get(), *written, uid, {}))
             item = *saved;
-        scan(true);
+        rereadFile(target, written->fileName);
         return std::optional<SaveStart>();
     }
 
@@ -418,19 +418,7 @@ CalTaskPredicate CalendarStore::taskPredicateWithUncompletedTasks(const QList<Ca
 
 QList<CalEvent> CalendarStore::eventsWithPredicate(const CalEventPredicate &predicate) const
 {
-    QList<CalEvent> out;
-    if (!predicate.startDate.isValid() || !predicate.endDate.isValid())
-        return out;
-    d->forEachItem(predicate.calendarUids, [&](icalcomponent *root, const Origin &origin, const QString &uid, bool task) {
-        if (!task && (predicate.uid.isEmpty() || uid == predicate.uid))
-            out += expand(root, origin, uid, predicate.startDate, predicate.endDate, nullptr);
-    });
-    std::stable_sort(out.begin(), out.end(), [](const CalEvent &a, const CalEvent &b) {
-        if (a.startDate() != b.startDate())
-            return a.startDate() < b.startDate();
-        return a.uid() < b.uid();
-    });
-    return out;
+    return d->eventsIn(predicate);
 }
 
 QList<CalTask> CalendarStore::tasksWithPredicate(const CalTaskPredicate &predicate) const

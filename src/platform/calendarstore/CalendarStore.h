@@ -83,7 +83,8 @@ public:
     ~CalendarStore() override;
 
     QString folder() const;
-    /** One line for each file skipped or read only in part at the last read. */
+    /** One line for each file skipped or read only in part at the last read, and for what a
+        listing since could not expand in full (a repeat rule, too many occurrences). */
     QStringList problems() const;
 
     // Calendars, in title order.

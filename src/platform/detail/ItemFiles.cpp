@@ -107,6 +107,14 @@ void FolderWatcher::watchOnly(const QStringList &paths)
         m_watcher->addPaths(add);
 }
 
+void FolderWatcher::watchAlso(const QString &path)
+{
+    // A file replaced by a rename is a new file to the watcher: watch it anew.
+    m_watcher->removePath(path);
+    if (QFileInfo::exists(path))
+        m_watcher->addPath(path);
+}
+
 void FolderWatcher::cancelPending()
 {
     m_debounce->stop();

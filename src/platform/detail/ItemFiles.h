@@ -56,6 +56,8 @@ public:
 
     /** Watches exactly those of \a paths that exist now. */
     void watchOnly(const QStringList &paths);
+    /** Watches \a path too, leaving the rest as it is (one file a save wrote). */
+    void watchAlso(const QString &path);
     /** Drops a call still waiting for its burst to end. */
     void cancelPending();
 

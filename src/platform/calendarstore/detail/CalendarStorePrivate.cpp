@@ -143,14 +143,23 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
             }
             // Read once here so that what cannot be read is reported when the file is.
             QStringList itemProblems;
+            IcsFile::Span &span = file->spans[uid];
+            span.comps.push_back(c);
             if (icalcomponent_isa(c) == ICAL_VTODO_COMPONENT) {
                 CalTask t;
                 ics::readItem(t, c, cal, &itemProblems);
             } else {
                 CalEvent e;
                 ics::readItem(e, c, cal, &itemProblems);
-                if (!hasRecurrenceId(c) && isRecurring(c))
+                const bool series = !hasRecurrenceId(c) && isRecurring(c);
+                if (series)
                     seriesStarts(c, e.startDate().addSecs(1), &itemProblems);
+                const QDateTime end = std::max(e.startDate(), e.endDate());
+                span.open = span.open || series || !e.startDate().isValid();
+                if (!span.first.isValid() || e.startDate() < span.first)
+                    span.first = e.startDate();
+                if (!span.last.isValid() || end > span.last)
+                    span.last = end;
             }
             for (const QString &p : std::as_const(itemProblems))
                 if (!file->problems.contains(p))
@@ -186,12 +195,16 @@ void CalendarStorePrivate::scan(bool announce)
 
     std::map<QString, Folder> now;
     QStringList newProblems;
+    // Files added from here on are told again; those before are read now.
+    newFiles.forget();
+    newFiles.watch({}, folder);
     const QDir root(folder);
     for (const QString &calUid : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         if (calUid.startsWith(u'.'))
             continue;
         Folder nf;
         const QString dirPath = root.filePath(calUid);
+        newFiles.watch(calUid, dirPath);
         QStringList calendarProblems;
         nf.calendar = readCalendar(folder, calUid, &nf.meta, &calendarProblems);
         for (const QString &p : std::as_const(calendarProblems))
@@ -421,16 +434,22 @@ QString CalendarStorePrivate::freeFileName(const QString &calendarUid, const QSt
 }
 
 // Gives a new item a UID, or checks that the one it brings is not taken. Another program
-// may have written an item with that UID since the last read: read the folder again first,
-// or the new file would hide that item.
+// may have written an item with that UID since the last read: the files added since (as
+// the system told them) and the file named after the UID are read, not the whole folder.
 ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid)
 {
     if (uid.isEmpty()) {
         uid = newUid();
         return {};
     }
-    scan(true);
-    if (index.contains(uid))
+    if (!readNewFiles())
+        scan(true);
+    const QString named = fileNameForUid(uid, u".ics"_s);
+    for (const auto &[calUid, f] : folders)
+        if (!index.contains(uid) && !f.files.count(named) && QFile::exists(filePath(calUid, named)))
+            rereadFile(calUid, named);
+    const bool taken = index.contains(uid);
+    if (taken)
         return ZEM_Error::make(ZEM_Error::InvalidArgument, u"An item with the UID %1 already exists."_s.arg(uid),
                                {uid});
     return {};

@@ -6,6 +6,7 @@
 #include "platform/calendarstore/CalendarStore.h"
 #include "platform/calendarstore/detail/ICalendarMapping.h"
 #include "platform/calendarstore/detail/Ical.h"
+#include "platform/calendarstore/detail/NewFiles.h"
 #include "platform/detail/ItemFiles.h"
 
 #include <QDir>
@@ -38,6 +39,15 @@ public:
         bool lossy = false;
         QStringList problems;
         QList<std::pair<QString, bool>> items; // uid, is a to-do
+        // Each item's components and the times they span, so that a listing finds an item
+        // without walking the file and passes over items outside its range.
+        struct Span
+        {
+            std::vector<icalcomponent *> comps;
+            QDateTime first, last;
+            bool open = false; // a series, or an item without dates: always expanded
+        };
+        QHash<QString, Span> spans;
     };
     struct Folder
     {
@@ -53,6 +63,9 @@ public:
     QStringList problems;
     QSet<QString> reportedOthers;
     std::optional<detail::FolderWatcher> watcher;
+    // Files other programs added since the last read: read as they come, so that a new
+    // item's uid is checked without reading the folder again.
+    detail::NewFiles newFiles;
 
     QString calendarPath(const QString &calendarUid) const { return QDir(folder).filePath(calendarUid); }
     QString filePath(const QString &calendarUid, const QString &fileName) const
@@ -112,6 +125,14 @@ public:
         icalcomponent *root() const { return parsed.root.get(); }
     };
     ZEM_Result<void> claimUid(QString &uid);
+    // ---- Keeping up without reading the folder (CalendarStoreIndex.cpp) ------------------------
+    /** Reads the files other programs added since the last read, announcing their items;
+        false when the system lost count of them. */
+    bool readNewFiles();
+    /** Reads again one file this process wrote, and announces what changed in it. */
+    void rereadFile(const QString &calendarUid, const QString &fileName);
+    /** The occurrences a predicate asks for; what could not be expanded goes into problems. */
+    QList<CalEvent> eventsIn(const CalEventPredicate &predicate);
     ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
     ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
     ZEM_Result<QByteArray> writeBack(const ItemFile &file);

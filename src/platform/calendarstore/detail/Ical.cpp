@@ -196,11 +196,12 @@ bool hasRecurrenceId(icalcomponent *c)
 // Every component of \a uid, masters and overrides, in file order.
 std::vector<icalcomponent *> componentsOf(icalcomponent *root, const QString &uid)
 {
+    // Compared as the store names items (text()), so that a uid read with a bare carriage
+    // return is found again.
     std::vector<icalcomponent *> out;
-    const QByteArray id = uid.toUtf8();
     for (icalcomponent *cal : calendarsOf(root))
         for (icalcomponent *c : children(cal, ICAL_ANY_COMPONENT))
-            if (isItem(c) && id == QByteArray(icalcomponent_get_uid(c) ? icalcomponent_get_uid(c) : ""))
+            if (isItem(c) && text(icalcomponent_get_uid(c)) == uid)
                 out.push_back(c);
     return out;
 }

@@ -21,14 +21,27 @@ struct Expansion
     int ruleCountBefore = 0; // rule instances before the limit (for splitting COUNT rules)
 };
 
+/** How many occurrences one listing may still expand; a listing past it is cut, and says so. */
+struct ListingBudget
+{
+    static constexpr qsizetype kMaxOccurrences = 50000;
+    qsizetype left = kMaxOccurrences;
+    bool cut = false;
+};
+
 /** The starts of a series before \a to (every one when \a to is invalid, up to a cap).
-    With \a from, rules without a count may skip the starts before it. */
+    With \a from (an hour before the earliest start wanted, for clocks set back), starts
+    before that hour's end are passed over, and rules may be entered there. Each rule gets a
+    bounded number of steps; \a budget, when given, bounds the starts of a whole listing. */
 Expansion seriesStarts(icalcomponent *master, const QDateTime &to, QStringList *problems, bool keepExcluded = false,
-                       const QDateTime &from = {});
+                       const QDateTime &from = {}, ListingBudget *budget = nullptr);
 
 /** Every occurrence of event \a uid overlapping [from, to), detached ones included. */
 QList<CalEvent> expand(icalcomponent *root, const Origin &origin, const QString &uid, const QDateTime &from,
                        const QDateTime &to, QStringList *problems);
+/** The same for the components \a comps of one event, found already. */
+QList<CalEvent> expand(const std::vector<icalcomponent *> &comps, const Origin &origin, const QDateTime &from,
+                       const QDateTime &to, QStringList *problems, ListingBudget *budget);
 /** The occurrence of event \a uid that started at \a occurrence (invalid: the first one). */
 std::optional<CalEvent> eventIn(icalcomponent *root, const Origin &origin, const QString &uid,
                                 const QDateTime &occurrence);

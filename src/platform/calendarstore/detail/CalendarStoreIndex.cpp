@@ -1,0 +1,175 @@
+// What the calendar store keeps so that its work grows with what is asked, not with the
+// folder: listings that pass over items outside their range and find an item's components
+// without walking its file, new files learnt of as the system tells them, and a file this
+// process wrote read again alone.
+#include "platform/calendarstore/detail/CalendarStorePrivate.h"
+
+#include "platform/calendarstore/detail/Occurrences.h"
+#include "platform/detail/ChangeNotices.h"
+
+#include "platform/PlatformLog.h"
+
+#include "foundation/detail/ZEM_F_Files.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace platform {
+
+using namespace detail;
+using namespace detail::ical;
+
+namespace {
+
+std::optional<QByteArray> readBytes(const QString &path)
+{
+    auto bytes = ZEM_F_Files::readRegularFile(path);
+    return bytes ? std::optional<QByteArray>(std::move(bytes.value())) : std::nullopt;
+}
+
+// Whether an item spanning \a span may have an occurrence in [from, to).
+bool mayOverlap(const CalendarStorePrivate::IcsFile::Span &span, const QDateTime &from, const QDateTime &to)
+{
+    return span.open || ((!to.isValid() || span.first < to) && (!from.isValid() || span.last >= from));
+}
+
+} // namespace
+
+bool CalendarStorePrivate::readNewFiles()
+{
+    const auto added = newFiles.take();
+    if (!added)
+        return false;
+    for (const auto &[calUid, name] : *added) {
+        const auto f = folders.find(calUid);
+        if (!name.startsWith(u'.') && name.endsWith(u".ics"_s, Qt::CaseInsensitive) && f != folders.end()
+            && !f->second.files.count(name) && ZEM_F_Files::stampOf(filePath(calUid, name)).regular)
+            rereadFile(calUid, name);
+    }
+    return true;
+}
+
+void CalendarStorePrivate::rereadFile(const QString &calUid, const QString &name)
+{
+    const auto f = folders.find(calUid);
+    const std::optional<QByteArray> bytes = readBytes(filePath(calUid, name));
+    if (f == folders.end() || !bytes) {
+        scan(true);
+        return;
+    }
+    std::unique_ptr<IcsFile> &slot = f->second.files[name];
+    QHash<QString, bool> before; // uid -> is a to-do, of the items this file gave the index
+    if (slot)
+        for (const auto &[uid, task] : slot->items)
+            if (index.value(uid) == std::pair(calUid, name))
+                before.insert(uid, task);
+    std::unique_ptr<IcsFile> file = readFile(name, *bytes);
+    for (const auto &[uid, task] : file->items) {
+        if (index.contains(uid) && index.value(uid) != std::pair(calUid, name)) {
+            // Which of two files with one uid is read is decided over the whole folder.
+            slot = std::move(file);
+            scan(true);
+            return;
+        }
+    }
+    for (const auto &[uid, task] : file->items)
+        before.remove(uid);
+    if (!before.isEmpty()) {
+        // An item left the file: another file may hold its uid, skipped until now.
+        slot = std::move(file);
+        scan(true);
+        return;
+    }
+
+    const QString prefix = calUid + u'/' + name + u": "_s;
+    problems.removeIf([&](const QString &line) { return line.startsWith(prefix); });
+    for (const QString &p : std::as_const(file->problems)) {
+        problems.append(prefix + p);
+        qCWarning(zemPlatform).noquote() << "CalendarStore:" << problems.last();
+    }
+    const QByteArray oldBytes = slot ? slot->bytes : QByteArray();
+    const bool existed = bool(slot);
+    QSet<QString> old;
+    if (slot)
+        for (const auto &[uid, task] : slot->items)
+            old.insert(uid);
+    slot = std::move(file);
+    const IcsFile &now = *slot;
+
+    const QString path = filePath(calUid, name);
+    const int who = isOwnWrite(path, now.bytes) ? Changes::ThisProcess : Changes::OtherProgram;
+    Changes changes[2]; // events, to-dos
+    for (const auto &[uid, task] : now.items) {
+        index.insert(uid, {calUid, name});
+        if (!old.contains(uid))
+            changes[task].inserted[who].append(uid);
+        else if (!existed || oldBytes != now.bytes)
+            changes[task].updated[who].append(uid);
+    }
+    if (watcher)
+        watcher->watchAlso(path);
+    static const NoticeNames names[2] = {
+        {kCalEventsChangedExternallyNotification, kCalInsertedRecordsKey, kCalUpdatedRecordsKey,
+         kCalDeletedRecordsKey, kCalSenderProcessNameKey, kCalSenderProcessIDKey},
+        {kCalTasksChangedExternallyNotification, kCalInsertedRecordsKey, kCalUpdatedRecordsKey,
+         kCalDeletedRecordsKey, kCalSenderProcessNameKey, kCalSenderProcessIDKey},
+    };
+    for (int kind = 0; kind < 2; ++kind)
+        announce(changes[kind], names[kind],
+                 [this, kind](const QStringList &inserted, const QStringList &updated, const QStringList &deleted,
+                              const QString &sender) {
+                     if (kind == 0)
+                         emit q->eventsChanged(inserted, updated, deleted, sender);
+                     else
+                         emit q->tasksChanged(inserted, updated, deleted, sender);
+                 });
+}
+
+QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicate)
+{
+    QList<CalEvent> out;
+    const QDateTime &from = predicate.startDate;
+    const QDateTime &to = predicate.endDate;
+    if (!from.isValid() || !to.isValid())
+        return out;
+    ListingBudget budget;
+    QStringList found;
+    for (const auto &[calUid, f] : folders) {
+        if (!predicate.calendarUids.isEmpty() && !predicate.calendarUids.contains(calUid))
+            continue;
+        for (const auto &[name, file] : f.files) {
+            if (!file->root)
+                continue;
+            for (const auto &[uid, task] : file->items) {
+                if (task || (!predicate.uid.isEmpty() && uid != predicate.uid))
+                    continue;
+                const auto span = file->spans.constFind(uid);
+                if (span == file->spans.constEnd() || !mayOverlap(*span, from, to)
+                    || index.value(uid) != std::pair(calUid, name))
+                    continue;
+                QStringList lines;
+                out += expand(span->comps, Origin{calUid, name, file->bytes}, from, to, &lines, &budget);
+                for (const QString &line : std::as_const(lines))
+                    found.append(u"%1/%2: %3"_s.arg(calUid, name, line));
+            }
+        }
+    }
+    if (budget.cut)
+        found.append(u"a listing stopped at its first %1 occurrences (from %2 to %3)"_s.arg(
+            QString::number(ListingBudget::kMaxOccurrences), from.toString(Qt::ISODate), to.toString(Qt::ISODate)));
+    for (const QString &line : std::as_const(found)) {
+        if (problems.contains(line))
+            continue;
+        problems.append(line);
+        qCWarning(zemPlatform).noquote() << "CalendarStore:" << line;
+    }
+    std::stable_sort(out.begin(), out.end(), [](const CalEvent &a, const CalEvent &b) {
+        if (a.startDate() != b.startDate())
+            return a.startDate() < b.startDate();
+        return a.uid() < b.uid();
+    });
+    return out;
+}
+
+} // namespace platform
