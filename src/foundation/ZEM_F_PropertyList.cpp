@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTimeZone>
 #include <QXmlStreamReader>
 
@@ -654,24 +653,6 @@ bool writable(const QVariant &v, int depth)
     }
 }
 
-ZEM_Result<void> saveAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    auto failed = [&] {
-        return ZEM_Error::make(ZEM_Error::WriteFailed,
-                               QStringLiteral("%1: %2").arg(path, file.errorString()), {path});
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return failed();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return failed();
-    }
-    if (!file.commit())
-        return failed();
-    return {};
-}
-
 } // namespace
 
 ZEM_Result<QVariant> ZEM_F_PropertyList::read(const QByteArray &xml)
@@ -754,7 +735,9 @@ ZEM_Result<void> ZEM_F_PropertyList::writeFile(const QString &path, const QVaria
                                    .arg(path),
                                {path});
     }
-    return saveAtomically(path, write(value));
+    // Property lists are the host's own files: one it names through a link is followed.
+    return ZEM_F_Files::replaceFile(path, write(value), ZEM_F_Files::Expected::anything(),
+                                    ZEM_F_Files::Links::Follow);
 }
 
 ZEM_Result<void> ZEM_F_PropertyList::writeStringTableFile(const QString &path,
@@ -769,5 +752,7 @@ ZEM_Result<void> ZEM_F_PropertyList::writeStringTableFile(const QString &path,
                                    {path, key});
         }
     }
-    return saveAtomically(path, writeStringTable(table));
+    // Property lists are the host's own files: one it names through a link is followed.
+    return ZEM_F_Files::replaceFile(path, writeStringTable(table), ZEM_F_Files::Expected::anything(),
+                                    ZEM_F_Files::Links::Follow);
 }

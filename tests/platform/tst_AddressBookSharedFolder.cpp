@@ -5,6 +5,7 @@
 #include "ZemTestEnv.h"
 
 #include "platform/addressbook/AddressBook.h"
+#include "foundation/detail/ZEM_F_Files.h"
 #include "platform/detail/ItemFiles.h"
 
 #include <QTemporaryDir>
@@ -35,13 +36,13 @@ struct OutsideEdit
 {
     explicit OutsideEdit(std::function<void(const QString &)> edit)
     {
-        detail::beforeItemWriteHook() = [edit = std::move(edit)](const QString &path) {
-            auto once = std::move(edit);
-            detail::beforeItemWriteHook() = nullptr;
+        ZEM_F_Files::setBeforeCheckForTesting([edit = std::move(edit)](const QString &path) {
+            auto once = edit;
+            ZEM_F_Files::setBeforeCheckForTesting({});
             once(path);
-        };
+        });
     }
-    ~OutsideEdit() { detail::beforeItemWriteHook() = nullptr; }
+    ~OutsideEdit() { ZEM_F_Files::setBeforeCheckForTesting({}); }
 };
 
 } // namespace

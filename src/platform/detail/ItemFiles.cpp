@@ -6,10 +6,8 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QSaveFile>
 #include <QTimer>
 
-#include <unistd.h>
 
 namespace platform::detail {
 
@@ -35,31 +33,6 @@ QString fileNameForUid(const QString &uid, const QString &suffix)
         name = head + u'-' + QString::fromLatin1(hash);
     }
     return name + suffix;
-}
-
-std::function<void(const QString &path)> &beforeItemWriteHook()
-{
-    static std::function<void(const QString &)> hook;
-    return hook;
-}
-
-ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    const auto failed = [&path](const QString &why) {
-        return ZEM_Error::make(ZEM_Error::WriteFailed, QStringLiteral("Could not write %1: %2").arg(path, why),
-                               {path});
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return failed(why);
-    }
-    if (!file.commit())
-        return failed(file.errorString());
-    return {};
 }
 
 QHash<QString, std::optional<QByteArray>> &ownWrites()

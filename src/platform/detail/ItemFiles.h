@@ -26,15 +26,6 @@ namespace platform::detail {
  */
 ZEM_APPKIT_EXPORT QString fileNameForUid(const QString &uid, const QString &suffix);
 
-/**
- * Called, when set, with each item file's path just before a store replaces or removes it:
- * tests play another program's edit at that moment.
- */
-ZEM_APPKIT_EXPORT std::function<void(const QString &path)> &beforeItemWriteHook();
-
-/** Writes \a bytes to a temporary file beside \a path, syncs it and renames it over \a path. */
-ZEM_Result<void> writeFileAtomically(const QString &path, const QByteArray &bytes);
-
 /** What this process last wrote to each file (nullopt: removed it), for every store of it. */
 QHash<QString, std::optional<QByteArray>> &ownWrites();
 

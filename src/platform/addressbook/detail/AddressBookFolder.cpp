@@ -434,9 +434,6 @@ ZEM_Result<void> AddressBookPrivate::save()
                 const bool nothingToWrite = plan.disk ? !plan.remove && plan.bytes == *plan.disk : plan.edits.isEmpty();
                 if (nothingToWrite)
                     break;
-                // A copy: the hook may replace itself while it runs.
-                if (const auto hook = detail::beforeItemWriteHook())
-                    hook(path);
                 const ZEM_F_Files::Expected expected = plan.disk ? ZEM_F_Files::Expected::bytes(*plan.disk)
                                                                  : ZEM_F_Files::Expected::absent();
                 const auto done = plan.remove ? ZEM_F_Files::removeFile(path, expected)

@@ -375,8 +375,10 @@ ZEM_Result<void> CalendarStorePrivate::writeFile(const QString &calendarUid, con
         // libical could not keep every line of this file: keep the file as it was beside.
         const QDir dir(calendarPath(calendarUid));
         const QString keep = dir.filePath(kOriginalsFolder + u'/' + fileName);
-        if (!QFile::exists(keep) && dir.mkpath(kOriginalsFolder)) {
-            if (auto kept = writeFileAtomically(keep, original); !kept)
+        // Never through a link: the copy lands in this folder or nowhere.
+        if (!ZEM_F_Files::stampOf(keep).exists && dir.mkpath(kOriginalsFolder)
+            && !ZEM_F_Files::passesThroughLink(dir.path(), keep)) {
+            if (auto kept = ZEM_F_Files::replaceFile(keep, original, ZEM_F_Files::Expected::absent()); !kept)
                 return kept.error();
             qCWarning(zemPlatform).noquote() << "CalendarStore:" << fileName
                                              << "had lines that cannot be kept; the original is in" << keep;
