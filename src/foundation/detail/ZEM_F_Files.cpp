@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -262,7 +263,37 @@ ZEM_Result<void> replaceFile(const QString &path, const QByteArray &bytes, const
         return abandon(*changed);
     if (::lstat(encoded(target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
         return abandon(writeError(path, QStringLiteral("it is %1").arg(kindOf(st.st_mode))));
-    if (::rename(temp.constData(), encoded(target).constData()) != 0)
+    const QByteArray targetName = encoded(target);
+    if (expected.checked && !expected.content) {
+        // Atomically "only if still absent": a file made since the check is not replaced.
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, targetName.constData(), RENAME_NOREPLACE) == 0) {
+            syncFolder(folder);
+            return {};
+        }
+        if (errno == EEXIST)
+            return abandon(changedError(path));
+        if (errno != EINVAL && errno != ENOSYS)
+            return failed(QStringLiteral("replacing the file failed"));
+    } else if (expected.checked) {
+        // Exchanged rather than renamed over, so what was replaced can be looked at: a write
+        // that slipped in after the check is put back and reported, not lost.
+        if (::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, targetName.constData(), RENAME_EXCHANGE) == 0) {
+            auto displaced = readRegularFile(QFile::decodeName(temp), expected.content->size() + 1);
+            if (!displaced || *displaced != *expected.content) {
+                (void)::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, targetName.constData(), RENAME_EXCHANGE);
+                return abandon(changedError(path));
+            }
+            ::unlink(temp.constData());
+            syncFolder(folder);
+            return {};
+        }
+        if (errno == ENOENT)
+            return abandon(changedError(path));
+        if (errno != EINVAL && errno != ENOSYS)
+            return failed(QStringLiteral("replacing the file failed"));
+    }
+    // A file system without exchange (some network ones): a plain rename, checked above.
+    if (::rename(temp.constData(), targetName.constData()) != 0)
         return failed(QStringLiteral("replacing the file failed"));
     syncFolder(folder);
     return {};
