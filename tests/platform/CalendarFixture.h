@@ -7,6 +7,7 @@
 
 #include "platform/calendarstore/CalendarStore.h"
 
+#include <QDirIterator>
 #include <QTemporaryDir>
 
 namespace caltest {
@@ -129,6 +130,18 @@ inline QList<CalEvent> eventsOf(const CalendarStore &store, const QString &uid =
     return store.eventsWithPredicate(CalendarStore::eventPredicateWithStartDate(
         QDateTime(QDate(1990, 1, 1), QTime(0, 0), Qt::UTC), QDateTime(QDate(2040, 1, 1), QTime(0, 0), Qt::UTC),
         uid, store.calendars()));
+}
+
+// Every file under \a root with its bytes.
+inline QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out.insert(QDir(root).relativeFilePath(path), readFile(path));
+    }
+    return out;
 }
 
 } // namespace caltest

@@ -14,17 +14,6 @@ Q_DECLARE_METATYPE(Edit)
 
 namespace {
 
-// Every file under \a root with its bytes.
-QMap<QString, QByteArray> snapshot(const QString &root)
-{
-    QMap<QString, QByteArray> out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        out.insert(QDir(root).relativeFilePath(path), readFile(path));
-    }
-    return out;
-}
 
 // Runs the rest of the test in another default time zone.
 [[nodiscard]] auto timeZone(const QByteArray &zone)

@@ -29,16 +29,6 @@ public:
     ~DuringWrite() { ZEM_F_Files::setBeforeCheckForTesting({}); }
 };
 
-QMap<QString, QByteArray> snapshot(const QString &root)
-{
-    QMap<QString, QByteArray> out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        out.insert(QDir(root).relativeFilePath(path), readFile(path));
-    }
-    return out;
-}
 
 } // namespace
 

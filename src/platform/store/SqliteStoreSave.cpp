@@ -95,17 +95,11 @@ ZEM_Result<qint64> SqliteStore::Private::targetKey(const QVariant &value, int de
         return qint64(0);
     if (const auto it = state.known.constFind(id); it != state.known.cend())
         return *it ? key : qint64(0);
-    const QString what = u"Cannot save to the store"_s;
-    ZEM_Result<sqlite3_stmt *> prepared = statement(layout.entities.at(destination).existsSql, ZEM_Error::WriteFailed, what);
-    if (!prepared)
-        return prepared.error();
-    const StatementUse use(*prepared);
-    sqlite3_bind_int64(use, 1, key);
-    const int rc = sqlite3_step(use);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return sqlError(ZEM_Error::WriteFailed, what);
-    state.known.insert(id, rc == SQLITE_ROW);
-    return rc == SQLITE_ROW ? key : qint64(0);
+    const ZEM_Result<bool> exists = rowExists(destination, key);
+    if (!exists)
+        return exists.error();
+    state.known.insert(id, *exists);
+    return *exists ? key : qint64(0);
 }
 
 ZEM_Result<QSet<qint64>> SqliteStore::Private::targetKeys(const QVariant &value, int destination, SaveState &state)
