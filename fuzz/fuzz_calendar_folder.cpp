@@ -1,7 +1,9 @@
 // Whole calendar folders: the input is cut into items at lines "%%" and each becomes a
 // file of one of two calendars, so that the store meets several files at once (the same
 // uid twice, overrides apart from their series). An item "LINK n" is a link to item n (or
-// to nothing), and "RULE <rule>" an event repeating by that rule with some exclusions.
+// to nothing), "LINK fifo" and "LINK zero" links to a pipe and to /dev/zero, which a reader
+// that follows them would block on or read forever, "FIFO" a pipe itself, and
+// "RULE <rule>" an event repeating by that rule with some exclusions.
 // Opening the store and listing a range must end, within the listing's limit, and every
 // occurrence listed must be found again by its uid.
 #include "platform/calendarstore/CalendarStore.h"
@@ -13,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -62,9 +66,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QByteArray &bytes = files.at(i);
         if (bytes.startsWith("LINK ")) {
-            const int target = bytes.mid(5).trimmed().toInt();
-            QFile::link(target >= 0 && target < files.size() ? pathOf(target) : dir.filePath(QStringLiteral("gone")),
+            const QByteArray to = bytes.mid(5).trimmed();
+            const int target = to.toInt();
+            const QString fifo = dir.filePath(QStringLiteral("pipe"));
+            if (to == "fifo" && !QFile::exists(fifo) && ::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+                failed("cannot make a pipe");
+            QFile::link(to == "fifo"   ? fifo
+                        : to == "zero" ? QStringLiteral("/dev/zero")
+                        : target >= 0 && target < files.size() ? pathOf(target)
+                                                                : dir.filePath(QStringLiteral("gone")),
                         pathOf(i));
+            continue;
+        }
+        if (bytes.trimmed() == "FIFO") {
+            if (::mkfifo(QFile::encodeName(pathOf(i)).constData(), 0600) != 0)
+                failed("cannot make a pipe");
             continue;
         }
         QFile file(pathOf(i));

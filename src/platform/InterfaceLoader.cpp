@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QHash>
+#include <QLayout>
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QPointer>
@@ -145,7 +146,25 @@ public:
         return action;
     }
 
+    QLayout *createLayout(const QString &className, QObject *parent, const QString &name) override
+    {
+        QLayout *layout = QUiLoader::createLayout(className, parent, name);
+        if (layout)
+            layouts.append(layout);
+        return layout;
+    }
+
+    // Layouts the builder left to no one: one given to a widget that keeps a layout of its
+    // own (a main window) is never installed, and Qt only warns.
+    void deleteUnownedLayouts()
+    {
+        for (const QPointer<QLayout> &layout : std::as_const(layouts))
+            if (layout && !layout->parent())
+                delete layout.data();
+    }
+
     QList<QPointer<QObject>> created;
+    QList<QPointer<QLayout>> layouts;
     QString m_error;
 
 private:
@@ -259,6 +278,7 @@ QWidget *InterfaceLoader::load(QIODevice *device, QWidget *parent, QString *erro
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QWidget *root = loader.load(&buffer, parent);
+    loader.deleteUnownedLayouts();
     if (!root || !loader.m_error.isEmpty()) {
         delete root;
         const QString why = !loader.m_error.isEmpty() ? loader.m_error : loader.errorString();
