@@ -227,11 +227,9 @@ private slots:
         QTest::newRow("number out of range") << QString() << 33 << QByteArray() << int(ZEM_Error::InvalidArgument);
         QTest::newRow("negative number") << QString() << -1 << QByteArray() << int(ZEM_Error::InvalidArgument);
         QTest::newRow("missing file") << "Italian" << -1 << QByteArray() << int(ZEM_Error::NotFound);
-        QTest::newRow("malformed file") << "Italian" << -1
-                                        << QByteArray("<plist><dict><key>B:Hide</key></dict></plist>")
+        QTest::newRow("malformed file") << "Italian" << -1 << QByteArray("<plist><dict><key>B:Hide</key></dict></plist>")
                                         << int(ZEM_Error::ParseFailed);
-        QTest::newRow("not a string table") << "Italian" << -1
-                                            << QByteArray("<plist><array><string>x</string></array></plist>")
+        QTest::newRow("not a string table") << "Italian" << -1 << QByteArray("<plist><array><string>x</string></array></plist>")
                                             << int(ZEM_Error::ParseFailed);
         QTest::newRow("empty file") << "Italian" << -1 << QByteArray("") << int(ZEM_Error::ParseFailed);
     }

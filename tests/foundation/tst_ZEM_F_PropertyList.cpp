@@ -95,8 +95,7 @@ private slots:
                                     {QStringLiteral("date"), utc}};
         QTest::newRow("nested") << QVariant(outer) << QVariant(outerRead);
         QVariantHash hash{{QStringLiteral("b"), 2}, {QStringLiteral("a"), 1}};
-        QTest::newRow("hash as dict") << QVariant(hash)
-                                      << QVariant(QVariantMap{{QStringLiteral("a"), qlonglong(1)},
+        QTest::newRow("hash as dict") << QVariant(hash) << QVariant(QVariantMap{{QStringLiteral("a"), qlonglong(1)},
                                                               {QStringLiteral("b"), qlonglong(2)}});
     }
 
@@ -130,22 +129,17 @@ private slots:
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<QVariant>("expected");
 
-        QTest::newRow("no declaration, no doctype")
-            << QByteArray("<plist><string>x</string></plist>") << QVariant(QStringLiteral("x"));
-        QTest::newRow("doctype")
-            << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE plist SYSTEM \"plist.dtd\">\n"
+        QTest::newRow("no declaration, no doctype") << QByteArray("<plist><string>x</string></plist>") << QVariant(QStringLiteral("x"));
+        QTest::newRow("doctype") << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE plist SYSTEM \"plist.dtd\">\n"
                           "<plist version=\"1.0\"><integer>3</integer></plist>")
             << QVariant(qlonglong(3));
-        QTest::newRow("bare value") << QByteArray("<array><true/><false/></array>")
-                                    << QVariant(QVariantList{true, false});
+        QTest::newRow("bare value") << QByteArray("<array><true/><false/></array>") << QVariant(QVariantList{true, false});
         QTest::newRow("comments everywhere")
             << plist("<!-- a --><dict><!-- b --><key>k</key><!-- c --><string>v<!-- d -->w</string></dict><!-- e -->")
             << QVariant(QVariantMap{{QStringLiteral("k"), QStringLiteral("vw")}});
-        QTest::newRow("cdata and entities")
-            << plist("<string><![CDATA[<a&b>]]> &lt;&#65;&#x42;&amp;</string>")
+        QTest::newRow("cdata and entities") << plist("<string><![CDATA[<a&b>]]> &lt;&#65;&#x42;&amp;</string>")
             << QVariant(QStringLiteral("<a&b> <AB&"));
-        QTest::newRow("integer spaces and plus") << plist("<integer>\n +12 \n</integer>")
-                                                 << QVariant(qlonglong(12));
+        QTest::newRow("integer spaces and plus") << plist("<integer>\n +12 \n</integer>") << QVariant(qlonglong(12));
         QTest::newRow("real exponent") << plist("<real>-1.25e3</real>") << QVariant(-1250.0);
         QTest::newRow("real integer form") << plist("<real>7</real>") << QVariant(7.0);
         QTest::newRow("date offset") << plist("<date>2011-03-27T03:30:00+02:00</date>")
@@ -185,14 +179,10 @@ private slots:
         QTest::newRow("unknown in array") << plist("<array><nil/></array>") << QStringLiteral("<nil>");
         QTest::newRow("mismatched tags") << plist("<string>x</integer>") << QString();
         QTest::newRow("unterminated") << QByteArray("<plist><array><string>x</string>") << QString();
-        QTest::newRow("key without value") << plist("<dict><key>a</key></dict>")
-                                           << QStringLiteral("\"a\" has no value");
-        QTest::newRow("two keys") << plist("<dict><key>a</key><key>b</key><true/></dict>")
-                                  << QStringLiteral("\"a\" has no value");
-        QTest::newRow("value without key") << plist("<dict><string>x</string></dict>")
-                                           << QStringLiteral("<key>");
-        QTest::newRow("duplicate key") << plist("<dict><key>a</key><true/><key>a</key><false/></dict>")
-                                       << QStringLiteral("twice");
+        QTest::newRow("key without value") << plist("<dict><key>a</key></dict>") << QStringLiteral("\"a\" has no value");
+        QTest::newRow("two keys") << plist("<dict><key>a</key><key>b</key><true/></dict>") << QStringLiteral("\"a\" has no value");
+        QTest::newRow("value without key") << plist("<dict><string>x</string></dict>") << QStringLiteral("<key>");
+        QTest::newRow("duplicate key") << plist("<dict><key>a</key><true/><key>a</key><false/></dict>") << QStringLiteral("twice");
         QTest::newRow("key outside dict") << plist("<array><key>a</key></array>") << QStringLiteral("<key>");
         QTest::newRow("element in string") << plist("<string>a<b/>c</string>") << QStringLiteral("<b>");
         QTest::newRow("text in array") << plist("<array>loose</array>") << QStringLiteral("loose");
@@ -201,10 +191,8 @@ private slots:
         QTest::newRow("integer empty") << plist("<integer></integer>") << QStringLiteral("integer");
         QTest::newRow("integer hex") << plist("<integer>0x10</integer>") << QStringLiteral("integer");
         QTest::newRow("integer sign only") << plist("<integer>-</integer>") << QStringLiteral("integer");
-        QTest::newRow("integer overflow")
-            << plist("<integer>18446744073709551616</integer>") << QStringLiteral("integer");
-        QTest::newRow("integer negative overflow")
-            << plist("<integer>-9223372036854775809</integer>") << QStringLiteral("integer");
+        QTest::newRow("integer overflow") << plist("<integer>18446744073709551616</integer>") << QStringLiteral("integer");
+        QTest::newRow("integer negative overflow") << plist("<integer>-9223372036854775809</integer>") << QStringLiteral("integer");
         QTest::newRow("real letters") << plist("<real>1.5x</real>") << QStringLiteral("real");
         QTest::newRow("real overflow") << plist("<real>1e999</real>") << QStringLiteral("real");
         QTest::newRow("real comma") << plist("<real>1,5</real>") << QStringLiteral("real");
@@ -215,8 +203,7 @@ private slots:
         QTest::newRow("date leap second") << plist("<date>2011-12-31T23:59:60Z</date>") << QStringLiteral("date");
         QTest::newRow("date hour 24") << plist("<date>2011-12-31T24:00:00Z</date>") << QStringLiteral("date");
         QTest::newRow("date bad offset") << plist("<date>2011-03-27T00:00:00+25:00</date>") << QStringLiteral("date");
-        QTest::newRow("date before year 1")
-            << plist("<date>0001-01-01T00:30:00+01:00</date>") << QStringLiteral("date");
+        QTest::newRow("date before year 1") << plist("<date>0001-01-01T00:30:00+01:00</date>") << QStringLiteral("date");
         QTest::newRow("undeclared entity") << plist("<string>&nbsp;</string>") << QString();
         QTest::newRow("content after plist") << QByteArray("<plist><true/></plist><plist/>") << QString();
         QTest::newRow("text after value") << QByteArray("<true/> junk") << QString();
@@ -304,8 +291,7 @@ private slots:
         QTest::newRow("root array") << plist("<array/>") << QStringLiteral("root");
         QTest::newRow("integer value") << plist("<dict><key>a</key><string>x</string><key>b</key><integer>1</integer></dict>")
                                        << QStringLiteral("\"b\" is not a string");
-        QTest::newRow("nested dict") << plist("<dict><key>a</key><dict/></dict>")
-                                     << QStringLiteral("\"a\" is not a string");
+        QTest::newRow("nested dict") << plist("<dict><key>a</key><dict/></dict>") << QStringLiteral("\"a\" is not a string");
         QTest::newRow("duplicate") << plist("<dict><key>a</key><string>x</string><key>a</key><string>y</string></dict>")
                                    << QStringLiteral("twice");
     }
@@ -354,8 +340,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Settings.plist"));
         const QVariantMap value{{QStringLiteral("a"), QStringLiteral("\u00e9")}};
-        auto w = ZEM_F_PropertyList::writeFile(path, value);
-        QVERIFY(w);
+        QVERIFY(ZEM_F_PropertyList::writeFile(path, value));
         auto r = ZEM_F_PropertyList::readFile(path);
         QVERIFY(r);
         QCOMPARE(r->toMap(), value);

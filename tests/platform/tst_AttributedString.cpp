@@ -128,8 +128,7 @@ private slots:
         QTest::newRow("negative unicode") << QByteArray("{\\rtf1 \\u-3971?}") << QString(QChar(char16_t(65536 - 3971)));
         QTest::newRow("surrogate pair") << QByteArray("{\\rtf1 \\u-10179?\\u-8704?}") << QString::fromUtf8("😀");
         QTest::newRow("fallback ends at group") << QByteArray("{\\rtf1\\uc3 {\\u8364}ab}") << QString::fromUtf8("€ab");
-        QTest::newRow("skipped destinations")
-            << QByteArray("{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}{\\*\\generator W;}"
+        QTest::newRow("skipped destinations") << QByteArray("{\\rtf1{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}{\\*\\generator W;}"
                           "{\\pict\\pngblip 89504e47}{\\*\\unknown zz}Body}")
             << "Body";
         QTest::newRow("bin data skipped") << QByteArray("{\\rtf1 a{\\*\\blob\\bin3 }}}}b}") << "ab";

@@ -94,10 +94,8 @@ private slots:
         QTest::addColumn<QByteArray>("member");
         QTest::newRow("name") << QByteArray("describe") << QByteArray("describe");
         QTest::newRow("one keyword") << QByteArray("removeObserver:") << QByteArray("removeObserver");
-        QTest::newRow("all keywords exist")
-            << QByteArray("removeObserver:name:object:") << QByteArray("removeObserverNameObject");
-        QTest::newRow("only the first exists")
-            << QByteArray("dropContacts:row:") << QByteArray("dropContacts");
+        QTest::newRow("all keywords exist") << QByteArray("removeObserver:name:object:") << QByteArray("removeObserverNameObject");
+        QTest::newRow("only the first exists") << QByteArray("dropContacts:row:") << QByteArray("dropContacts");
         QTest::newRow("neither exists") << QByteArray("dropPeople:row:") << QByteArray("dropPeople");
     }
 
@@ -149,8 +147,7 @@ private slots:
         QTest::newRow("int") << QVariantList{7} << QStringLiteral("int 7");
         QTest::newRow("string") << QVariantList{QStringLiteral("x")} << QStringLiteral("string x");
         QTest::newRow("two arguments") << QVariantList{2, 3} << QStringLiteral("pair 5");
-        QTest::newRow("two strings converted") << QVariantList{QStringLiteral("2"), QStringLiteral("3")}
-                                               << QStringLiteral("pair 5");
+        QTest::newRow("two strings converted") << QVariantList{QStringLiteral("2"), QStringLiteral("3")} << QStringLiteral("pair 5");
     }
 
     void performChoosesOverload()

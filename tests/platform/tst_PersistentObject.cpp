@@ -188,15 +188,13 @@ private slots:
             p.addObserver(key, nullptr, r.handler(), ObserveOption::Prior | ObserveOption::After);
 
         p.setValueForKey(1, QStringLiteral("a"));
-        QCOMPARE(r.keys(), (QStringList{QStringLiteral("will:a"), QStringLiteral("will:b"), QStringLiteral("did:a"),
-                                        QStringLiteral("did:b")}));
+        QCOMPARE(r.keys(), (QStringList{u"will:a"_qs, u"will:b"_qs, u"did:a"_qs, u"did:b"_qs}));
         QVERIFY(r.notices[3].dependent);
         QVERIFY(!r.notices[2].dependent);
 
         r.notices.clear();
         p.setValueForKey(2, QStringLiteral("b"));
-        QCOMPARE(r.keys(), (QStringList{QStringLiteral("will:b"), QStringLiteral("will:a"), QStringLiteral("did:b"),
-                                        QStringLiteral("did:a")}));
+        QCOMPARE(r.keys(), (QStringList{u"will:b"_qs, u"will:a"_qs, u"did:b"_qs, u"did:a"_qs}));
     }
 
     void destroyedObserverContextIsNeverCalled()

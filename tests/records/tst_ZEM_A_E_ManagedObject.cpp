@@ -87,9 +87,7 @@ private slots:
         QTest::newRow("same day, other year") << midday << local(2023, 3, 15) << "Mar 15, 2023";
         QTest::newRow("same day, other month") << midday << local(2024, 4, 15) << "Apr 15, 2024";
         // 11:00 UTC on 15 March is 00:00 on 16 March in Auckland (summer time, +13).
-        QTest::newRow("UTC instant, local day") << midday
-                                                << QDateTime(QDate(2024, 3, 15), QTime(11, 0), QTimeZone::utc())
-                                                << "Tomorrow";
+        QTest::newRow("UTC instant, local day") << midday << QDateTime(QDate(2024, 3, 15), QTime(11, 0), QTimeZone::utc()) << "Tomorrow";
         QTest::newRow("no date") << midday << QDateTime() << QString();
     }
 

@@ -197,8 +197,7 @@ private slots:
         QTest::newRow("right") << screen << QRect(0, 0, 1880, 1080) << u"right"_s << 40.0;
         QTest::newRow("top bar and left dock") << screen << QRect(70, 27, 1850, 1053) << u"left"_s << 70.0;
         QTest::newRow("equal insets prefer bottom") << screen << QRect(0, 30, 1920, 1020) << u"bottom"_s << 30.0;
-        QTest::newRow("second screen, right")
-            << QRect(1920, 0, 1280, 1024) << QRect(1920, 0, 1230, 1024) << u"right"_s << 50.0;
+        QTest::newRow("second screen, right") << QRect(1920, 0, 1280, 1024) << QRect(1920, 0, 1230, 1024) << u"right"_s << 50.0;
         QTest::newRow("invalid available") << screen << QRect() << QString() << 0.0;
     }
 
@@ -212,13 +211,6 @@ private slots:
         QCOMPARE(panel.orientation, orientation);
         QCOMPARE(panel.tilesize, tilesize);
         QCOMPARE(panel.autohide, false);
-    }
-
-    void openOffSet()
-    {
-        QCOMPARE(Dock::shared()->getOpenOffSet(), 0.0);
-        useOffset(12.75);
-        QCOMPARE(Dock::shared()->getOpenOffSet(), 12.75);
     }
 
     void checkForOffSetAndDock_data()

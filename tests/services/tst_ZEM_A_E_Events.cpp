@@ -163,8 +163,7 @@ private slots:
         MoveController controller;
         controller.answerObject = answerObject;
         // True when the controller answered no object.
-        QCOMPARE(ZEM_A_E_Events::shared()->mouseDownMove(press(), QPointF(3, 4),
-                                                         m_view, &controller),
+        QCOMPARE(ZEM_A_E_Events::shared()->mouseDownMove(press(), QPointF(3, 4), m_view, &controller),
                  !answerObject);
         QCOMPARE(controller.moves.size(), 1);
         QCOMPARE(controller.moves.first().value<QMouseEvent *>(), m_press);

@@ -115,19 +115,11 @@ private slots:
         QObject plain;
         QWidget widget;
         widget.setGeometry(0, 0, 200, 30);
-        QObject *control = &action;
-        if (kind == u"button")
-            control = &button;
-        else if (kind == u"toolbutton")
-            control = &toolButton;
-        else if (kind == u"cellSize")
-            action.setProperty("target", QVariant::fromValue<QObject *>(&cellOwner));
-        else if (kind == u"widget")
-            action.setProperty("target", QVariant::fromValue<QObject *>(&widget));
-        else if (kind == u"frame")
-            action.setProperty("target", QVariant::fromValue<QObject *>(&frameOwner));
-        else if (kind == u"plain")
-            action.setProperty("target", QVariant::fromValue<QObject *>(&plain));
+        const QHash<QString, QObject *> targets{
+            {u"cellSize"_qs, &cellOwner}, {u"widget"_qs, &widget}, {u"frame"_qs, &frameOwner}, {u"plain"_qs, &plain}};
+        if (targets.contains(kind))
+            action.setProperty("target", QVariant::fromValue(targets.value(kind)));
+        QObject *control = QHash<QString, QObject *>{{u"button"_qs, &button}, {u"toolbutton"_qs, &toolButton}}.value(kind, &action);
 
         ZEM_A_E_Icons::shared()->buttonImage(control, QStringLiteral("TestMain"), QString(), 1);
         const QImage image = imageOf(control);
@@ -216,11 +208,10 @@ private slots:
         QWidget widget;
         QObject object;
         ZEM_A_E_Icons *icons = ZEM_A_E_Icons::shared();
-        QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), &widget, false, true));
-        QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), &object, false, true));
-        QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), nullptr, false, true));
-        QVERIFY(!widget.property("image").isValid());
-        QVERIFY(!object.property("image").isValid());
+        for (QObject *o : {static_cast<QObject *>(&widget), &object, static_cast<QObject *>(nullptr)}) {
+            QVERIFY(!icons->buttonSupport(QStringLiteral("TestMain"), o, false, true));
+            QVERIFY(!o || !o->property("image").isValid());
+        }
     }
 
     void position_data()

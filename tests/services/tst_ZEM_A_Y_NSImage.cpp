@@ -67,8 +67,7 @@ private slots:
     {
         for (int operation : {0, 1, 3, 11}) {
             QImage destination = filled(QSize(4, 4), QColor(128, 128, 128));
-            QVERIFY(
-                compositeImage(destination, QPoint(2, 2), filled(QSize(4, 4), Qt::blue), operation));
+            QVERIFY(compositeImage(destination, QPoint(2, 2), filled(QSize(4, 4), Qt::blue), operation));
             QCOMPARE(destination.pixelColor(1, 1), QColor(128, 128, 128));
             QCOMPARE(destination.pixelColor(3, 1), QColor(128, 128, 128));
             QVERIFY(destination.pixelColor(3, 3) != QColor(128, 128, 128));
@@ -97,16 +96,12 @@ private slots:
         QTest::addColumn<QColor>("opaque"); // where the image is opaque
         QTest::addColumn<QColor>("half");   // where it is half covered
         const QColor clear(0, 0, 0, 0);
-        QTest::newRow("source-in") << 3 << QColor(0, 255, 0) << QColor(0, 255, 0)
-                                   << QColor(0, 255, 0, 128);
+        QTest::newRow("source-in") << 3 << QColor(0, 255, 0) << QColor(0, 255, 0) << QColor(0, 255, 0, 128);
         QTest::newRow("source-in keeps the colour's alpha")
             << 3 << QColor(0, 255, 0, 102) << QColor(0, 255, 0, 102) << QColor(0, 255, 0, 51);
-        QTest::newRow("plus-lighter") << 13 << QColor(255, 0, 0) << QColor(255, 0, 0)
-                                      << QColor(255, 0, 0, 128);
-        QTest::newRow("plus-lighter at 0.8")
-            << 13 << QColor(255, 0, 0, 204) << QColor(204, 0, 0) << QColor(204, 0, 0, 128);
-        QTest::newRow("copy") << 1 << QColor(0, 0, 255, 204) << QColor(0, 0, 255, 204)
-                              << QColor(0, 0, 255, 102);
+        QTest::newRow("plus-lighter") << 13 << QColor(255, 0, 0) << QColor(255, 0, 0) << QColor(255, 0, 0, 128);
+        QTest::newRow("plus-lighter at 0.8") << 13 << QColor(255, 0, 0, 204) << QColor(204, 0, 0) << QColor(204, 0, 0, 128);
+        QTest::newRow("copy") << 1 << QColor(0, 0, 255, 204) << QColor(0, 0, 255, 204) << QColor(0, 0, 255, 102);
         QTest::newRow("clear") << 0 << QColor(0, 0, 255) << clear << clear;
     }
 
