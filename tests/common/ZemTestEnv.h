@@ -40,6 +40,15 @@ private:
  */
 ZEM_F_E_Language *zemFrenchLanguage(std::initializer_list<std::pair<const char *, const char *>> french);
 
+namespace zemtest {
+/** Shows \a window and waits until it is on the screen; false when it never gets there. */
+[[nodiscard]] inline bool showExposed(QWidget &window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+} // namespace zemtest
+
 /** QTEST_MAIN with ZemTestEnv set up first. */
 #define ZEM_TEST_MAIN_TZ(TestObject, TimeZone)                                                   \
     int main(int argc, char **argv)                                                              \

@@ -35,6 +35,18 @@ inline bool use(const char *language)
     return ZEM_F_E_Language::shared()->setActiveLanguage(QString::fromLatin1(language)).has_value();
 }
 
+inline QMap<QString, QString> dictionary()
+{
+    return ZEM_F_E_Language::shared()->languageDictionary();
+}
+
+/** Waits for the language dictionary to hold \a key ("NL:Save") with its own text ("Save"). */
+[[nodiscard]] inline bool entered(const char *key)
+{
+    const QString k = QString::fromUtf8(key);
+    return QTest::qWaitFor([&k] { return dictionary().value(k) == k.mid(3); });
+}
+
 inline ZEM_F_Notification reset()
 {
     return ZEM_F_Notification{QStringLiteral("LanguageCall"), QVariant(0), {}};

@@ -88,8 +88,7 @@ private slots:
             QStringLiteral(ZEM_SOURCE_DIR "/tests/controls/data/AllControls.ui"), nullptr, &error));
         QVERIFY2(window, qPrintable(error));
         window->resize(900, 560);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(zemtest::showExposed(*window));
 
         const QImage english = saved(settledShot(window.get()), u"window-English"_qs);
         QVERIFY(french::use("French"));

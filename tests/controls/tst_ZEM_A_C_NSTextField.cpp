@@ -128,8 +128,7 @@ private slots:
         auto *field = new ZEM_A_C_NSTextField(&window);
         auto *label = new ZEM_A_C_TextFieldNoResponder(QStringLiteral("Name:"), &window);
         label->move(0, 40);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(zemtest::showExposed(window));
         field->setFocus();
         QCOMPARE(label->focusPolicy(), Qt::NoFocus);
         QVERIFY(label->isReadOnly());

@@ -61,8 +61,7 @@ private slots:
             field->setTextF(&bound);
         }
         field->setText(u"own text"_s);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QVERIFY(zemtest::showExposed(host));
 
         QTest::mouseClick(field, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 5));
         QCOMPARE(largeTypeShown(), opens);

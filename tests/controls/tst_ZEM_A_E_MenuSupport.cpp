@@ -72,6 +72,8 @@ public:
 
 namespace {
 
+using Map = QVariantMap;
+
 QStringList titles(const QWidget *menu)
 {
     QStringList out;
@@ -79,14 +81,6 @@ QStringList titles(const QWidget *menu)
     for (const QAction *a : actions)
         out.append(a->isSeparator() ? u"-"_qs : a->text());
     return out;
-}
-
-QVariantMap map(std::initializer_list<std::pair<QString, QVariant>> entries)
-{
-    QVariantMap m;
-    for (const auto &[k, v] : entries)
-        m.insert(k, v);
-    return m;
 }
 
 OrganiserDoc *sharedDocClass()
@@ -169,16 +163,16 @@ private slots:
         QTest::addColumn<QVariantMap>("made");
         QTest::addColumn<QVariantMap>("expected");
         QTest::newRow("everything") << menus->setUpContextMenuArray(u"p"_qs, u"VCard"_qs, u"L:Print"_qs, u"print:"_qs)
-                                    << map({{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs},
-                                            {u"image"_qs, u"VCard"_qs}, {u"keyBoard"_qs, u"p"_qs}});
+                                    << Map{{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs},
+                                            {u"image"_qs, u"VCard"_qs}, {u"keyBoard"_qs, u"p"_qs}};
         QTest::newRow("title alone") << menus->setUpContextMenuArray({}, {}, u"L:Print"_qs, {})
-                                     << map({{u"title"_qs, u"L:Print"_qs}});
+                                     << Map{{u"title"_qs, u"L:Print"_qs}};
         QTest::newRow("no image") << menus->setUpContextMenuArray(u"p"_qs, {}, u"L:Print"_qs, u"print:"_qs)
-                                  << map({{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs}, {u"keyBoard"_qs, u"p"_qs}});
+                                  << Map{{u"title"_qs, u"L:Print"_qs}, {u"selector"_qs, u"print:"_qs}, {u"keyBoard"_qs, u"p"_qs}};
         QTest::newRow("tag always") << menus->setUpContextMenuArrayWithTag({}, {}, u"L:Clear"_qs, u"clear:"_qs, 0)
-                                    << map({{u"title"_qs, u"L:Clear"_qs}, {u"selector"_qs, u"clear:"_qs}, {u"tag"_qs, 0}});
+                                    << Map{{u"title"_qs, u"L:Clear"_qs}, {u"selector"_qs, u"clear:"_qs}, {u"tag"_qs, 0}};
         QTest::newRow("separator") << menus->setUpMenuSeparator()
-                                   << map({{u"title"_qs, QString()}, {u"selector"_qs, QString()}});
+                                   << Map{{u"title"_qs, QString()}, {u"selector"_qs, QString()}};
     }
 
     void descriptors()
@@ -195,13 +189,13 @@ private slots:
             {u"A"_qs, u""_qs, u"B"_qs, u"C"_qs}, {u"i1"_qs, u"i2"_qs, u"i3"_qs}, {}, {u"a"_qs, u"b"_qs},
             u"pick:"_qs, 5);
         QCOMPARE(list.size(), 4);
-        QCOMPARE(list.at(0).toMap(), map({{u"title"_qs, u"A"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i1"_qs},
+        QCOMPARE(list.at(0).toMap(), (Map{{u"title"_qs, u"A"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i1"_qs},
                                           {u"keyBoard"_qs, u"a"_qs}, {u"tag"_qs, 5}}));
         QCOMPARE(list.at(1).toMap(), menus->setUpMenuSeparator());
-        QCOMPARE(list.at(2).toMap(), map({{u"title"_qs, u"B"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i2"_qs},
+        QCOMPARE(list.at(2).toMap(), (Map{{u"title"_qs, u"B"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i2"_qs},
                                           {u"keyBoard"_qs, u"b"_qs}, {u"tag"_qs, 6}}));
         // Past the end of the keys: no key equivalent.
-        QCOMPARE(list.at(3).toMap(), map({{u"title"_qs, u"C"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i3"_qs},
+        QCOMPARE(list.at(3).toMap(), (Map{{u"title"_qs, u"C"_qs}, {u"selector"_qs, u"pick:"_qs}, {u"image"_qs, u"i3"_qs},
                                           {u"tag"_qs, 7}}));
 
         // One image for all wins over the images array.

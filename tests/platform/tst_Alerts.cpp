@@ -58,10 +58,8 @@ private slots:
         QFETCH(Style, asked);
         QFETCH(Style, shown);
         QWidget w;
-        if (window == 2) {
-            w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&w));
-        }
+        if (window == 2)
+            QVERIFY(zemtest::showExposed(w));
         const AlertRequest r = request(window ? &w : nullptr, asked);
         QCOMPARE(Alerts::resolvedStyle(r), shown);
 
@@ -109,8 +107,7 @@ private slots:
     {
         QWidget window;
         window.resize(400, 300);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(zemtest::showExposed(window));
 
         int answer = -2;
         const int immediate = Alerts::runAlert(

@@ -3,34 +3,30 @@
 #include "platform/Alerts.h"
 #include "services/ZEM_A_C_Sheets.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
-
 using Style = platform::AlertRequest::Style;
 Q_DECLARE_METATYPE(Style)
 
+// The sheet itself, window-modal and answered later, and the fall-back to a panel for a
+// hidden window are the alert layer's: tst_Alerts.
 class tst_ZEM_A_C_Sheets : public QObject
 {
     Q_OBJECT
 private slots:
     void sheetOrPanel_data()
     {
-        QTest::addColumn<int>("window"); // 0 none, 1 hidden, 2 visible
+        QTest::addColumn<bool>("window");
         QTest::addColumn<Style>("style");
-        QTest::newRow("no window") << 0 << Style::Panel;
-        QTest::newRow("hidden window") << 1 << Style::Panel;
-        QTest::newRow("visible window") << 2 << Style::Sheet;
+        QTest::newRow("no window") << false << Style::Panel;
+        QTest::newRow("visible window") << true << Style::Sheet;
     }
 
     void sheetOrPanel()
     {
-        QFETCH(int, window);
+        QFETCH(bool, window);
         QFETCH(Style, style);
         QWidget w;
-        if (window == 2) {
-            w.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&w));
-        }
+        if (window)
+            QVERIFY(zemtest::showExposed(w));
         QObject delegate;
         platform::RecordingAlertResponder responder;
         ZEM_A_C_Sheets::oKAlertSheet(QStringLiteral("Email Alert:"),
@@ -44,26 +40,6 @@ private slots:
         QCOMPARE(r.buttons, QStringList{QStringLiteral("Ok")});
         QCOMPARE(r.delegate.data(), &delegate);
         QCOMPARE(r.window.data(), window ? &w : nullptr);
-    }
-
-    void sheetOnScreen()
-    {
-        QWidget w;
-        w.resize(300, 200);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        ZEM_A_C_Sheets::oKAlertSheet(QStringLiteral("Menu Alert:"), QStringLiteral("Not active yet!"),
-                                     QStringLiteral("Ok"), &w, nullptr);
-        // A sheet does not block: the call has returned with the box open on the window.
-        const auto boxes = w.findChildren<QMessageBox *>();
-        QCOMPARE(boxes.size(), 1);
-        QPointer<QMessageBox> box = boxes.first();
-        QCOMPARE(box->windowModality(), Qt::WindowModal);
-        QCOMPARE(box->buttons().size(), 1);
-        QCOMPARE(box->buttons().first()->text(), QStringLiteral("Ok"));
-        QTRY_VERIFY(box->isVisible());
-        box->buttons().first()->click();
-        QTRY_VERIFY(box.isNull());
     }
 };
 

@@ -55,8 +55,7 @@ private slots:
     {
         m_view = new CountingView;
         m_view->resize(100, 100);
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view));
+        QVERIFY(zemtest::showExposed(*m_view));
         m_press = new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5),
                                   Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     }
@@ -125,8 +124,7 @@ private slots:
     {
         CountingView other;
         other.resize(50, 50);
-        other.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        QVERIFY(zemtest::showExposed(other));
         QWidget child(m_view);
         child.setGeometry(0, 0, 20, 20);
         child.show();
