@@ -35,6 +35,19 @@ inline bool use(const char *language)
     return ZEM_F_E_Language::shared()->setActiveLanguage(QString::fromLatin1(language)).has_value();
 }
 
+inline QString shown(const QString &text) { return text; }
+inline QString shown(const QStringList &texts) { return texts.join(u'|'); }
+
+/** What \a read answers now, in French, and in English again, joined by " / ". */
+template <class Read>
+QString roundTrip(Read read)
+{
+    QStringList seen{shown(read())};
+    for (const char *language : {"French", "English"})
+        seen.append(use(language) ? shown(read()) : QStringLiteral("(no %1)").arg(QLatin1String(language)));
+    return seen.join(u" / ");
+}
+
 inline QMap<QString, QString> dictionary()
 {
     return ZEM_F_E_Language::shared()->languageDictionary();

@@ -10,7 +10,6 @@
 #include "services/ZEM_A_E_TransparentTextView.h"
 #include "services/ZEM_A_I_TransparentWindow.h"
 
-#include <QAction>
 #include <QDir>
 #include <QImage>
 
@@ -107,6 +106,7 @@ private slots:
     void contextMenu()
     {
         ZEM_A_E_MenuSupport *menus = ZEM_A_E_MenuSupport::shared();
+        // The titles themselves are tst_ZEM_A_E_MenuSupport's and tst_ZEM_A_C_NSMenuItem's.
         const auto render = [menus](const char *name) {
             const QVariantList items = {
                 menus->setUpContextMenuArray(QString(), QString(), u"L:Print"_qs, u"print:"_qs),
@@ -116,18 +116,13 @@ private slots:
             };
             QObject controller;
             std::unique_ptr<ZEM_A_C_NSMenu> menu(menus->setContextMenu(items, &controller));
-            QStringList titles;
-            for (QAction *action : menu->actions())
-                titles.append(action->isSeparator() ? u"---"_qs : action->text());
             menu->adjustSize();
-            return std::make_pair(titles, saved(menu->grab().toImage(), QString::fromLatin1(name)));
+            return saved(menu->grab().toImage(), QString::fromLatin1(name));
         };
-        const auto [englishTitles, english] = render("context-menu-English");
-        QCOMPARE(englishTitles, QStringList({u"Print..."_qs, u"---"_qs, u"Copy Mailing Label"_qs, u"Clear"_qs}));
+        const QImage english = render("context-menu-English");
         QVERIFY(french::use("French"));
-        const auto [frenchTitles, frenchShot] = render("context-menu-French");
+        const QImage frenchShot = render("context-menu-French");
         QVERIFY(french::use("English"));
-        QCOMPARE(frenchTitles, QStringList({u"Imprimer..."_qs, u"---"_qs, u"Copier l'étiquette"_qs, u"Effacer"_qs}));
         QVERIFY(!english.isNull() && !frenchShot.isNull());
         QVERIFY(english.height() > 3 * QFontMetrics(QFont()).height());
         QVERIFY(english != frenchShot);

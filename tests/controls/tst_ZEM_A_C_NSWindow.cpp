@@ -40,12 +40,7 @@ private slots:
             window.awakeFromNib();
             QVERIFY(window.hasTitle());
             QCOMPARE(window.titleKey(), u"NL:Contacts"_qs);
-            QCOMPARE(window.property("title").toString(), u"Contacts"_qs);
-
-            QVERIFY(french::use("French"));
-            QCOMPARE(window.windowTitle(), u"Personnes"_qs);
-            QVERIFY(french::use("English"));
-            QCOMPARE(window.windowTitle(), u"Contacts"_qs);
+            QCOMPARE(french::roundTrip([&window] { return window.windowTitle(); }), u"Contacts / Personnes / Contacts"_qs);
 
             // A new title is checked again and followed from then on.
             window.setNewTitle(QStringLiteral("Options"));
@@ -109,18 +104,13 @@ private slots:
         QCOMPARE(notes->titleKey(), u"NL:Notes"_qs);
         QVERIFY(options->hasTitle());
 
-        QVERIFY(french::use("French"));
-        QCOMPARE(tabs.tabText(0), u"Remarques"_qs);
-        QCOMPARE(tabs.tabText(1), u"Réglages"_qs);
-        QCOMPARE(notes->label(), u"Remarques"_qs);
+        const auto texts = [&tabs] { return QStringList{tabs.tabText(0), tabs.tabText(1)}; };
+        QCOMPARE(french::roundTrip(texts), u"Notes|Options / Remarques|Réglages / Notes|Options"_qs);
+        QCOMPARE(notes->label(), u"Notes"_qs);
 
         // The tab widget may rename the tab itself; the page reads its label from there.
         tabs.setTabText(1, QStringLiteral("Elsewhere"));
         QCOMPARE(options->label(), u"Elsewhere"_qs);
-
-        QVERIFY(french::use("English"));
-        QCOMPARE(tabs.tabText(0), u"Notes"_qs);
-        QCOMPARE(tabs.tabText(1), u"Options"_qs);
 
         // A page moved in front keeps its own label.
         tabs.removeTab(1);
@@ -139,15 +129,12 @@ private slots:
         tabs.addTab(page, QString());
         QTRY_COMPARE(tabs.tabText(0), u"Notes"_qs);
         page->awakeFromNib();
-        QVERIFY(french::use("French"));
-        QCOMPARE(tabs.tabText(0), u"Remarques"_qs);
+        QCOMPARE(french::roundTrip([&tabs] { return tabs.tabText(0); }), u"Notes / Remarques / Notes"_qs);
 
         // Outside a tab widget the page keeps the label itself.
         ZEM_A_C_NSTabViewItem loose(QStringLiteral("Options"));
         loose.awakeFromNib();
-        QCOMPARE(loose.label(), u"Réglages"_qs);
-        QVERIFY(french::use("English"));
-        QCOMPARE(loose.label(), u"Options"_qs);
+        QCOMPARE(french::roundTrip([&loose] { return loose.label(); }), u"Options / Réglages / Options"_qs);
     }
 
 };

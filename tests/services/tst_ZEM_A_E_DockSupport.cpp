@@ -175,13 +175,6 @@ private slots:
         QCOMPARE(Dock::shared()->returnEdgeBuffer(25, side), margin + 20);
     }
 
-    void edgeBufferWithoutFile()
-    {
-        for (int side : {0, 1, 2})
-            QCOMPARE(Dock::shared()->returnEdgeBuffer(7, side), 17.0);
-        QCOMPARE(Dock::shared()->returnEdgeBuffer(-10, 0), 0.0);
-    }
-
     void panelFromGeometry_data()
     {
         QTest::addColumn<QRect>("geometry");

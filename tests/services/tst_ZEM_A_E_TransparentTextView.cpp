@@ -190,19 +190,6 @@ private slots:
         QCOMPARE(window.pos(), expected);
     }
 
-    void dragFollowsMouse()
-    {
-        ZEM_A_I_TransparentWindow window;
-        window.resize(200, 100);
-        window.move(300, 300);
-        window.setInitialLocation(QPointF(20, 30));
-        window.moveWindowSupport(true, QPointF(420, 230));
-        QCOMPARE(window.pos(), QPoint(400, 200));
-        // Dragged off the top left: clamped like any other origin.
-        window.moveWindowSupport(true, QPointF(5, 5));
-        QCOMPARE(window.pos(), QPoint(10, 10));
-    }
-
     void roundedViewPixels()
     {
         ZEM_A_I_RoundedView view;
