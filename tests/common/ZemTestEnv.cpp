@@ -1,4 +1,5 @@
 #include "ZemTestEnv.h"
+#include "TestFiles.h"
 
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_HostDelegate.h"
@@ -13,11 +14,6 @@
 
 namespace {
 ZemTestEnv *g_current = nullptr;
-
-void setEnv(const char *name, const QString &value)
-{
-    qputenv(name, value.toLocal8Bit());
-}
 } // namespace
 
 ZemTestEnv::ZemTestEnv(const char *timeZone)
@@ -25,18 +21,15 @@ ZemTestEnv::ZemTestEnv(const char *timeZone)
 {
     Q_ASSERT(m_dir->isValid());
     QDir root(m_dir->path());
-    root.mkpath(QStringLiteral("home"));
-    root.mkpath(QStringLiteral("data"));
-    root.mkpath(QStringLiteral("config"));
-    root.mkpath(QStringLiteral("cache"));
-    root.mkpath(QStringLiteral("runtime"));
+    const std::pair<const char *, const char *> folders[] = {{"HOME", "home"},
+        {"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"XDG_CACHE_HOME", "cache"},
+        {"XDG_RUNTIME_DIR", "runtime"}};
+    for (const auto &[variable, folder] : folders) {
+        root.mkpath(QLatin1String(folder));
+        qputenv(variable, root.filePath(QLatin1String(folder)).toLocal8Bit());
+    }
     QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    setEnv("HOME", root.filePath(QStringLiteral("home")));
-    setEnv("XDG_DATA_HOME", root.filePath(QStringLiteral("data")));
-    setEnv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("config")));
-    setEnv("XDG_CACHE_HOME", root.filePath(QStringLiteral("cache")));
-    setEnv("XDG_RUNTIME_DIR", root.filePath(QStringLiteral("runtime")));
     if (timeZone) {
         qputenv("TZ", timeZone);
         tzset();
@@ -79,10 +72,7 @@ ZEM_F_E_Language *zemFrenchLanguage(std::initializer_list<std::pair<const char *
     for (const auto &[key, text] : french)
         table.insert(QString::fromUtf8(key), QString::fromUtf8(text));
     const QString path = ZEM_F_E_Language::languageFilePath(QStringLiteral("French"));
-    if (!path.startsWith(g_current->dataHome()) || !QDir().mkpath(QFileInfo(path).absolutePath()))
-        return nullptr;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ZEM_F_PropertyList::writeStringTable(table)) <= 0)
-        return nullptr;
-    return ZEM_F_E_Language::shared();
+    const bool written = path.startsWith(g_current->dataHome())
+                         && zemtest::writeFile(path, ZEM_F_PropertyList::writeStringTable(table));
+    return written ? ZEM_F_E_Language::shared() : nullptr;
 }

@@ -30,10 +30,13 @@ struct Window
         const QModelIndexList rows = table->selectionModel()->selectedRows();
         return rows.size() == 1 ? rows.first().row() : -1;
     }
+    // Selects \a row; -1 selects none.
     void select(int row)
     {
-        table->selectionModel()->setCurrentIndex(model.index(row, 0), QItemSelectionModel::ClearAndSelect |
-                                                                          QItemSelectionModel::Rows);
+        table->selectionModel()->clear();
+        if (row >= 0)
+            table->selectionModel()->setCurrentIndex(model.index(row, 0), QItemSelectionModel::ClearAndSelect |
+                                                                              QItemSelectionModel::Rows);
     }
 };
 
@@ -106,16 +109,12 @@ private slots:
         QFETCH(int, key);
         QFETCH(int, expected);
         Window w(5);
-        if (selected >= 0)
-            w.select(selected);
+        w.select(selected);
         QTest::keyClick(w.field, Qt::Key(key));
         QCOMPARE(w.selectedRow(), expected);
 
         // The same through the arrow-key entry point.
-        if (selected >= 0)
-            w.select(selected);
-        else
-            w.table->selectionModel()->clear();
+        w.select(selected);
         QVERIFY(w.field->handleArrowKeyEventNoModifier(key));
         QCOMPARE(w.selectedRow(), expected);
     }

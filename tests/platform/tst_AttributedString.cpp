@@ -159,22 +159,19 @@ private slots:
             "{\\rtf1\\deff1{\\fonttbl{\\f0\\froman Times New Roman;}{\\f1\\fswiss Helvetica;}}"
             "plain {\\b bold {\\i both}} \\f0\\fs36 big \\ul under\\ulnone  \\plain reset}");
         QCOMPARE(s.string(), QStringLiteral("plain bold both big under reset"));
-        const auto at = [&](const QString &word) { return s.formatAt(int(s.string().indexOf(word))).font; };
-        QCOMPARE(at(QStringLiteral("plain")).family(), QStringLiteral("Helvetica"));
-        QCOMPARE(at(QStringLiteral("plain")).pointSizeF(), 12.0);
-        QVERIFY(!at(QStringLiteral("plain")).bold());
-        QVERIFY(at(QStringLiteral("bold")).bold());
-        QVERIFY(!at(QStringLiteral("bold")).italic());
-        QVERIFY(at(QStringLiteral("both")).bold());
-        QVERIFY(at(QStringLiteral("both")).italic());
+        // The font of a word as "family size" and its bold, italic and underline.
+        const auto at = [&s](const char *word) {
+            const QFont f = s.formatAt(int(s.string().indexOf(QLatin1String(word)))).font;
+            return QStringLiteral("%1 %2%3%4%5").arg(f.family()).arg(f.pointSizeF())
+                .arg(f.bold() ? " bold" : "", f.italic() ? " italic" : "", f.underline() ? " underline" : "");
+        };
+        QCOMPARE(at("plain"), u"Helvetica 12"_qs);
+        QCOMPARE(at("bold"), u"Helvetica 12 bold"_qs);
+        QCOMPARE(at("both"), u"Helvetica 12 bold italic"_qs);
         // The group ended, so bold ended with it.
-        QVERIFY(!at(QStringLiteral("big")).bold());
-        QCOMPARE(at(QStringLiteral("big")).family(), QStringLiteral("Times New Roman"));
-        QCOMPARE(at(QStringLiteral("big")).pointSizeF(), 18.0);
-        QVERIFY(at(QStringLiteral("under")).underline());
-        QCOMPARE(at(QStringLiteral("reset")).family(), QStringLiteral("Helvetica"));
-        QCOMPARE(at(QStringLiteral("reset")).pointSizeF(), 12.0);
-        QVERIFY(!at(QStringLiteral("reset")).underline());
+        QCOMPARE(at("big"), u"Times New Roman 18"_qs);
+        QCOMPARE(at("under"), u"Times New Roman 18 underline"_qs);
+        QCOMPARE(at("reset"), u"Helvetica 12"_qs);
     }
 
     void rtfColours()
@@ -182,11 +179,10 @@ private slots:
         const AttributedString s = readOk("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"
                                           "a\\cf1 b\\cf2 c\\cf9 d\\cf0 e}");
         QCOMPARE(s.string(), QStringLiteral("abcde"));
-        QVERIFY(!s.formatAt(0).foreground.isValid());
-        QCOMPARE(s.formatAt(1).foreground, QColor(255, 0, 0));
-        QCOMPARE(s.formatAt(2).foreground, QColor(0, 0, 255));
-        QVERIFY(!s.formatAt(3).foreground.isValid());
-        QVERIFY(!s.formatAt(4).foreground.isValid());
+        QList<QColor> colours;
+        for (int i = 0; i < 5; ++i)
+            colours.append(s.formatAt(i).foreground);
+        QCOMPARE(colours, (QList<QColor>{QColor(), QColor(255, 0, 0), QColor(0, 0, 255), QColor(), QColor()}));
     }
 
     void rtfRejects_data()
