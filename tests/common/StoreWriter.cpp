@@ -9,6 +9,12 @@
 
 #include <cstdio>
 
+static int fail(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    return 1;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -18,16 +24,12 @@ int main(int argc, char **argv)
         return 2;
     }
     auto model = platform::DataModel::fromFile(args[2]);
-    if (!model) {
-        std::fprintf(stderr, "%s\n", qPrintable(model.error().message));
-        return 1;
-    }
+    if (!model)
+        return fail(model.error().message);
     platform::PersistentStoreCoordinator coordinator(*model);
     auto store = coordinator.addPersistentStore(args[1], args[3]);
-    if (!store) {
-        std::fprintf(stderr, "%s\n", qPrintable(store.error().message));
-        return 1;
-    }
+    if (!store)
+        return fail(store.error().message);
     platform::StoreContext context;
     context.setPersistentStoreCoordinator(&coordinator);
     context.setUndoEnabled(false);
@@ -41,10 +43,8 @@ int main(int argc, char **argv)
     std::printf("saving\n");
     std::fflush(stdout);
     const auto saved = context.save();
-    if (!saved) {
-        std::fprintf(stderr, "%s\n", qPrintable(saved.error().message));
-        return 1;
-    }
+    if (!saved)
+        return fail(saved.error().message);
     std::printf("saved\n");
     return 0;
 }

@@ -105,24 +105,20 @@ private slots:
         ZEM_A_C_VideoHelpButton video;
         help.awakeFromNib();
         video.awakeFromNib();
-        QCOMPARE(help.toolTip(), u"Open Help Viewer"_qs);
         QCOMPARE(help.toolTipKey(), u"NT:Open Help Viewer"_qs);
-        QCOMPARE(video.toolTip(), u"Open Video Help Viewer"_qs);
         QVERIFY(help.hasToolTip());
         QVERIFY(!help.hasMadeUpToolTip());
-
-        QVERIFY(french::use("French"));
-        QCOMPARE(help.toolTip(), u"Ouvrir l'aide"_qs);
-        QCOMPARE(video.toolTip(), u"Ouvrir la vidéo"_qs);
+        QCOMPARE(french::roundTrip([&] { return QStringList{help.toolTip(), video.toolTip()}; }),
+                 u"Open Help Viewer|Open Video Help Viewer / Ouvrir l'aide|Ouvrir la vidéo / "
+                 u"Open Help Viewer|Open Video Help Viewer"_qs);
 
         // Loaded while French is active: the same key, shown in French.
+        QVERIFY(french::use("French"));
         ZEM_A_C_HelpButton late;
         late.awakeFromNib();
         QCOMPARE(late.toolTipKey(), u"NT:Open Help Viewer"_qs);
         QCOMPARE(late.toolTip(), u"Ouvrir l'aide"_qs);
-
         QVERIFY(french::use("English"));
-        QCOMPARE(help.toolTip(), u"Open Help Viewer"_qs);
         QCOMPARE(late.toolTip(), u"Open Help Viewer"_qs);
     }
 

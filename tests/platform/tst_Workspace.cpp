@@ -99,19 +99,16 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<int>("code");
-        QTest::newRow("empty URL") << int(Kind::OpenURL) << QString() << int(ZEM_Error::InvalidArgument);
-        QTest::newRow("URL without scheme") << int(Kind::OpenURL) << QStringLiteral("example.org")
-                                            << int(ZEM_Error::InvalidArgument);
-        QTest::newRow("missing file") << int(Kind::RevealFile) << QStringLiteral("/nonexistent/zem.txt")
-                                      << int(ZEM_Error::NotFound);
-        QTest::newRow("no file") << int(Kind::RevealFile) << QString() << int(ZEM_Error::InvalidArgument);
-        QTest::newRow("unknown application") << int(Kind::LaunchApplication)
-                                             << QStringLiteral("zem-no-such-application")
-                                             << int(ZEM_Error::NotFound);
-        QTest::newRow("not executable") << int(Kind::LaunchApplication)
-                                        << QStringLiteral("zem-not-executable") << int(ZEM_Error::NotFound);
-        QTest::newRow("no application") << int(Kind::LaunchApplication) << QStringLiteral("  ")
-                                        << int(ZEM_Error::InvalidArgument);
+        const auto row = [](const char *name, Kind kind, const char *argument, ZEM_Error::Code code) {
+            QTest::newRow(name) << int(kind) << QString::fromUtf8(argument) << int(code);
+        };
+        row("empty URL", Kind::OpenURL, "", ZEM_Error::InvalidArgument);
+        row("URL without scheme", Kind::OpenURL, "example.org", ZEM_Error::InvalidArgument);
+        row("missing file", Kind::RevealFile, "/nonexistent/zem.txt", ZEM_Error::NotFound);
+        row("no file", Kind::RevealFile, "", ZEM_Error::InvalidArgument);
+        row("unknown application", Kind::LaunchApplication, "zem-no-such-application", ZEM_Error::NotFound);
+        row("not executable", Kind::LaunchApplication, "zem-not-executable", ZEM_Error::NotFound);
+        row("no application", Kind::LaunchApplication, "  ", ZEM_Error::InvalidArgument);
     }
 
     void badRequests()

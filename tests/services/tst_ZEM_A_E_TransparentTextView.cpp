@@ -251,23 +251,22 @@ private slots:
         const QPoint grab(30, 20);
         const QPoint grabInWindow = viewport->mapTo(window, grab);
 
-        sendMouse(viewport, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton, Qt::ControlModifier);
+        sendMouse(viewport, QEvent::MouseButtonPress, grab, Qt::ControlModifier);
         QVERIFY(window->isVisible());
         // Move the mouse 40 right and 25 down in screen terms.
-        sendMouse(viewport, QEvent::MouseMove, grab + QPoint(40, 25), Qt::NoButton, Qt::LeftButton,
-                  Qt::ControlModifier);
+        sendMouse(viewport, QEvent::MouseMove, grab + QPoint(40, 25), Qt::ControlModifier);
         QCOMPARE(window->pos(), QPoint(140, 125));
         QCOMPARE(window->initialLocation(), QPointF(grabInWindow));
 
         // Without Ctrl the drag does nothing.
-        sendMouse(viewport, QEvent::MouseMove, grab + QPoint(90, 90), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        sendMouse(viewport, QEvent::MouseMove, grab + QPoint(90, 90), Qt::NoModifier);
         QCOMPARE(window->pos(), QPoint(140, 125));
 
         // Far past the left edge: held 10 from it.
         const QPoint farLeft = viewport->mapFromGlobal(QPoint(-400, 300));
-        sendMouse(viewport, QEvent::MouseMove, farLeft, Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
+        sendMouse(viewport, QEvent::MouseMove, farLeft, Qt::ControlModifier);
         QCOMPARE(window->pos().x(), 10);
-        sendMouse(viewport, QEvent::MouseButtonRelease, farLeft, Qt::LeftButton, Qt::NoButton, Qt::ControlModifier);
+        sendMouse(viewport, QEvent::MouseButtonRelease, farLeft, Qt::ControlModifier);
         QVERIFY(window->isVisible());
     }
 
@@ -324,10 +323,12 @@ private:
         QVERIFY(ZEM_F_PropertyList::writeFile(path, plist));
     }
 
-    void sendMouse(QWidget *target, QEvent::Type type, QPoint local, Qt::MouseButton button,
-                   Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+    // A left-button press, a move with it held, or its release.
+    void sendMouse(QWidget *target, QEvent::Type type, QPoint local, Qt::KeyboardModifiers modifiers)
     {
-        QMouseEvent event(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, buttons, modifiers);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, held, modifiers);
         QCoreApplication::sendEvent(target, &event);
     }
 };
