@@ -23,10 +23,8 @@ namespace {
 
 QByteArray u16(int v)
 {
-    QByteArray b;
-    b.append(char((v >> 8) & 0xff));
-    b.append(char(v & 0xff));
-    return b;
+    const char bytes[] = {char((v >> 8) & 0xff), char(v & 0xff)};
+    return QByteArray(bytes, 2);
 }
 
 QByteArray u32(quint32 v)
@@ -142,15 +140,6 @@ private slots:
         QVERIFY(Resolver::nameServerAddress().isEmpty());
     }
 
-    void fixtureReportsFailure()
-    {
-        DnsServer dns;
-        QVERIFY(!dns.start({}, {}, {QStringLiteral("--no-such-option")}));
-        QVERIFY(!dns.error().isEmpty());
-        QVERIFY(!dns.isRunning());
-        QVERIFY(Resolver::nameServerAddress().isEmpty());
-    }
-
     // One name server for every domain and host below: the answers of one are not mixed
     // with another's.
     void exchangersAndAddresses()
@@ -184,16 +173,10 @@ private slots:
 
         // Equal preferences come in either order.
         const QStringList ab{QStringLiteral("a.tie.test."), QStringLiteral("b.tie.test.")};
-        const QStringList ba{ab[1], ab[0]};
-        bool sawAb = false, sawBa = false;
-        for (int i = 0; i < 200 && !(sawAb && sawBa); ++i) {
-            const QStringList got = delivery.mailServersForDomain(QStringLiteral("tie.test"));
-            QVERIFY(got == ab || got == ba);
-            sawAb |= got == ab;
-            sawBa |= got == ba;
-        }
-        QVERIFY(sawAb);
-        QVERIFY(sawBa);
+        QSet<QStringList> seen;
+        for (int i = 0; i < 200 && seen.size() < 2; ++i)
+            seen.insert(delivery.mailServersForDomain(QStringLiteral("tie.test")));
+        QCOMPARE(seen, (QSet<QStringList>{ab, {ab[1], ab[0]}}));
 
         // The same host once, whatever the case of its name.
         for (int i = 0; i < 20; ++i) {
@@ -215,11 +198,10 @@ private slots:
         using List = QList<std::uint32_t>;
         QCOMPARE(Resolver::ipv4Addresses(QStringLiteral("mx1.example.test")), List{ipv4("127.0.0.2")});
         QCOMPARE(Resolver::ipv4Addresses(QStringLiteral("alias.test")), List{ipv4("127.0.0.2")});
-        List multi = Resolver::ipv4Addresses(QStringLiteral("multi.test"));
-        std::sort(multi.begin(), multi.end());
-        List expected{ipv4("127.0.0.5"), ipv4("127.0.0.6")};
-        std::sort(expected.begin(), expected.end());
-        QCOMPARE(multi, expected);
+        const List multi = Resolver::ipv4Addresses(QStringLiteral("multi.test"));
+        QCOMPARE(multi.size(), 2);
+        QCOMPARE(QSet<std::uint32_t>(multi.begin(), multi.end()),
+                 (QSet{ipv4("127.0.0.5"), ipv4("127.0.0.6")}));
         QVERIFY(Resolver::ipv4Addresses(QStringLiteral("missing.test")).isEmpty());
         QVERIFY(Resolver::ipv4Addresses(QStringLiteral("m\u00fcx.test")).isEmpty());
         QVERIFY(Resolver::ipv4Addresses(QString()).isEmpty());
