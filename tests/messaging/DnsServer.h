@@ -60,11 +60,7 @@ public:
     {
         stop();
         m_error.clear();
-        const QString dnsmasq = program();
-        if (dnsmasq.isEmpty()) {
-            m_error = QStringLiteral("dnsmasq is not installed");
-            return false;
-        }
+        const QString dnsmasq = program(); // when empty, the start fails and says so
         QStringList records;
         for (const MxRecord &r : mx)
             records << u"--mx-host=%1,%2,%3"_qs.arg(r.domain, r.exchanger).arg(r.preference);
@@ -88,7 +84,7 @@ public:
             process->setProcessChannelMode(QProcess::MergedChannels);
             process->start(dnsmasq, args);
             if (!process->waitForStarted(5000)) {
-                m_error = QStringLiteral("dnsmasq did not start: ") + process->errorString();
+                m_error = u"dnsmasq (dnsmasq-base) did not start: "_qs + process->errorString();
                 return false;
             }
             m_process = std::move(process);

@@ -148,9 +148,13 @@ public:
 class FaultServer : public SmtpServerProcess
 {
 public:
-    bool start(const QString &mode, const QString &host, quint16 port = 0)
+    explicit FaultServer(const QString &mode) : m_mode(mode) {}
+
+    bool start(const QString &host, quint16 port = 0)
     {
-        return startScript(QStringLiteral("fault_server.py"), host, port,
-                           {QStringLiteral("--mode"), mode});
+        return startScript(QStringLiteral("fault_server.py"), host, port, {u"--mode"_qs, m_mode});
     }
+
+private:
+    QString m_mode;
 };
