@@ -169,21 +169,16 @@ private:
             5, 'p', 'r', 'o', 'b', 'e', 4, 't', 'e', 's', 't', 0,
             0x00, 0x01, 0x00, 0x01};
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        if (fd < 0)
-            return false;
         const sockaddr_in addr = loopback(m_port);
-        bool ok = false;
-        if (::sendto(fd, probe, sizeof probe, 0, reinterpret_cast<const sockaddr *>(&addr),
-                     sizeof addr)
-            == ssize_t(sizeof probe)) {
-            pollfd p{fd, POLLIN, 0};
-            unsigned char reply[512];
-            if (::poll(&p, 1, 200) == 1 && (p.revents & POLLIN)) {
-                const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
-                ok = n >= 12 && reply[0] == probe[0] && reply[1] == probe[1];
-            }
-        }
-        ::close(fd);
+        const auto *to = reinterpret_cast<const sockaddr *>(&addr);
+        pollfd p{fd, POLLIN, 0};
+        unsigned char reply[512];
+        const bool ok = fd >= 0
+                        && ::sendto(fd, probe, sizeof probe, 0, to, sizeof addr) == ssize_t(sizeof probe)
+                        && ::poll(&p, 1, 200) == 1 && ::recv(fd, reply, sizeof reply, 0) >= 12
+                        && reply[0] == probe[0] && reply[1] == probe[1];
+        if (fd >= 0)
+            ::close(fd);
         return ok;
     }
 
