@@ -19,12 +19,7 @@ QByteArray plist(const QByteArray &body)
 
 QVariant readBack(const QVariant &value)
 {
-    auto r = ZEM_F_PropertyList::read(ZEM_F_PropertyList::write(value));
-    if (!r) {
-        qWarning() << r.error().message;
-        return QStringLiteral("<read failed>");
-    }
-    return *r;
+    return ZEM_F_PropertyList::read(ZEM_F_PropertyList::write(value)).value_or(u"<read failed>"_qs);
 }
 
 } // namespace
