@@ -195,8 +195,7 @@ private slots:
         QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Masquer"));
         engine->reloadLanguageFiles();
         QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Cacher"));
-        QCOMPARE(engine->languageTable(QStringLiteral("German"))->value(QStringLiteral("B:Hide")),
-                 QStringLiteral("Ausblenden"));
+        QCOMPARE(engine->languageTable(u"German"_qs)->value(u"B:Hide"_qs), u"Ausblenden"_qs);
 
         // A reload that meets a broken file keeps the texts in use.
         QVERIFY(writeFile(ZEM_F_E_Language::languageFilePath(QStringLiteral("French")), "<plist><dict>"));

@@ -332,8 +332,7 @@ private slots:
         ZEM_F_StringTable table;
         table.insert(QStringLiteral("B:Hide"), QStringLiteral("Masquer"));
         QVERIFY(ZEM_F_PropertyList::writeStringTableFile(path, table));
-        QCOMPARE(ZEM_F_PropertyList::readStringTableFile(path)->value(QStringLiteral("B:Hide")),
-                 QStringLiteral("Masquer"));
+        QCOMPARE(ZEM_F_PropertyList::readStringTableFile(path)->value(u"B:Hide"_qs), u"Masquer"_qs);
 
         auto missing = ZEM_F_PropertyList::readFile(dir.filePath(QStringLiteral("none.plist")));
         QVERIFY(!missing);

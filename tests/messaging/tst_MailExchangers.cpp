@@ -165,8 +165,7 @@ private slots:
         const QByteArray raw = Resolver::query(QStringLiteral("example.test"), ns_t_mx);
         QCOMPARE(firstPreference(raw), 20);
         ZEM_A_E_MailDelivery delivery;
-        const QStringList sorted{QStringLiteral("mx1.example.test."),
-                                 QStringLiteral("mx2.example.test.")};
+        const QStringList sorted{u"mx1.example.test."_qs, u"mx2.example.test."_qs};
         QCOMPARE(delivery.mailServersForDomain(QStringLiteral("example.test")), sorted);
         QCOMPARE(delivery.mailServersForDomain(QStringLiteral("EXAMPLE.test")), sorted);
         QCOMPARE(exchangers(raw), sorted);
@@ -285,8 +284,7 @@ private slots:
                  qPrintable(dns.error()));
         const QByteArray raw = Resolver::query(QStringLiteral("cut.test"), ns_t_mx);
         dns.stop();
-        const QStringList full{QStringLiteral("a.cut.test."), QStringLiteral("b.cut.test."),
-                               QStringLiteral("c.cut.test.")};
+        const QStringList full{u"a.cut.test."_qs, u"b.cut.test."_qs, u"c.cut.test."_qs};
         QCOMPARE(exchangers(raw), full);
 
         // Copies of exactly the bytes kept, so the address sanitizer sees any read past them.

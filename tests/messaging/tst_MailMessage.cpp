@@ -271,8 +271,7 @@ private slots:
     {
         QFETCH(QString, from);
         QFETCH(QString, domain);
-        const QByteArray message = Mail::mailMessage(QStringLiteral("x"), QStringLiteral("s"),
-                                                     QStringLiteral("a@b.org"), from);
+        const QByteArray message = Mail::mailMessage(u"x"_qs, u"s"_qs, u"a@b.org"_qs, from);
         const QByteArray id = headerLine(message, "Message-ID");
         QVERIFY2(id.startsWith('<') && id.endsWith('>'), id.constData());
         QCOMPARE(QString::fromLatin1(id.mid(38, id.size() - 39)), domain);
@@ -304,8 +303,7 @@ private slots:
         });
 
         const QDateTime before = QDateTime::currentDateTime();
-        const QByteArray message = Mail::mailMessage(QStringLiteral("x"), QStringLiteral("s"),
-                                                     QStringLiteral("a@b.org"), QStringLiteral("c@d.org"));
+        const QByteArray message = Mail::mailMessage(u"x"_qs, u"s"_qs, u"a@b.org"_qs, u"c@d.org"_qs);
         const QDateTime after = QDateTime::currentDateTime();
         const QString date = QString::fromLatin1(headerLine(message, "Date"));
         QVERIFY2(kDateFormat.match(date).hasMatch(), qPrintable(date));
@@ -386,8 +384,8 @@ private slots:
         QList<QByteArray> messages;
         const QList<CharsetSample> samples = charsetSamples();
         for (const CharsetSample &sample : samples)
-            messages << Mail::mailMessage(sample.text + QStringLiteral("\nline two"), sample.text,
-                                          QStringLiteral("a@b.org"), QStringLiteral("c@d.org"));
+            messages << Mail::mailMessage(sample.text + u"\nline two"_qs, sample.text, u"a@b.org"_qs,
+                                          u"c@d.org"_qs);
         QJsonArray facts;
         readWithPython(messages, &facts);
         if (QTest::currentTestFailed())
@@ -470,11 +468,9 @@ private slots:
                                       QStringLiteral("Grüße\nBcc: evil@example.org")};
         QList<QByteArray> messages;
         for (const QString &attempt : attempts) {
-            messages << Mail::mailMessage(QStringLiteral("Body"), attempt, QStringLiteral("a@b.org"),
-                                          QStringLiteral("c@d.org"));
-            messages << Mail::mailMessage(QStringLiteral("Body"), QStringLiteral("s"),
-                                          QStringLiteral("a@b.org"), QStringLiteral("c@d.org") + attempt,
-                                          {ZEM_A_MailAttachment(QStringLiteral("f.txt"), "1")});
+            messages << Mail::mailMessage(u"Body"_qs, attempt, u"a@b.org"_qs, u"c@d.org"_qs);
+            messages << Mail::mailMessage(u"Body"_qs, u"s"_qs, u"a@b.org"_qs, u"c@d.org"_qs + attempt,
+                                          {ZEM_A_MailAttachment(u"f.txt"_qs, "1")});
         }
         QJsonArray facts;
         readWithPython(messages, &facts);
@@ -670,10 +666,9 @@ private slots:
         }
         // ASCII names in one message, the non-ASCII name alone: its headers are encoded words.
         const QList<QByteArray> messages = {
-            Mail::mailMessage(QStringLiteral("Files attached.\n"), QStringLiteral("Files"),
-                              QStringLiteral("a@b.org"), QStringLiteral("c@d.org"), attachments.mid(0, 4)),
-            Mail::mailMessage(QStringLiteral("Grüße"), QStringLiteral("Datei"), QStringLiteral("a@b.org"),
-                              QStringLiteral("c@d.org"), attachments.mid(4))};
+            Mail::mailMessage(u"Files attached.\n"_qs, u"Files"_qs, u"a@b.org"_qs, u"c@d.org"_qs,
+                              attachments.mid(0, 4)),
+            Mail::mailMessage(u"Grüße"_qs, u"Datei"_qs, u"a@b.org"_qs, u"c@d.org"_qs, attachments.mid(4))};
         QJsonArray facts;
         readWithPython(messages, &facts);
         if (QTest::currentTestFailed())

@@ -292,8 +292,7 @@ private slots:
         QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, right.port()));
         QFile::remove(ZEM_F_E_EmailAddress::mailSettingsPath());
         QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, kTo, kFrom, right.port()));
-        QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, QStringLiteral("no-domain@"), kFrom,
-                                                right.port()));
+        QVERIFY(!ZEM_A_E_MailDelivery::sendMail(kMessage, u"no-domain@"_qs, kFrom, right.port()));
         QCOMPARE(right.messages().size(), 1);
     }
 
