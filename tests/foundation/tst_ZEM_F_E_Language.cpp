@@ -31,11 +31,6 @@ void writeLanguage(const QString &language, const Pairs &pairs)
     QVERIFY(writeFile(path, ZEM_F_PropertyList::writeStringTable(table)));
 }
 
-ZEM_F_Notification languageNotification(const QVariant &object)
-{
-    return ZEM_F_Notification{QStringLiteral("LanguageCall"), object, {}};
-}
-
 // The placeholders of a text in order, so a translation can be held to its original.
 QStringList placeholders(const QString &text)
 {
@@ -200,8 +195,7 @@ private slots:
         QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Masquer"));
         engine->reloadLanguageFiles();
         QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Cacher"));
-        QCOMPARE(engine->languageTable(QStringLiteral("German"))->value(QStringLiteral("B:Hide")),
-                 QStringLiteral("Ausblenden"));
+        QCOMPARE(engine->languageTable(u"German"_qs)->value(u"B:Hide"_qs), u"Ausblenden"_qs);
 
         // A reload that meets a broken file keeps the texts in use.
         QVERIFY(writeFile(ZEM_F_E_Language::languageFilePath(QStringLiteral("French")), "<plist><dict>"));
@@ -396,7 +390,7 @@ private slots:
         writeLanguage(QStringLiteral("German"), {{"B:Hide", "Ausblenden"}, {"NL:Show", "Anzeigen"}});
         QVERIFY(engine->setActiveLanguage(QStringLiteral("French")));
 
-        const ZEM_F_Notification n = languageNotification(object);
+        const ZEM_F_Notification n{QStringLiteral("LanguageCall"), object, {}};
         QCOMPARE(engine->languageOfNotification(n), language);
         QCOMPARE(engine->l(key, kind, n), expected);
         QCOMPARE(engine->activeLanguage(), QStringLiteral("French"));
@@ -414,8 +408,7 @@ private slots:
         engine->addDefaultTable(QStringLiteral("tst_ExtraTable"));
         QCOMPARE(engine->defaultTables(), (QStringList{"ZEM_A_L_Language", "tst_NotRegistered", "tst_ExtraTable"}));
         QCOMPARE(engine->stringForKey(QStringLiteral("X:Extra")), QStringLiteral("Extra text"));
-        QCOMPARE(engine->l(QStringLiteral("X:Extra"), QStringLiteral("NL"), languageNotification(0)),
-                 QStringLiteral("Extra text"));
+        QCOMPARE(engine->l(u"X:Extra"_qs, u"NL"_qs, {u"LanguageCall"_qs, 0, {}}), u"Extra text"_qs);
         // Earlier tables win.
         QCOMPARE(engine->stringForKey(QStringLiteral("B:Hide")), QStringLiteral("Hide"));
     }
@@ -448,8 +441,7 @@ private slots:
         }
 
         // Through the engine, the shipped file serves as the French language file.
-        QVERIFY(writeFile(ZEM_F_E_Language::languagesFolder() + "/Organiser_French.plist",
-                          [&] { QFile f(path); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }()));
+        QVERIFY(writeFile(ZEM_F_E_Language::languagesFolder() + "/Organiser_French.plist", zemtest::readFile(path)));
         QVERIFY(engine->setActiveLanguage(QStringLiteral("French")));
         const QString filled = engine->stringForKey(QStringLiteral("M02:AddressBook"))
                                    .replace(QStringLiteral("%@"), engine->stringForKey(QStringLiteral("L02:AddressPicker")));

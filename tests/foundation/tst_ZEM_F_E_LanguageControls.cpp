@@ -171,8 +171,7 @@ private slots:
         QCOMPARE(dictionary.value(u"NL:Open"_qs), u"Open"_qs);
 
         // A control that goes takes its remembered texts with it.
-        QObject *raw = quit.release();
-        delete raw;
+        quit.reset();
         auto again = control({{"title", "Save"}});
         engine->resetTitleAndToolTip(again.get(), {});
         QCOMPARE(prop(*again, "title"), u"Save"_qs);

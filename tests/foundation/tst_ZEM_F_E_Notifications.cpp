@@ -84,10 +84,8 @@ private slots:
         Listener l;
         QVERIFY(centre->addObserver(&l, "languageCall", filterName, objects[filterObject]));
 
-        centre->postNotificationNameObject(QStringLiteral("N"), objects[1]);
-        centre->postNotificationNameObject(QStringLiteral("N"), objects[2]);
-        centre->postNotificationNameObject(QStringLiteral("N"), objects[3]);
-        centre->postNotificationNameObject(QStringLiteral("N"), objects[1]);
+        for (const int object : {1, 2, 3, 1})
+            centre->postNotificationNameObject(QStringLiteral("N"), objects[object]);
         centre->postNotificationNameObject(QStringLiteral("M"), objects[1]);
         QCOMPARE(l.received.size(), expected);
         // A filter on a QObject matches that object only, never a plain value.

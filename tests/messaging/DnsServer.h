@@ -8,7 +8,6 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QList>
 #include <QProcess>
 #include <QStandardPaths>
@@ -48,10 +47,8 @@ public:
     /** The dnsmasq program, or an empty text when it is not installed. */
     static QString program()
     {
-        const QString standard = QStringLiteral("/usr/sbin/dnsmasq");
-        if (QFileInfo(standard).isExecutable())
-            return standard;
-        return QStandardPaths::findExecutable(QStringLiteral("dnsmasq"));
+        const QString inSbin = QStandardPaths::findExecutable(u"dnsmasq"_qs, {u"/usr/sbin"_qs});
+        return inSbin.isEmpty() ? QStandardPaths::findExecutable(u"dnsmasq"_qs) : inSbin;
     }
 
     /**
@@ -63,16 +60,10 @@ public:
     {
         stop();
         m_error.clear();
-        const QString dnsmasq = program();
-        if (dnsmasq.isEmpty()) {
-            m_error = QStringLiteral("dnsmasq is not installed");
-            return false;
-        }
+        const QString dnsmasq = program(); // when empty, the start fails and says so
         QStringList records;
         for (const MxRecord &r : mx)
-            records << QStringLiteral("--mx-host=%1,%2,%3")
-                           .arg(r.domain, r.exchanger)
-                           .arg(r.preference);
+            records << u"--mx-host=%1,%2,%3"_qs.arg(r.domain, r.exchanger).arg(r.preference);
         for (const HostRecord &r : hosts)
             records << QStringLiteral("--host-record=%1,%2").arg(r.name, r.address);
 
@@ -93,7 +84,7 @@ public:
             process->setProcessChannelMode(QProcess::MergedChannels);
             process->start(dnsmasq, args);
             if (!process->waitForStarted(5000)) {
-                m_error = QStringLiteral("dnsmasq did not start: ") + process->errorString();
+                m_error = u"dnsmasq (dnsmasq-base) did not start: "_qs + process->errorString();
                 return false;
             }
             m_process = std::move(process);
@@ -102,8 +93,7 @@ public:
             QElapsedTimer waited;
             waited.start();
             while (waited.elapsed() < 5000) {
-                if (m_process->state() == QProcess::NotRunning
-                    || m_process->waitForFinished(0))
+                if (m_process->state() == QProcess::NotRunning || m_process->waitForFinished(0))
                     break;
                 if (answers()) {
                     platform::Resolver::setNameServer(QStringLiteral("127.0.0.1"), m_port);
@@ -114,8 +104,7 @@ public:
             const bool exited = m_process->state() == QProcess::NotRunning;
             const QString output = QString::fromLocal8Bit(m_process->readAll());
             stopProcess();
-            m_error = (exited ? QStringLiteral("dnsmasq exited: ")
-                              : QStringLiteral("dnsmasq does not answer: "))
+            m_error = (exited ? u"dnsmasq exited: "_qs : u"dnsmasq does not answer: "_qs)
                       + output.trimmed();
             if (!exited || !output.contains(QLatin1String("in use")))
                 return false;
@@ -125,7 +114,6 @@ public:
 
     quint16 port() const { return m_port; }
     QString error() const { return m_error; }
-    bool isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
 
     /** Stops the server (SIGTERM, then wait) and resets the resolver to the system's. */
     void stop()
@@ -159,30 +147,18 @@ private:
         return addr;
     }
 
-    // A port free for both UDP and TCP on 127.0.0.1 (dnsmasq binds both).
+    // A UDP port free on 127.0.0.1 when asked; should dnsmasq find it (or its TCP twin) taken,
+    // start() tries another.
     static quint16 freePort()
     {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            sockaddr_in addr = loopback(0);
-            const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
-            if (udp < 0)
-                return 0;
-            socklen_t len = sizeof addr;
-            quint16 port = 0;
-            if (::bind(udp, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
-                && ::getsockname(udp, reinterpret_cast<sockaddr *>(&addr), &len) == 0) {
-                const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
-                if (tcp >= 0) {
-                    if (::bind(tcp, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
-                        port = ntohs(addr.sin_port);
-                    ::close(tcp);
-                }
-            }
+        sockaddr_in addr = loopback(0);
+        socklen_t len = sizeof addr;
+        const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const bool bound = udp >= 0 && ::bind(udp, reinterpret_cast<sockaddr *>(&addr), len) == 0
+                           && ::getsockname(udp, reinterpret_cast<sockaddr *>(&addr), &len) == 0;
+        if (udp >= 0)
             ::close(udp);
-            if (port != 0)
-                return port;
-        }
-        return 0;
+        return bound ? ntohs(addr.sin_port) : 0;
     }
 
     // True when the server replies to a query (any reply, NXDOMAIN included).
@@ -193,21 +169,16 @@ private:
             5, 'p', 'r', 'o', 'b', 'e', 4, 't', 'e', 's', 't', 0,
             0x00, 0x01, 0x00, 0x01};
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        if (fd < 0)
-            return false;
         const sockaddr_in addr = loopback(m_port);
-        bool ok = false;
-        if (::sendto(fd, probe, sizeof probe, 0, reinterpret_cast<const sockaddr *>(&addr),
-                     sizeof addr)
-            == ssize_t(sizeof probe)) {
-            pollfd p{fd, POLLIN, 0};
-            unsigned char reply[512];
-            if (::poll(&p, 1, 200) == 1 && (p.revents & POLLIN)) {
-                const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
-                ok = n >= 12 && reply[0] == probe[0] && reply[1] == probe[1];
-            }
-        }
-        ::close(fd);
+        const auto *to = reinterpret_cast<const sockaddr *>(&addr);
+        pollfd p{fd, POLLIN, 0};
+        unsigned char reply[512];
+        const bool ok = fd >= 0
+                        && ::sendto(fd, probe, sizeof probe, 0, to, sizeof addr) == ssize_t(sizeof probe)
+                        && ::poll(&p, 1, 200) == 1 && ::recv(fd, reply, sizeof reply, 0) >= 12
+                        && reply[0] == probe[0] && reply[1] == probe[1];
+        if (fd >= 0)
+            ::close(fd);
         return ok;
     }
 

@@ -38,9 +38,7 @@ public:
     ~SmtpServerProcess() { stop(); }
 
     quint16 port() const { return m_port; }
-    QString host() const { return m_host; }
     QString folder() const { return m_dir ? m_dir->path() : QString(); }
-    bool isRunning() const { return m_process && m_process->state() == QProcess::Running; }
 
     void stop()
     {
@@ -56,21 +54,15 @@ public:
     QList<RecordedMessage> messages() const
     {
         QList<RecordedMessage> result;
-        if (!m_dir)
-            return result;
-        for (int n = 1;; ++n) {
-            QFile envelope(QDir(m_dir->path()).filePath(QString::number(n) + QStringLiteral(".json")));
-            if (!envelope.open(QIODevice::ReadOnly))
+        for (int n = 1; m_dir; ++n) {
+            QFile envelope(QDir(folder()).filePath(QString::number(n) + u".json"_qs));
+            QFile content(QDir(folder()).filePath(QString::number(n) + u".eml"_qs));
+            if (!envelope.open(QIODevice::ReadOnly) || !content.open(QIODevice::ReadOnly))
                 break;
             const QJsonObject json = QJsonDocument::fromJson(envelope.readAll()).object();
-            QFile content(QDir(m_dir->path()).filePath(QString::number(n) + QStringLiteral(".eml")));
-            if (!content.open(QIODevice::ReadOnly))
-                break;
-            RecordedMessage message;
-            message.content = content.readAll();
-            message.helo = json.value(QStringLiteral("helo")).toString();
-            message.mailFrom = json.value(QStringLiteral("mail_from")).toString();
-            for (const QJsonValue &to : json.value(QStringLiteral("rcpt_tos")).toArray())
+            RecordedMessage message{content.readAll(), json.value(u"helo"_qs).toString(),
+                                    json.value(u"mail_from"_qs).toString(), {}};
+            for (const QJsonValue &to : json.value(u"rcpt_tos"_qs).toArray())
                 message.rcptTos.append(to.toString());
             result.append(message);
         }
@@ -96,7 +88,6 @@ protected:
         m_dir = std::make_unique<QTemporaryDir>();
         if (!m_dir->isValid())
             return false;
-        m_host = host;
         args = QStringList{QStringLiteral(ZEM_SOURCE_DIR "/tests/messaging/servers/") + script,
                            QStringLiteral("--host"), host, QStringLiteral("--port"),
                            QString::number(port), QStringLiteral("--dir"), m_dir->path()}
@@ -104,34 +95,22 @@ protected:
         m_process = std::make_unique<QProcess>();
         m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process->start(QStringLiteral("/usr/bin/python3"), args);
-        if (!m_process->waitForStarted(10000)) {
-            stop();
-            return false;
-        }
-        // The script prints "READY <port>" once it accepts, or "ERROR ..." and ends.
-        QDeadlineTimer deadline(20000);
-        while (!m_process->canReadLine()) {
-            if (deadline.hasExpired()
-                || !m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-                stop();
-                return false;
-            }
+        // The script prints "READY <port>" once it accepts, or "ERROR ..." and ends; a process
+        // that never started, or went, stops the wait at once.
+        const QDeadlineTimer deadline(20000);
+        while (!m_process->canReadLine()
+               && m_process->waitForReadyRead(int(deadline.remainingTime()))) {
         }
         const QByteArray line = m_process->readLine().trimmed();
-        bool ok = false;
-        const uint found = line.startsWith("READY ") ? line.mid(6).toUInt(&ok) : 0;
-        if (!ok || found == 0 || found > 65535) {
+        m_port = line.startsWith("READY ") ? line.mid(6).toUShort() : 0; // 0 when not a port
+        if (m_port == 0)
             stop();
-            return false;
-        }
-        m_port = static_cast<quint16>(found);
-        return true;
+        return m_port != 0;
     }
 
 private:
     std::unique_ptr<QProcess> m_process;
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_host;
     quint16 m_port = 0;
 };
 
@@ -169,9 +148,13 @@ public:
 class FaultServer : public SmtpServerProcess
 {
 public:
-    bool start(const QString &mode, const QString &host, quint16 port = 0)
+    explicit FaultServer(const QString &mode) : m_mode(mode) {}
+
+    bool start(const QString &host, quint16 port = 0)
     {
-        return startScript(QStringLiteral("fault_server.py"), host, port,
-                           {QStringLiteral("--mode"), mode});
+        return startScript(QStringLiteral("fault_server.py"), host, port, {u"--mode"_qs, m_mode});
     }
+
+private:
+    QString m_mode;
 };

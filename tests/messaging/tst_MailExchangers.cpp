@@ -23,10 +23,8 @@ namespace {
 
 QByteArray u16(int v)
 {
-    QByteArray b;
-    b.append(char((v >> 8) & 0xff));
-    b.append(char(v & 0xff));
-    return b;
+    const char bytes[] = {char((v >> 8) & 0xff), char(v & 0xff)};
+    return QByteArray(bytes, 2);
 }
 
 QByteArray u32(quint32 v)
@@ -142,15 +140,6 @@ private slots:
         QVERIFY(Resolver::nameServerAddress().isEmpty());
     }
 
-    void fixtureReportsFailure()
-    {
-        DnsServer dns;
-        QVERIFY(!dns.start({}, {}, {QStringLiteral("--no-such-option")}));
-        QVERIFY(!dns.error().isEmpty());
-        QVERIFY(!dns.isRunning());
-        QVERIFY(Resolver::nameServerAddress().isEmpty());
-    }
-
     // One name server for every domain and host below: the answers of one are not mixed
     // with another's.
     void exchangersAndAddresses()
@@ -176,24 +165,17 @@ private slots:
         const QByteArray raw = Resolver::query(QStringLiteral("example.test"), ns_t_mx);
         QCOMPARE(firstPreference(raw), 20);
         ZEM_A_E_MailDelivery delivery;
-        const QStringList sorted{QStringLiteral("mx1.example.test."),
-                                 QStringLiteral("mx2.example.test.")};
+        const QStringList sorted{u"mx1.example.test."_qs, u"mx2.example.test."_qs};
         QCOMPARE(delivery.mailServersForDomain(QStringLiteral("example.test")), sorted);
         QCOMPARE(delivery.mailServersForDomain(QStringLiteral("EXAMPLE.test")), sorted);
         QCOMPARE(exchangers(raw), sorted);
 
         // Equal preferences come in either order.
         const QStringList ab{QStringLiteral("a.tie.test."), QStringLiteral("b.tie.test.")};
-        const QStringList ba{ab[1], ab[0]};
-        bool sawAb = false, sawBa = false;
-        for (int i = 0; i < 200 && !(sawAb && sawBa); ++i) {
-            const QStringList got = delivery.mailServersForDomain(QStringLiteral("tie.test"));
-            QVERIFY(got == ab || got == ba);
-            sawAb |= got == ab;
-            sawBa |= got == ba;
-        }
-        QVERIFY(sawAb);
-        QVERIFY(sawBa);
+        QSet<QStringList> seen;
+        for (int i = 0; i < 200 && seen.size() < 2; ++i)
+            seen.insert(delivery.mailServersForDomain(QStringLiteral("tie.test")));
+        QCOMPARE(seen, (QSet<QStringList>{ab, {ab[1], ab[0]}}));
 
         // The same host once, whatever the case of its name.
         for (int i = 0; i < 20; ++i) {
@@ -204,10 +186,8 @@ private slots:
         }
 
         // No exchangers: an unknown domain, one with an address only, none, one not ASCII.
-        QCOMPARE(delivery.mailServersForDomain(QStringLiteral("missing.test")), QStringList());
-        QCOMPARE(delivery.mailServersForDomain(QStringLiteral("nomx.test")), QStringList());
-        QCOMPARE(delivery.mailServersForDomain(QString()), QStringList());
-        QCOMPARE(delivery.mailServersForDomain(QStringLiteral("ex\u00e4mple.test")), QStringList());
+        for (const QString &domain : {u"missing.test"_qs, u"nomx.test"_qs, QString(), u"ex\u00e4mple.test"_qs})
+            QVERIFY2(delivery.mailServersForDomain(domain).isEmpty(), qPrintable(domain));
         QVERIFY(Resolver::query(QStringLiteral("nomx.test"), ns_t_mx).isEmpty());
         QVERIFY(!Resolver::query(QStringLiteral("nomx.test"), ns_t_a).isEmpty());
 
@@ -215,14 +195,12 @@ private slots:
         using List = QList<std::uint32_t>;
         QCOMPARE(Resolver::ipv4Addresses(QStringLiteral("mx1.example.test")), List{ipv4("127.0.0.2")});
         QCOMPARE(Resolver::ipv4Addresses(QStringLiteral("alias.test")), List{ipv4("127.0.0.2")});
-        List multi = Resolver::ipv4Addresses(QStringLiteral("multi.test"));
-        std::sort(multi.begin(), multi.end());
-        List expected{ipv4("127.0.0.5"), ipv4("127.0.0.6")};
-        std::sort(expected.begin(), expected.end());
-        QCOMPARE(multi, expected);
-        QVERIFY(Resolver::ipv4Addresses(QStringLiteral("missing.test")).isEmpty());
-        QVERIFY(Resolver::ipv4Addresses(QStringLiteral("m\u00fcx.test")).isEmpty());
-        QVERIFY(Resolver::ipv4Addresses(QString()).isEmpty());
+        const List multi = Resolver::ipv4Addresses(QStringLiteral("multi.test"));
+        QCOMPARE(multi.size(), 2);
+        QCOMPARE(QSet<std::uint32_t>(multi.begin(), multi.end()),
+                 (QSet{ipv4("127.0.0.5"), ipv4("127.0.0.6")}));
+        for (const QString &name : {u"missing.test"_qs, u"m\u00fcx.test"_qs, QString()})
+            QVERIFY2(Resolver::ipv4Addresses(name).isEmpty(), qPrintable(name));
         QCOMPARE(Resolver::ipv4Addresses(QStringLiteral("10.1.2.3")), List{ipv4("10.1.2.3")});
     }
 
@@ -306,8 +284,7 @@ private slots:
                  qPrintable(dns.error()));
         const QByteArray raw = Resolver::query(QStringLiteral("cut.test"), ns_t_mx);
         dns.stop();
-        const QStringList full{QStringLiteral("a.cut.test."), QStringLiteral("b.cut.test."),
-                               QStringLiteral("c.cut.test.")};
+        const QStringList full{u"a.cut.test."_qs, u"b.cut.test."_qs, u"c.cut.test."_qs};
         QCOMPARE(exchangers(raw), full);
 
         // Copies of exactly the bytes kept, so the address sanitizer sees any read past them.
@@ -381,6 +358,14 @@ private slots:
         QTest::newRow("no question")
             << header(0, 1) + record(ns_t_mx, u16(1) + labels("mx.test"), -1, labels("example.test"))
             << QStringList{u"mx.test."_qs};
+        QByteArray many = start(120);
+        QStringList first99;
+        for (int i = 0; i < 120; ++i) {
+            many += mx(i, labels("mx" + QByteArray::number(i), pointer(kQuestionName)));
+            if (i < 99)
+                first99 << u"mx%1.example.test."_qs.arg(i);
+        }
+        QTest::newRow("at most 99") << many << first99;
     }
 
     void handMadeAnswers()
@@ -400,17 +385,6 @@ private slots:
         QCOMPARE(got.size(), 4);
         QCOMPARE(got.mid(0, 3), QStringList({u"A.test."_qs, u"b.test."_qs, u"a.TEST."_qs}));
         QCOMPARE(got[3].toLower(), QStringLiteral("c.test."));
-    }
-
-    void atMost99()
-    {
-        QByteArray m = start(120);
-        for (int i = 0; i < 120; ++i)
-            m += mx(i, labels(QByteArray("mx") + QByteArray::number(i), pointer(kQuestionName)));
-        const QStringList got = exchangers(m);
-        QCOMPARE(got.size(), 99);
-        for (int i = 0; i < 99; ++i)
-            QCOMPARE(got[i], QStringLiteral("mx%1.example.test.").arg(i));
     }
 
     void nameStore_data()

@@ -7,12 +7,7 @@ using State = SmtpReplyReader::State;
 
 namespace {
 
-struct Reply
-{
-    int code;
-    QByteArray text;
-    bool operator==(const Reply &o) const { return code == o.code && text == o.text; }
-};
+using Reply = std::pair<int, QByteArray>; // code and text
 
 struct Outcome
 {
