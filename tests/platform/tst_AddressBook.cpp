@@ -717,7 +717,9 @@ private slots:
         QCOMPARE(AddressBook::defaultFolder(), expected);
     }
 
-    void khardReadsOurCards()
+    // khard reads the cards we write; we read the cards khard writes, and an edit of ours
+    // keeps what khard wrote.
+    void khardAndWeReadEachOthersCards()
     {
         if (QStandardPaths::findExecutable(u"khard"_s).isEmpty())
             QSKIP("khard is not installed");
@@ -744,29 +746,20 @@ private slots:
         const QByteArray phone = runKhard(folder, {u"phone"_s, u"-p"_s}).toLower();
         QVERIFY2(phone.contains("+1 555 0142\tdorothy vaughan\tcell"), phone.constData());
         QVERIFY2(phone.contains("+1 555 0143\tdorothy vaughan\tlab"), phone.constData());
-    }
 
-    void weReadKhardCards()
-    {
-        if (QStandardPaths::findExecutable(u"khard"_s).isEmpty())
-            QSKIP("khard is not installed");
-        QTemporaryDir tmp;
-        const QString folder = tmp.filePath(u"book"_s);
-        QVERIFY(QDir().mkpath(folder));
         const QString input = tmp.filePath(u"new.yaml"_s);
         QVERIFY(writeFile(input, "First name : Mary\nLast name  : Jackson\nPhone :\n    cell : +1 555 0199\n"
                                  "Email :\n    work : mary@example.org\n"));
         runKhard(folder, {u"new"_s, u"-a"_s, u"test"_s, u"-i"_s, input});
-
         AddressBook book(folder);
-        QCOMPARE(book.people().size(), 1);
+        QCOMPARE(book.people().size(), 2);
         ABPerson *p = book.people().first();
+        if (p->valueForProperty(kABFirstNameProperty) != u"Mary"_s)
+            p = book.people().last();
         QStringList read = describe(p);
         read.removeIf([](const QString &line) { return line.startsWith(u"Modification: "_s); }); // khard's stamp
         QCOMPARE(read, (QStringList{u"First: Mary"_s, u"Last: Jackson"_s, u"Phone *_$!<Mobile>!$_: +1 555 0199"_s,
                                            u"Email *_$!<Work>!$_: mary@example.org"_s}));
-
-        // An edit of ours keeps what khard wrote, and khard still reads it.
         QVERIFY(p->setValue(u"Engineer"_s, kABJobTitleProperty));
         QVERIFY(book.save());
         QVERIFY2(runKhard(folder, {u"email"_s, u"-p"_s}).contains("mary@example.org\tMary Jackson"), "khard lost the card");
