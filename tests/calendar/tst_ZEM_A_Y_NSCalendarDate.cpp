@@ -377,24 +377,20 @@ private slots:
         QVERIFY(!dateWithJulianDayNumber(jdn).isValid());
     }
 
+    // Their dates are dayNumbers' change-day rows.
     void dateWithJulianDayNumberOnDaylightSavingDays()
     {
         // Midnight exists on Berlin's change days; the day starts in the old offset.
         const ZEM_A_CalendarDate spring = dateWithJulianDayNumber(2455284);
-        QCOMPARE(fields(spring), ymd(2010, 3, 28) + " dow 0");
         QCOMPARE(spring.toDateTime().offsetFromUtc(), 3600);
-        const ZEM_A_CalendarDate autumn = dateWithJulianDayNumber(2455501);
-        QCOMPARE(fields(autumn), ymd(2010, 10, 31) + " dow 0");
-        QCOMPARE(autumn.toDateTime().offsetFromUtc(), 7200);
+        QCOMPARE(dateWithJulianDayNumber(2455501).toDateTime().offsetFromUtc(), 7200);
         QCOMPARE(spring.dateByAddingYears(0, 0, 1, 0, 0, 0), dateWithJulianDayNumber(2455285));
 
         // Null out-parameters are skipped.
-        int year = 0;
+        int year = 0, day = 0;
         JulianDayNumberToGregorianDate(2451545, &year, nullptr, nullptr);
-        QCOMPARE(year, 2000);
-        int day = 0;
         JulianDayNumberToGregorianDate(2451545, nullptr, nullptr, &day);
-        QCOMPARE(day, 1);
+        QCOMPARE(QList<int>({year, day}), QList<int>({2000, 1}));
     }
 
     void firstDateInWeek_data()
@@ -427,22 +423,18 @@ private slots:
     {
         QTest::addColumn<int>("week");
         QTest::addColumn<int>("year");
-        QTest::addColumn<QString>("warning");
-
-        const QString noWeek = QStringLiteral("No week");
-        QTest::newRow("week 0") << 0 << 2010 << noWeek;
-        QTest::newRow("week 54") << 54 << 2010 << noWeek;
-        QTest::newRow("year 0") << 1 << 0 << noWeek;
-        QTest::newRow("year after the last") << 1 << 1465102 << noWeek;
-        QTest::newRow("largest week") << std::numeric_limits<int>::max() << 2010 << noWeek;
+        QTest::newRow("week 0") << 0 << 2010;
+        QTest::newRow("week 54") << 54 << 2010;
+        QTest::newRow("year 0") << 1 << 0;
+        QTest::newRow("year after the last") << 1 << 1465102;
+        QTest::newRow("largest week") << std::numeric_limits<int>::max() << 2010;
     }
 
     void firstDateInWeekRejects()
     {
         QFETCH(int, week);
         QFETCH(int, year);
-        QFETCH(QString, warning);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("No week")));
         QVERIFY(!ZEM_A_Y_NSCalendarDate::firstDateInWeek(week, year).isValid());
     }
 

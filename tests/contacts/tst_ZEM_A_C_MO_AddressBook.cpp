@@ -2,6 +2,7 @@
 // name rules, refresh after another program's edit, calendar-date forms, photos, the
 // text blocks and the search string.
 #include "ContactsFixture.h"
+#include "TestImages.h"
 
 #include "contacts/ZEM_A_C_MO_AddressBook.h"
 #include "contacts/ZEM_A_E_ABEngine.h"
@@ -19,13 +20,6 @@ namespace {
 QString text(ZEM_A_C_MO_AddressBook *contact, const char *key)
 {
     return contact->valueForKey(QString::fromLatin1(key)).toString();
-}
-
-QImage filled(const QColor &color)
-{
-    QImage image(4, 4, QImage::Format_ARGB32);
-    image.fill(color);
-    return image;
 }
 
 } // namespace
@@ -137,9 +131,8 @@ private slots:
         QCOMPARE(text(contact, "lastName"), u"Berg"_qs);
         QCOMPARE(text(contact, "nickname"), u"Annie"_qs);
         QStringList changed;
-        contact->addObserver(u"lastName"_qs, context.get(), [&changed](const ChangeNotice &n) { changed << n.key; });
-        contact->addObserver(u"nickname"_qs, context.get(), [&changed](const ChangeNotice &n) { changed << n.key; });
-        contact->addObserver(u"firstName"_qs, context.get(), [&changed](const ChangeNotice &n) { changed << n.key; });
+        for (const QString &key : {u"lastName"_qs, u"nickname"_qs, u"firstName"_qs})
+            contact->addObserver(key, context.get(), [&changed](const ChangeNotice &n) { changed << n.key; });
 
         // Another program renames her, first and last name; only lastName was read before.
         fx->writeCard(u"p3"_qs, {u"N:Lind;Anne;;;"_qs, u"NICKNAME:Annie"_qs});
@@ -180,16 +173,14 @@ private slots:
     void imagesAndPhoto()
     {
         ZEM_F_C_StoreGroup *images = ZEM_F_C_StoreGroup::shared();
-        images->setImage(u"OVPerson"_qs, filled(Qt::red));
-        images->setImage(u"OVCompany"_qs, filled(Qt::green));
-        images->setImage(u"NSUser"_qs, filled(Qt::blue));
+        images->setImage(u"OVPerson"_qs, zemtest::filled(QSize(4, 4), Qt::red));
+        images->setImage(u"OVCompany"_qs, zemtest::filled(QSize(4, 4), Qt::green));
+        images->setImage(u"NSUser"_qs, zemtest::filled(QSize(4, 4), Qt::blue));
 
-        QImage photo(8, 8, QImage::Format_RGB32);
-        photo.fill(Qt::yellow);
         QByteArray png;
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
-        photo.save(&buffer, "PNG");
+        zemtest::filled(QSize(8, 8), Qt::yellow).save(&buffer, "PNG");
         const QString uid = fx->writeCard(u"p5"_qs, {u"N:Berg;Anna;;;"_qs, u"ORG:Acme"_qs,
                                                      u"PHOTO;ENCODING=b;TYPE=PNG:"_qs + QString::fromLatin1(png.toBase64())});
         const QString plain = fx->writeCard(u"p6"_qs, {u"N:Lind;Ben;;;"_qs});

@@ -272,12 +272,7 @@ private slots:
 
         // Another program changed the same field meanwhile: the save fails with the reason.
         QVERIFY(ab->setBookValue(request(u"jobTitle"_qs, anna, u"Head Buyer"_qs)).isNull());
-        QByteArray outside = fx->fileText(kAnna);
-        outside.replace("TITLE:Buyer", "TITLE:Chief");
-        QFile file(fx->path(kAnna));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(outside);
-        file.close();
+        QVERIFY(zemtest::writeFile(fx->path(kAnna), fx->fileText(kAnna).replace("TITLE:Buyer", "TITLE:Chief")));
         const QString failed = ab->saveChangesToAddressBook();
         QVERIFY2(failed.startsWith(u"Organiser failed to save the Address Book changes error is "), qPrintable(failed));
         QVERIFY(ab->hasUnsavedChanges());

@@ -115,6 +115,12 @@ inline const QByteArray kRichEvent = readFile(sample(u"rich.ics"_s));
 // week excluded and one moved.
 inline const QByteArray kSeries = readFile(sample(u"series.ics"_s));
 
+// A calendar file holding \a items (VEVENT and VTODO blocks).
+inline QByteArray calendar(const QByteArray &items)
+{
+    return crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\n" + items + "END:VCALENDAR\n");
+}
+
 // Daily at 08:00 New York time (12:00 UTC), 1 to 5 May 2024; \a extra goes into the event,
 // \a after behind it.
 inline QByteArray daily(const QByteArray &uid, const QByteArray &extra = {}, const QByteArray &after = {})

@@ -53,8 +53,8 @@ class tst_AddressBookSharedFolder : public QObject
 
 private slots:
     void multiCardFileKeepsEveryCard();
-    void outsideEditDuringSave_data();
-    void outsideEditDuringSave();
+    void outsideEdits_data();
+    void outsideEdits();
     void removedOrRenamedElsewhere_data();
     void removedOrRenamedElsewhere();
     void linksAndSpecialFilesAreNeverFollowed();
@@ -91,40 +91,55 @@ void tst_AddressBookSharedFolder::multiCardFileKeepsEveryCard()
     QCOMPARE(lastName(again.recordForUniqueId(u"three:ABPerson"_s)), u"Three"_s);
 }
 
-// Another program edits the card between the book's last look at the file and its write.
-void tst_AddressBookSharedFolder::outsideEditDuringSave_data()
+// Another program edits the card before the save, or between the book's last look at the
+// file and its write: another property is merged, the same one or a removal is a conflict
+// that keeps both their file and our edit.
+void tst_AddressBookSharedFolder::outsideEdits_data()
 {
-    QTest::addColumn<QByteArray>("theirLine");
+    QTest::addColumn<bool>("during");
+    QTest::addColumn<QByteArray>("theirs"); // the card as they leave it; ours has "NOTE:Old"
+    QTest::addColumn<bool>("remove");       // we remove the card, else we set its note
     QTest::addColumn<bool>("merges");
-    QTest::newRow("another property") << "TITLE:Theirs"_ba << true;
-    QTest::newRow("the same property") << "NOTE:Theirs"_ba << false;
+    const QByteArray title = QByteArray(card("a", "NOTE:Old\n")).replace("END:", "TITLE:Theirs\r\nEND:");
+    for (const bool during : {false, true}) {
+        const auto row = [during](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", name, during ? "during the save" : "before it") << during;
+        };
+        row("another property") << title << false << true;
+        row("the same property") << card("a", "NOTE:Theirs\n") << false << false;
+        row("changed there, removed here") << title << true << false;
+    }
 }
 
-void tst_AddressBookSharedFolder::outsideEditDuringSave()
+void tst_AddressBookSharedFolder::outsideEdits()
 {
-    QFETCH(QByteArray, theirLine);
+    QFETCH(bool, during);
+    QFETCH(QByteArray, theirs);
+    QFETCH(bool, remove);
     QFETCH(bool, merges);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"a.vcf"_s);
-    QVERIFY(writeFile(path, card("a")));
+    QVERIFY(writeFile(path, card("a", "NOTE:Old\n")));
     AddressBook book(dir.path());
     ABPerson *a = book.people().first();
-    QVERIFY(a->setValue(u"Ours"_s, kABNoteProperty));
-    const QByteArray theirs = QByteArray(card("a")).replace("END:VCARD", theirLine + "\r\nEND:VCARD");
-    OutsideEdit edit([&](const QString &p) { QVERIFY(p == path && writeFile(p, theirs)); });
+    QVERIFY(remove ? book.removeRecord(a) : a->setValue(u"Ours"_s, kABNoteProperty));
+    if (!during)
+        QVERIFY(writeFile(path, theirs));
+    OutsideEdit edit([&](const QString &p) { QVERIFY(!during || (p == path && writeFile(p, theirs))); });
 
     const auto saved = book.save();
     QCOMPARE(bool(saved), merges);
     if (merges) {
-        QVERIFY(readFile(path).contains("\r\nTITLE:Theirs\r\n") && readFile(path).contains("\r\nNOTE:Ours\r\n"));
+        QCOMPARE(readFile(path), QByteArray(theirs).replace("NOTE:Old", "NOTE:Ours"));
         QCOMPARE(a->valueForProperty(kABJobTitleProperty).toString(), u"Theirs"_s);
-    } else {
-        QCOMPARE(saved.error().code, ZEM_Error::Conflict);
-        QCOMPARE(saved.error().arguments, (QStringList{u"a"_s, kABNoteProperty}));
-        QCOMPARE(readFile(path), theirs);
-        QVERIFY(book.hasUnsavedChanges());
-        QCOMPARE(a->valueForProperty(kABNoteProperty).toString(), u"Ours"_s);
+        return;
     }
+    QCOMPARE(saved.error().code, ZEM_Error::Conflict);
+    QCOMPARE(saved.error().arguments, (QStringList{u"a"_s, remove ? QString() : kABNoteProperty}));
+    QVERIFY2(saved.error().message.contains(u"a.vcf"_s), qPrintable(saved.error().message));
+    QCOMPARE(readFile(path), theirs);
+    QVERIFY(book.hasUnsavedChanges());
+    QCOMPARE(a->valueForProperty(kABNoteProperty).toString(), remove ? u"Old"_s : u"Ours"_s);
 }
 
 void tst_AddressBookSharedFolder::removedOrRenamedElsewhere_data()

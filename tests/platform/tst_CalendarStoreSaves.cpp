@@ -1,4 +1,5 @@
-// Saves, edits and removals of the calendar store; reading is tst_CalendarStore.
+// Saves, edits and removals of the calendar store; reading is tst_CalendarStore, other
+// programs' edits are tst_CalendarStoreSharedFolder.
 #include "CalendarFixture.h"
 
 #include <QDirIterator>
@@ -121,23 +122,26 @@ private slots:
 
     void newItemWithATakenUidIsRefused_data()
     {
-        QTest::addColumn<QByteArray>("item");  // the calendar the new item is read from
-        QTest::addColumn<bool>("writtenLater"); // the item with that UID came after the store read the folder
+        QTest::addColumn<QByteArray>("item");   // the calendar the new item is read from
+        QTest::addColumn<QString>("file");      // the file holding the event with that UID
+        QTest::addColumn<bool>("writtenLater"); // it came after the store read the folder
 
-        QTest::newRow("an event's UID") << kRichEvent << false;
+        QTest::newRow("an event's UID") << kRichEvent << u"rich.ics"_s << false;
         QTest::newRow("a to-do with an event's UID")
-            << crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:x\nBEGIN:VTODO\nUID:rich-1\nSUMMARY:T\nEND:VTODO\nEND:VCALENDAR\n")
-            << false;
-        QTest::newRow("a UID another program wrote since") << kRichEvent << true;
+            << calendar("BEGIN:VTODO\nUID:rich-1\nSUMMARY:T\nEND:VTODO\n") << u"rich.ics"_s << false;
+        // Written since, in a file named after the UID and in one of another name.
+        QTest::newRow("a UID written since") << kRichEvent << u"rich-1.ics"_s << true;
+        QTest::newRow("a UID written since elsewhere") << kRichEvent << u"rich.ics"_s << true;
     }
 
     void newItemWithATakenUidIsRefused()
     {
         QFETCH(QByteArray, item);
+        QFETCH(QString, file);
         QFETCH(bool, writtenLater);
         QTemporaryDir dir;
         makeCalendar(dir, u"cal"_s, "Cal");
-        const QString path = dir.filePath(u"cal/rich.ics"_s);
+        const QString path = dir.filePath(u"cal/"_s + file);
         if (!writtenLater)
             QVERIFY(writeFile(path, kRichEvent));
         CalendarStore store(dir.path());
@@ -413,62 +417,6 @@ private slots:
         QCOMPARE(store.saveEvent(e, CalSpanThisEvent).error().code, ZEM_Error::WriteFailed);
         QCOMPARE(store.removeEvent(e, CalSpanThisEvent).error().code, ZEM_Error::WriteFailed);
         QCOMPARE(readFile(ro + u"/rich.ics"_s), kRichEvent);
-    }
-
-    void otherProgramsEdits_data()
-    {
-        QTest::addColumn<QByteArray>("theirs"); // the file as another program left it; empty: removed
-        QTest::addColumn<bool>("remove");       // we remove the event, else we retitle it "Ours"
-        QTest::addColumn<QString>("conflict");  // why the save is refused; empty: it succeeds
-        QTest::addColumn<QStringList>("lines"); // lines the file then holds
-
-        QByteArray other = kRichEvent;
-        other.replace("Room 4", "Room 5").replace("kept:keep me", "kept:theirs");
-        QTest::newRow("other fields are merged") << other << false << QString()
-                                                 << QStringList{u"SUMMARY:Ours"_s, u"LOCATION;LANGUAGE=de:Room 5"_s,
-                                                                u"X-CUSTOM-THING;X-PARAM=kept:theirs"_s};
-        QTest::newRow("the same change") << QByteArray(kRichEvent).replace("SUMMARY:Planning", "SUMMARY:Ours") << false
-                                         << QString() << QStringList{u"SUMMARY:Ours"_s};
-        // Conflicts keep both sides: the file as they wrote it, our edit in our item.
-        QTest::newRow("the same field") << QByteArray(kRichEvent).replace("SUMMARY:Planning", "SUMMARY:Theirs") << false
-                                        << u"both changed the title"_s << QStringList{u"SUMMARY:Theirs"_s};
-        QTest::newRow("changed there, removed here") << other << true << u"it was changed there and removed here"_s
-                                                     << QStringList{u"LOCATION;LANGUAGE=de:Room 5"_s};
-        QTest::newRow("removed there, changed here") << QByteArray() << false << u"its file was removed there"_s
-                                                     << QStringList{};
-    }
-
-    void otherProgramsEdits()
-    {
-        QFETCH(QByteArray, theirs);
-        QFETCH(bool, remove);
-        QFETCH(QString, conflict);
-        QFETCH(QStringList, lines);
-
-        QTemporaryDir dir;
-        makeCalendar(dir, u"work"_s, "Work");
-        const QString path = dir.filePath(u"work/rich-1.ics"_s);
-        QVERIFY(writeFile(path, kRichEvent));
-        CalendarStore store(dir.path());
-        CalEvent e = *store.eventWithUID(u"rich-1"_s);
-        QVERIFY(theirs.isEmpty() ? QFile::remove(path) : writeFile(path, theirs));
-
-        e.setTitle(u"Ours"_s);
-        const auto done = remove ? store.removeEvent(e, CalSpanThisEvent) : store.saveEvent(e, CalSpanThisEvent);
-        QCOMPARE(e.title(), u"Ours"_s);
-        if (conflict.isEmpty()) {
-            QVERIFY2(done, done ? "" : qPrintable(done.error().message));
-            QCOMPARE(describe(e), describe(*store.eventWithUID(u"rich-1"_s))); // their change taken in
-        } else {
-            QVERIFY(!done);
-            QCOMPARE(done.error().code, ZEM_Error::Conflict);
-            QVERIFY2(done.error().message.contains(conflict), qPrintable(done.error().message));
-            QCOMPARE(readFile(path), theirs);
-            QVERIFY(e.hasChanges());
-        }
-        const QStringList now = ::lines(readFile(path));
-        for (const QString &line : lines)
-            QVERIFY2(now.contains(line), qPrintable(line));
     }
 };
 

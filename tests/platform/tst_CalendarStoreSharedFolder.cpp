@@ -1,5 +1,5 @@
 // The calendar store in a folder it shares with sync tools and other programs: their edits
-// in the middle of a save, links where files or calendars were, pipes and devices.
+// before and in the middle of a save, links where files or calendars were, pipes and devices.
 #include "CalendarFixture.h"
 
 #include "foundation/detail/ZEM_F_Files.h"
@@ -47,34 +47,42 @@ private slots:
 
 void tst_CalendarStoreSharedFolder::editsMadeDuringASave_data()
 {
-    QTest::addColumn<QByteArray>("theirs"); // the file as another program leaves it; empty: removed
     QTest::addColumn<bool>("during");       // while the store writes; else before the save
+    QTest::addColumn<QByteArray>("theirs"); // the file as another program leaves it; empty: removed
     QTest::addColumn<QString>("ours");      // "title" (retitled "Ours"), "remove", "move", "nothing"
     QTest::addColumn<QString>("conflict");  // why the save is refused; empty: it succeeds
     QTest::addColumn<QStringList>("lines"); // lines the file then holds
 
     QByteArray other = kRichEvent;
-    other.replace("Room 4", "Room 5");
-    QTest::newRow("other fields are merged") << other << true << u"title"_s << QString()
-                                             << QStringList{u"SUMMARY:Ours"_s, u"LOCATION;LANGUAGE=de:Room 5"_s};
-    QTest::newRow("the same field") << QByteArray(kRichEvent).replace("SUMMARY:Planning", "SUMMARY:Theirs") << true
-                                    << u"title"_s << u"both changed the title"_s << QStringList{u"SUMMARY:Theirs"_s};
-    QTest::newRow("changed there, removed here") << other << true << u"remove"_s
-                                                 << u"it was changed there and removed here"_s
-                                                 << QStringList{u"LOCATION;LANGUAGE=de:Room 5"_s};
-    // A removed event comes back neither in its file nor in the calendar it moves to.
-    QTest::newRow("removed there, changed here") << QByteArray() << true << u"title"_s
-                                                 << u"its file was removed there"_s << QStringList{};
-    QTest::newRow("removed there, moved here") << QByteArray() << true << u"move"_s
-                                               << u"its file was removed there"_s << QStringList{};
-    QTest::newRow("removed there, unchanged here") << QByteArray() << false << u"nothing"_s << QString()
+    other.replace("Room 4", "Room 5").replace("kept:keep me", "kept:theirs");
+    const auto retitled = [](const QByteArray &title) { return QByteArray(kRichEvent).replace("Planning", title); };
+    for (const bool during : {false, true}) {
+        const auto row = [during](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %s", name, during ? "during the save" : "before it") << during;
+        };
+        row("other fields are merged") << other << u"title"_s << QString()
+                                       << QStringList{u"SUMMARY:Ours"_s, u"LOCATION;LANGUAGE=de:Room 5"_s,
+                                                      u"X-CUSTOM-THING;X-PARAM=kept:theirs"_s};
+        row("the same change") << retitled("Ours") << u"title"_s << QString() << QStringList{u"SUMMARY:Ours"_s};
+        // Conflicts keep both sides: the file as they wrote it, our edit in our item.
+        row("the same field") << retitled("Theirs") << u"title"_s << u"both changed the title"_s
+                              << QStringList{u"SUMMARY:Theirs"_s};
+        row("changed there, removed here") << other << u"remove"_s << u"it was changed there and removed here"_s
+                                           << QStringList{u"LOCATION;LANGUAGE=de:Room 5"_s};
+        // A removed event comes back neither in its file nor in the calendar it moves to.
+        row("removed there, changed here") << QByteArray() << u"title"_s << u"its file was removed there"_s
+                                           << QStringList{};
+        row("removed there, moved here") << QByteArray() << u"move"_s << u"its file was removed there"_s
+                                         << QStringList{};
+    }
+    QTest::newRow("removed there, unchanged here") << false << QByteArray() << u"nothing"_s << QString()
                                                    << QStringList{};
 }
 
 void tst_CalendarStoreSharedFolder::editsMadeDuringASave()
 {
-    QFETCH(QByteArray, theirs);
     QFETCH(bool, during);
+    QFETCH(QByteArray, theirs);
     QFETCH(QString, ours);
     QFETCH(QString, conflict);
     QFETCH(QStringList, lines);
