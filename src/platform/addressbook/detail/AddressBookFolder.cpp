@@ -105,7 +105,7 @@ SeenFile detail::card::readSeenFile(const QByteArray &bytes, const QString &file
         Mapping map = mapCard(c.card, &mapProblems);
         for (const QString &p : std::as_const(mapProblems))
             entry.readProblems.append(fileName + u": "_s + p);
-        entry.cards.append(SeenCard{c.uid, c.bytes, map.group, std::move(map.values)});
+        entry.cards.append(SeenCard{c.uid, c.bytes, map.group, false, std::move(map.values)});
     }
     return entry;
 }
@@ -180,9 +180,9 @@ void AddressBookPrivate::scan(bool announce)
     const auto places = [](const QMap<QString, SeenFile> &files) {
         QList<std::pair<QString, Place>> out;
         for (auto it = files.cbegin(); it != files.cend(); ++it)
-            for (int i = 0; i < it->uniqueIds.size(); ++i)
-                if (!it->uniqueIds[i].isEmpty())
-                    out.append({it->uniqueIds[i], Place{it.key(), it->cards[i].bytes}});
+            for (const SeenCard &c : it->cards)
+                if (c.claimed)
+                    out.append({c.uniqueId(), Place{it.key(), c.bytes}});
         return out;
     };
     const auto before = places(seen);
@@ -246,16 +246,14 @@ CardState *AddressBookPrivate::readAlone(const QString &uid)
     if (entry.indexOf(uid) < 0)
         return nullptr;
     entry.problems = entry.readProblems;
-    entry.uniqueIds = QStringList(entry.cards.size(), QString());
     CardState *found = nullptr;
-    for (int i = 0; i < entry.cards.size(); ++i) {
-        const SeenCard &c = entry.cards[i];
+    for (SeenCard &c : entry.cards) {
         if (byUid.contains(c.uid))
             continue; // also in another file read alone: the read of the folder settles it
         CardState *s = addCard(c.uid, fileName, c.group);
         s->takeFile(c.bytes, c.values);
         s->alone = true;
-        entry.uniqueIds[i] = c.uid + (c.group ? kABGroupSuffix : kABPersonSuffix);
+        c.claimed = true;
         if (c.uid == uid)
             found = s;
     }
@@ -278,9 +276,9 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
     for (auto it = now.begin(); it != now.end(); ++it) {
         SeenFile &f = it.value();
         f.problems = f.readProblems;
-        f.uniqueIds = QStringList(f.cards.size(), QString());
         for (int i = 0; i < f.cards.size(); ++i) {
-            const SeenCard &card = f.cards[i];
+            SeenCard &card = f.cards[i];
+            card.claimed = false;
             const QString &uid = card.uid;
             const auto there = claimed.constFind(uid);
             if (there != claimed.constEnd() && *there != std::pair(it.key(), i)) {
@@ -288,10 +286,9 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
                 continue;
             }
             claimed.insert(uid, {it.key(), i});
-            const QString uniqueId = uid + (card.group ? kABGroupSuffix : kABPersonSuffix);
             if (std::any_of(toDelete.begin(), toDelete.end(), [&](const CardState *r) { return r->uid == uid; })) {
                 // Removed here and not yet saved: save() settles it (a conflict if changed there).
-                f.uniqueIds[i] = uniqueId;
+                card.claimed = true;
                 continue;
             }
             CardState *s = byUid.value(uid);
@@ -313,7 +310,7 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
                     s->takeFile(card.bytes, fresh.values);
                 }
             }
-            f.uniqueIds[i] = uniqueId;
+            card.claimed = true;
         }
     }
     // Cards another program removed: gone from the book, unless we hold an edit of one.

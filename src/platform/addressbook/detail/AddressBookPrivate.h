@@ -82,7 +82,10 @@ struct SeenCard
     QString uid;
     QByteArray bytes; // the card's own bytes in the file
     bool group = false;
+    bool claimed = false; // false for a card skipped
     QVariantMap values;
+
+    QString uniqueId() const { return uid + (group ? kABGroupSuffix : kABPersonSuffix); }
 };
 
 // What the last read of a file found.
@@ -93,7 +96,6 @@ struct SeenFile
     QList<SeenCard> cards;
     QStringList readProblems;  // reading and mapping the cards
     QStringList problems;      // those, and the cards skipped
-    QStringList uniqueIds;     // one for each card; empty for a card skipped
 
     int indexOf(const QString &uid) const
     {
