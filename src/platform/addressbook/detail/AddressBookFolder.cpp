@@ -170,47 +170,49 @@ void AddressBookPrivate::scan(bool announce)
             for (const QString &p : it->problems)
                 qCWarning(zemPlatform).noquote() << "AddressBook:" << p;
 
-    // What changed, card by card: a card is where its unique id is now, with its bytes.
-    struct Place
-    {
-        QString fileName;
-        QByteArray bytes;
-        bool operator==(const Place &) const = default;
-    };
-    const auto places = [](const QMap<QString, SeenFile> &files) {
-        QList<std::pair<QString, Place>> out;
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            for (const SeenCard &c : it->cards)
-                if (c.claimed)
-                    out.append({c.uniqueId(), Place{it.key(), c.bytes}});
-        return out;
-    };
-    const auto before = places(seen);
-    const auto after = places(now);
-    QHash<QString, Place> beforeById(before.cbegin(), before.cend());
-    QHash<QString, Place> afterById(after.cbegin(), after.cend());
-    const auto whoWrote = [&](const QString &fileName) {
-        const auto f = now.constFind(fileName);
-        const bool own = detail::isOwnWrite(pathOf(fileName), f != now.constEnd() ? std::optional(f->bytes) : std::nullopt);
-        return own ? detail::Changes::ThisProcess : detail::Changes::OtherProgram;
-    };
     // The first read of the whole folder only knows the cards read alone before it: the
     // others are where the book starts, not news.
     const bool first = !loaded;
     loaded = true;
     detail::Changes changes;
-    for (const auto &[id, place] : after) {
-        const auto old = beforeById.constFind(id);
-        if (old == beforeById.constEnd()) {
-            if (!first)
-                changes.inserted[whoWrote(place.fileName)].append(id);
-        } else if (*old != place) {
-            changes.updated[whoWrote(place.fileName)].append(id);
+    if (announce && !(first && seen.isEmpty())) {
+        // What changed, card by card: a card is where its unique id is now, with its bytes.
+        struct Place
+        {
+            QString fileName;
+            QByteArray bytes;
+            bool operator==(const Place &) const = default;
+        };
+        const auto places = [](const QMap<QString, SeenFile> &files) {
+            QList<std::pair<QString, Place>> out;
+            for (auto it = files.cbegin(); it != files.cend(); ++it)
+                for (const SeenCard &c : it->cards)
+                    if (c.claimed)
+                        out.append({c.uniqueId(), Place{it.key(), c.bytes}});
+            return out;
+        };
+        const auto before = places(seen);
+        const auto after = places(now);
+        QHash<QString, Place> beforeById(before.cbegin(), before.cend());
+        QHash<QString, Place> afterById(after.cbegin(), after.cend());
+        const auto whoWrote = [&](const QString &fileName) {
+            const auto f = now.constFind(fileName);
+            const bool own = detail::isOwnWrite(pathOf(fileName), f != now.constEnd() ? std::optional(f->bytes) : std::nullopt);
+            return own ? detail::Changes::ThisProcess : detail::Changes::OtherProgram;
+        };
+        for (const auto &[id, place] : after) {
+            const auto old = beforeById.constFind(id);
+            if (old == beforeById.constEnd()) {
+                if (!first)
+                    changes.inserted[whoWrote(place.fileName)].append(id);
+            } else if (*old != place) {
+                changes.updated[whoWrote(place.fileName)].append(id);
+            }
         }
+        for (const auto &[id, place] : before)
+            if (!afterById.contains(id))
+                changes.deleted[whoWrote(place.fileName)].append(id);
     }
-    for (const auto &[id, place] : before)
-        if (!afterById.contains(id))
-            changes.deleted[whoWrote(place.fileName)].append(id);
     seen = std::move(now);
 
     if (!meDirty) {
