@@ -1,6 +1,7 @@
 // The address book in a folder it shares with sync tools and other programs: files holding
 // several cards, edits, removals and renames made by others (also in the middle of a save),
-// links, pipes and devices where cards should be, read-only cards and very long UIDs.
+// links, pipes and devices where cards should be, read-only cards and very long UIDs, and a
+// card looked up by the file named for its UID before the folder is read.
 #include "TestFiles.h"
 #include "ZemTestEnv.h"
 
@@ -60,6 +61,7 @@ private slots:
     void linksAndSpecialFilesAreNeverFollowed();
     void readOnlyCardIsNeitherEditedNorRemoved();
     void longUidsGetShortFileNames();
+    void lookupByFileNameThenWholeFolder();
 };
 
 void tst_AddressBookSharedFolder::multiCardFileKeepsEveryCard()
@@ -259,6 +261,43 @@ void tst_AddressBookSharedFolder::longUidsGetShortFileNames()
     QVERIFY(a != b && !a.contains(u'/'));
     QCOMPARE(detail::fileNameForUid(u"short:uid"_s, u".ics"_s), u"short_uid.ics"_s);
     QVERIFY(writeFile(dir.filePath(a), card("long")));
+}
+
+void tst_AddressBookSharedFolder::lookupByFileNameThenWholeFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath(u"0-copy.vcf"_s), card("x", "NOTE:copy\n")));
+    QVERIFY(writeFile(dir.filePath(u"x.vcf"_s), card("x")));
+    QVERIFY(writeFile(dir.filePath(u"y-renamed.vcf"_s), card("y")));
+    QVERIFY(writeFile(dir.filePath(u"z.vcf"_s), card("other")));
+    // Enough cards for the folder to be read on several threads, in file-name order all the same.
+    QStringList expected{u"x"_s};
+    for (int i = 0; i < 300; ++i) {
+        const QString uid = u"p%1"_s.arg(i, 3, 10, QChar(u'0'));
+        QVERIFY(writeFile(dir.filePath(uid + u".vcf"_s), card(uid.toLatin1())));
+        expected << uid;
+    }
+    expected << u"y"_s << u"other"_s;
+
+    AddressBook book(dir.path());
+    // Read from x.vcf alone: the earlier file holding the same UID is not known yet.
+    ABRecord *x = book.recordForUniqueId(u"x:ABPerson"_s);
+    QVERIFY(x && x->valueForProperty(kABNoteProperty).isNull());
+    QVERIFY(x->setValue(u"Edited"_s, kABFirstNameProperty));
+    QCOMPARE(lastName(book.recordForUniqueId(u"y:ABPerson"_s)), u"y"_s); // not in y.vcf: the folder is read
+    QVERIFY(!book.recordForUniqueId(u"z:ABPerson"_s));
+    // The folder places each card as if read whole at first: the first file holds x, in the
+    // record already handed out, which keeps its edit.
+    QStringList names;
+    for (ABPerson *p : book.people())
+        names << lastName(p);
+    QCOMPARE(names, expected);
+    QCOMPARE(book.people().first(), x);
+    QCOMPARE(book.problems(), QStringList{u"x.vcf: the same UID as 0-copy.vcf; skipped"_s});
+    QVERIFY(book.save());
+    QCOMPARE(x->valueForProperty(kABNoteProperty).toString(), u"copy"_s);
+    QVERIFY(readFile(dir.filePath(u"0-copy.vcf"_s)).contains("\r\nN:x;Edited;;;\r\nNOTE:copy\r\n"));
+    QCOMPARE(readFile(dir.filePath(u"x.vcf"_s)), card("x"));
 }
 
 ZEM_TEST_MAIN(tst_AddressBookSharedFolder)

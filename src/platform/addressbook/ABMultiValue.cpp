@@ -45,7 +45,15 @@ QString ABMultiValue::addValue(const QVariant &value, const QString &label)
     if (!value.isValid())
         return {};
     // Numbers handed out in order: two reads of the same card give the same identifiers.
-    Entry e{QString::number(m_nextIdentifier++), label, value};
+    // The first few are shared by every card rather than made for each.
+    static const QList<QString> first = [] {
+        QList<QString> out;
+        for (int i = 0; i < 16; ++i)
+            out.append(QString::number(i));
+        return out;
+    }();
+    const int n = m_nextIdentifier++;
+    Entry e{n < first.size() ? first[n] : QString::number(n), label, value};
     m_entries.append(e);
     return e.identifier;
 }

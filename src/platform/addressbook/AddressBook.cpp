@@ -172,27 +172,29 @@ bool ABPerson::setImageData(const QByteArray &data)
 
 QList<ABGroup *> ABPerson::parentGroups() const
 {
-    const AddressBookPrivate *d = addressBook()->d.get();
+    AddressBookPrivate *d = addressBook()->d.get();
+    d->load();
     const CardState *self = d->stateFor(this);
     QList<ABGroup *> out;
     if (!d->isLive(self))
         return out;
     for (CardState *s : d->sortedCards())
-        if (s->baseMap.group && s->values.value(kMembersKey).toStringList().contains(self->uid))
+        if (s->group && s->values.value(kMembersKey).toStringList().contains(self->uid))
             out.append(static_cast<ABGroup *>(s->record.get()));
     return out;
 }
 
 QList<ABPerson *> ABGroup::members() const
 {
-    const AddressBookPrivate *d = addressBook()->d.get();
+    AddressBookPrivate *d = addressBook()->d.get();
+    d->load();
     const CardState *self = d->stateFor(this);
     QList<ABPerson *> out;
     if (!self)
         return out;
     for (const QString &uid : self->values.value(kMembersKey).toStringList()) {
         const CardState *s = d->byUid.value(uid);
-        if (s && !s->baseMap.group)
+        if (s && !s->group)
             out.append(static_cast<ABPerson *>(s->record.get()));
     }
     return out;
@@ -266,9 +268,12 @@ AddressBook::AddressBook(const QString &folder, bool watch, QObject *parent)
     d->folder = QDir::cleanPath(QDir(folder).absolutePath());
     if (!QDir().mkpath(d->folder))
         qCWarning(zemPlatform) << "AddressBook: cannot create" << d->folder;
-    d->scan(false);
-    if (watch)
+    // A book that watches needs the whole folder now to tell what changes; one that does
+    // not reads it when first asked for more than a card by its UID.
+    if (watch) {
+        d->scan(false);
         d->startWatching();
+    }
 }
 
 AddressBook::~AddressBook() = default;
@@ -280,6 +285,7 @@ QString AddressBook::folder() const
 
 QStringList AddressBook::problems() const
 {
+    d->load();
     QStringList out;
     for (const SeenFile &f : std::as_const(d->seen))
         out.append(f.problems);
@@ -293,35 +299,47 @@ ABRecord *AddressBook::recordForUniqueId(const QString &uniqueId) const
         return nullptr;
     const QString uid = uniqueId.chopped(group ? kABGroupSuffix.size() : kABPersonSuffix.size());
     const CardState *s = d->byUid.value(uid);
-    return s && s->baseMap.group == group ? s->record.get() : nullptr;
+    if (!s && !d->loaded) {
+        // The file named for the UID, where sync tools put it; the folder only when not there.
+        s = d->readAlone(uid);
+        if (!s) {
+            d->load();
+            s = d->byUid.value(uid);
+        }
+    }
+    return s && s->group == group ? s->record.get() : nullptr;
 }
 
 QList<ABPerson *> AddressBook::people() const
 {
+    d->load();
     QList<ABPerson *> out;
     for (CardState *s : d->sortedCards())
-        if (!s->baseMap.group)
+        if (!s->group)
             out.append(static_cast<ABPerson *>(s->record.get()));
     return out;
 }
 
 QList<ABGroup *> AddressBook::groups() const
 {
+    d->load();
     QList<ABGroup *> out;
     for (CardState *s : d->sortedCards())
-        if (s->baseMap.group)
+        if (s->group)
             out.append(static_cast<ABGroup *>(s->record.get()));
     return out;
 }
 
 ABPerson *AddressBook::me() const
 {
+    d->load();
     const CardState *s = d->byUid.value(d->meUid);
-    return s && !s->baseMap.group ? static_cast<ABPerson *>(s->record.get()) : nullptr;
+    return s && !s->group ? static_cast<ABPerson *>(s->record.get()) : nullptr;
 }
 
 bool AddressBook::setMe(ABPerson *person)
 {
+    d->load();
     QString uid;
     if (person) {
         const CardState *s = d->stateFor(person);
@@ -343,17 +361,19 @@ CardState *startCard(AddressBookPrivate *d, bool group)
 {
     const QString uid = d->newUid();
     CardState *s = d->addCard(uid, fileNameForUid(uid, u".vcf"_s), group);
+    auto card = std::make_shared<VCard>();
     VCardProperty uidLine;
     uidLine.name = u"UID"_s;
     uidLine.setText(uid);
-    s->baseCard.properties.append(uidLine);
+    card->properties.append(uidLine);
     if (group) {
         VCardProperty kind;
         kind.name = u"X-ADDRESSBOOKSERVER-KIND"_s;
         kind.rawValue = u"group"_s;
-        s->baseCard.properties.append(kind);
+        card->properties.append(kind);
     }
-    s->baseMap = mapCard(s->baseCard, nullptr);
+    s->baseValues = mapCard(*card, nullptr).values;
+    s->draft = std::move(card);
     d->unsaved = true;
     return s;
 }
@@ -372,6 +392,7 @@ ABGroup *AddressBook::addGroup()
 
 bool AddressBook::removeRecord(ABRecord *record)
 {
+    d->load();
     CardState *s = record ? d->stateFor(record) : nullptr;
     if (!d->isLive(s))
         return false;
@@ -389,6 +410,7 @@ bool AddressBook::hasUnsavedChanges() const
 
 ZEM_Result<void> AddressBook::save()
 {
+    d->load();
     return d->save();
 }
 

@@ -260,7 +260,13 @@ public:
     /** Drops the shared book, so the next sharedAddressBook() reads the default folder again. */
     static void resetSharedAddressBook();
 
-    /** Reads \a folder (created when missing). \a watch follows edits by other programs. */
+    /**
+     * Opens \a folder (created when missing). \a watch reads it now and follows edits by
+     * other programs; without it the folder is read when first needed, and a card asked for
+     * by its unique id alone is read from the file named for its UID (the folder only when
+     * that file does not hold it). The first read of the folder announces nothing but what
+     * changed in cards read before it.
+     */
     explicit AddressBook(const QString &folder, bool watch = false, QObject *parent = nullptr);
     ~AddressBook() override;
 

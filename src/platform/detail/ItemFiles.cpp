@@ -5,8 +5,18 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QDir>
+#include <QFile>
 #include <QFileSystemWatcher>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 
 namespace platform::detail {
@@ -55,37 +65,168 @@ QString ownProcessName()
     return QCoreApplication::applicationName();
 }
 
+namespace {
+
+#ifdef Q_OS_LINUX
+// A folder's own entries (added, removed, renamed in or out) and what happens to the files
+// in it (written in place, closed after writing, permissions), and the folder going away.
+constexpr uint32_t kFolderEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE
+                                   | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+#endif
+
+// "a/b/c.ics" -> {"a/b", "c.ics"}
+std::pair<QString, QString> splitPath(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return {QStringLiteral("."), path};
+    return {slash == 0 ? QStringLiteral("/") : path.left(slash), path.mid(slash + 1)};
+}
+
+} // namespace
+
 FolderWatcher::FolderWatcher(QObject *owner, std::function<void()> changed)
-    : m_watcher(new QFileSystemWatcher(owner)), m_debounce(new QTimer(owner))
+    : m_owner(owner), m_debounce(new QTimer(owner))
 {
     m_debounce->setSingleShot(true);
     m_debounce->setInterval(100);
     QObject::connect(m_debounce, &QTimer::timeout, owner, std::move(changed));
-    const auto poke = [debounce = m_debounce] { debounce->start(); };
-    QObject::connect(m_watcher, &QFileSystemWatcher::directoryChanged, owner, poke);
-    QObject::connect(m_watcher, &QFileSystemWatcher::fileChanged, owner, poke);
+#ifdef Q_OS_LINUX
+    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd >= 0) {
+        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, owner);
+        QObject::connect(m_notifier, &QSocketNotifier::activated, owner, [this] { readEvents(); });
+    }
+#endif
 }
 
-void FolderWatcher::watchOnly(const QStringList &paths)
+FolderWatcher::~FolderWatcher()
 {
+    delete m_notifier; // before its descriptor closes
+    delete m_debounce;
+    delete m_fallback;
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
+}
+
+void FolderWatcher::watchOnly(const QStringList &folders, const QStringList &files)
+{
+    if (m_fd < 0) {
+        watchEachPath(folders + files);
+        return;
+    }
+#ifdef Q_OS_LINUX
+    QHash<QString, Watch> wanted;
+    for (const QString &f : folders) {
+        Watch &w = wanted[QDir::cleanPath(f)];
+        w.whole = true;
+    }
+    for (const QString &f : files) {
+        auto [folder, name] = splitPath(f);
+        auto w = wanted.find(folder);
+        if (w == wanted.end())
+            w = wanted.find(folder = QDir::cleanPath(folder));
+        if (w == wanted.end())
+            w = wanted.insert(folder, Watch{});
+        if (!w->whole)
+            w->names.insert(name);
+    }
+    QHash<int, Watch> now;
+    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
+        // The same folder reached by two paths is one watch.
+        const int wd = inotify_add_watch(m_fd, QFile::encodeName(it.key()).constData(), kFolderEvents);
+        if (wd < 0)
+            continue; // not there now: its parent's watch tells when it comes
+        Watch &w = now[wd];
+        w.folder = it.key();
+        w.whole = w.whole || it->whole;
+        w.names.unite(it->names);
+    }
+    for (auto it = m_watches.cbegin(); it != m_watches.cend(); ++it)
+        if (!now.contains(it.key()))
+            inotify_rm_watch(m_fd, it.key());
+    m_watches = std::move(now);
+#endif
+}
+
+void FolderWatcher::watchAlso(const QString &path)
+{
+    if (m_fd < 0) {
+        // A file replaced by a rename is a new file to the watcher: watch it anew.
+        if (!m_fallback)
+            watchEachPath({});
+        m_fallback->removePath(path);
+        if (QFileInfo::exists(path))
+            m_fallback->addPath(path);
+        return;
+    }
+#ifdef Q_OS_LINUX
+    const auto [folder, name] = splitPath(path);
+    for (const Watch &w : std::as_const(m_watches))
+        if (w.folder == folder && (w.whole || w.names.contains(name)))
+            return;
+    const int wd = inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), kFolderEvents);
+    if (wd < 0)
+        return;
+    Watch &w = m_watches[wd];
+    w.folder = folder;
+    w.names.insert(name);
+#endif
+}
+
+void FolderWatcher::readEvents()
+{
+#ifdef Q_OS_LINUX
+    bool poke = false;
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + e->len);
+            const auto w = m_watches.constFind(e->wd);
+            if (e->mask & IN_Q_OVERFLOW) {
+                poke = true; // events were lost: whatever changed, a scan finds it
+            } else if (w == m_watches.constEnd()) {
+                continue; // a watch dropped since
+            } else if (e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                poke = true; // the folder itself went, and with it what was watched in it
+                if (e->mask & IN_IGNORED)
+                    m_watches.erase(w);
+            } else if (w->whole || (e->len && w->names.contains(QFile::decodeName(e->name)))) {
+                poke = true;
+            }
+        }
+    }
+    if (poke)
+        m_debounce->start();
+#endif
+}
+
+void FolderWatcher::watchEachPath(const QStringList &paths)
+{
+    if (!m_fallback) {
+        m_fallback = new QFileSystemWatcher(m_owner);
+        const auto poke = [debounce = m_debounce] { debounce->start(); };
+        QObject::connect(m_fallback, &QFileSystemWatcher::directoryChanged, m_owner, poke);
+        QObject::connect(m_fallback, &QFileSystemWatcher::fileChanged, m_owner, poke);
+    }
     // A file replaced by a rename is a new file to the watcher: watch the current set anew.
-    const QStringList watched = m_watcher->files() + m_watcher->directories();
+    const QStringList watched = m_fallback->files() + m_fallback->directories();
     if (!watched.isEmpty())
-        m_watcher->removePaths(watched);
+        m_fallback->removePaths(watched);
     QStringList add;
     for (const QString &p : paths)
         if (QFileInfo::exists(p))
             add.append(p);
     if (!add.isEmpty())
-        m_watcher->addPaths(add);
-}
-
-void FolderWatcher::watchAlso(const QString &path)
-{
-    // A file replaced by a rename is a new file to the watcher: watch it anew.
-    m_watcher->removePath(path);
-    if (QFileInfo::exists(path))
-        m_watcher->addPath(path);
+        m_fallback->addPaths(add);
 }
 
 void FolderWatcher::cancelPending()

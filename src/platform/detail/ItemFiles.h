@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,7 @@
 
 class QFileSystemWatcher;
 class QObject;
+class QSocketNotifier;
 class QTimer;
 
 namespace platform::detail {
@@ -39,22 +41,43 @@ QString ownProcessName();
  * Watches a store's folders and files and calls \a changed once per burst of changes, 100 ms
  * after the last one: sync tools and editors touch a file several times in a row. Its Qt
  * objects are children of \a owner, and \a changed runs in the owner's context.
+ *
+ * On Linux one inotify watch per folder reports every file in it (written in place,
+ * renamed over, added, removed), so setting up costs the same for ten files or ten
+ * thousand; elsewhere, or when the system gives no inotify instance, each path is watched.
  */
 class FolderWatcher
 {
 public:
     FolderWatcher(QObject *owner, std::function<void()> changed);
+    ~FolderWatcher();
+    FolderWatcher(const FolderWatcher &) = delete;
+    FolderWatcher &operator=(const FolderWatcher &) = delete;
 
-    /** Watches exactly those of \a paths that exist now. */
-    void watchOnly(const QStringList &paths);
-    /** Watches \a path too, leaving the rest as it is (one file a save wrote). */
+    /** Watches exactly those of \a folders (their entries and every file in them) and \a files
+        that exist now. */
+    void watchOnly(const QStringList &folders, const QStringList &files);
+    /** Watches the file \a path too, leaving the rest as it is (one file a save wrote). */
     void watchAlso(const QString &path);
     /** Drops a call still waiting for its burst to end. */
     void cancelPending();
 
 private:
-    QFileSystemWatcher *m_watcher;
+    struct Watch
+    {
+        QString folder;
+        bool whole = false;     // every name in it counts, not only names
+        QSet<QString> names;    // files watched alone in it
+    };
+    void readEvents();
+    void watchEachPath(const QStringList &paths);
+
+    QObject *m_owner;
     QTimer *m_debounce;
+    int m_fd = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    QHash<int, Watch> m_watches; // inotify watch -> what it stands for
+    QFileSystemWatcher *m_fallback = nullptr;
 };
 
 } // namespace platform::detail

@@ -11,6 +11,9 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -29,7 +32,7 @@ CardState *AddressBookPrivate::addCard(const QString &uid, const QString &fileNa
         s->record.reset(new ABGroup(q, uid));
     else
         s->record.reset(new ABPerson(q, uid));
-    s->baseMap.group = group;
+    s->group = group;
     CardState *raw = s.get();
     stateOf.insert(raw->record.get(), raw);
     byUid.insert(uid, raw);
@@ -68,45 +71,98 @@ QString AddressBookPrivate::newUid() const
 
 // ---- Reading ---------------------------------------------------------------------------------
 
+std::pair<VCard, Mapping> detail::card::CardState::base() const
+{
+    VCard card;
+    if (draft) {
+        card = *draft;
+    } else {
+        VCardReadResult read = readVCards(baseBytes);
+        if (!read.cards.isEmpty())
+            card = std::move(read.cards.first());
+    }
+    Mapping map = mapCard(card, nullptr);
+    adoptIdentifiers(map, baseValues);
+    return {std::move(card), std::move(map)};
+}
+
+SeenFile detail::card::readSeenFile(const QByteArray &bytes, const QString &fileName)
+{
+    SeenFile entry;
+    entry.bytes = bytes;
+    const CardFile file = readCardFile(bytes, fileName.chopped(4));
+    for (const QString &p : file.problems)
+        entry.readProblems.append(fileName + u": "_s + p);
+    if (file.cards.isEmpty() && file.problems.isEmpty())
+        entry.readProblems.append(fileName + u": not a vCard"_s);
+    if (!file.splittable)
+        entry.readProblems.append(u"%1: its %2 cards cannot be told apart in the file; they are read but not saved"_s
+                                      .arg(fileName)
+                                      .arg(file.cards.size()));
+    entry.cards.reserve(file.cards.size());
+    for (const FileCard &c : file.cards) {
+        QStringList mapProblems;
+        Mapping map = mapCard(c.card, &mapProblems);
+        for (const QString &p : std::as_const(mapProblems))
+            entry.readProblems.append(fileName + u": "_s + p);
+        entry.cards.append(SeenCard{c.uid, c.bytes, map.group, false, std::move(map.values)});
+    }
+    return entry;
+}
+
+namespace {
+
+// Below this many files a second thread costs more than it saves.
+constexpr qsizetype kFilesPerThread = 64;
+
+// Calls \a work for every index below \a count, on this thread and, for many, on others as
+// well: reading and parsing a large folder is most of opening it, and each file stands alone.
+void forEachIndex(qsizetype count, const std::function<void(qsizetype)> &work)
+{
+    const qsizetype cores = std::max(1u, std::thread::hardware_concurrency());
+    const qsizetype helpers = std::min({cores - 1, count / kFilesPerThread - 1, qsizetype(3)});
+    std::atomic<qsizetype> next{0};
+    const auto run = [&] {
+        for (qsizetype i = next++; i < count; i = next++)
+            work(i);
+    };
+    std::vector<std::thread> threads;
+    for (qsizetype t = 0; t < helpers; ++t)
+        threads.emplace_back(run);
+    run();
+    for (std::thread &t : threads)
+        t.join();
+}
+
+} // namespace
+
 void AddressBookPrivate::scan(bool announce)
 {
     // System: pipes, devices and broken links are listed too, to be reported, never opened.
     const QStringList files = QDir(folder).entryList({u"*.vcf"_s}, QDir::Files | QDir::System, QDir::Name);
-    QMap<QString, SeenFile> now;
-    for (const QString &fileName : files) {
-        auto read = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes);
-        if (!read) {
+    // Each file on its own (the threads only read seen); put together in name order after.
+    std::vector<SeenFile> read(files.size());
+    forEachIndex(files.size(), [&](qsizetype i) {
+        const QString &fileName = files[i];
+        auto bytes = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes);
+        if (!bytes) {
             // Keep what we knew of it: an unreadable file is not a removed card.
             SeenFile kept = seen.value(fileName);
             kept.stale = true;
-            kept.readProblems = {u"%1: skipped: %2"_s.arg(fileName, read.error().message)};
-            now.insert(fileName, kept);
-            continue;
+            kept.readProblems = {u"%1: skipped: %2"_s.arg(fileName, bytes.error().message)};
+            read[i] = std::move(kept);
+            return;
         }
         const auto previous = seen.constFind(fileName);
-        if (previous != seen.constEnd() && previous->bytes == *read && !previous->stale) {
-            now.insert(fileName, *previous);
-            continue;
-        }
-        SeenFile entry;
-        entry.bytes = *read;
-        entry.file = readCardFile(entry.bytes, fileName.chopped(4));
-        for (const QString &p : std::as_const(entry.file.problems))
-            entry.readProblems.append(fileName + u": "_s + p);
-        if (entry.file.cards.isEmpty() && entry.file.problems.isEmpty())
-            entry.readProblems.append(fileName + u": not a vCard"_s);
-        if (!entry.file.splittable)
-            entry.readProblems.append(u"%1: its %2 cards cannot be told apart in the file; they are read but not saved"_s
-                                          .arg(fileName)
-                                          .arg(entry.file.cards.size()));
-        for (const FileCard &c : std::as_const(entry.file.cards)) {
-            QStringList mapProblems;
-            entry.maps.append(mapCard(c.card, &mapProblems));
-            for (const QString &p : std::as_const(mapProblems))
-                entry.readProblems.append(fileName + u": "_s + p);
-        }
-        now.insert(fileName, entry);
-    }
+        if (previous != seen.constEnd() && previous->bytes == *bytes && !previous->stale)
+            read[i] = *previous;
+        else
+            read[i] = readSeenFile(*bytes, fileName);
+    });
+    QMap<QString, SeenFile> now;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        now.insert(now.cend(), files[i], std::move(read[i]));
+    read.clear();
 
     claimCards(now);
     for (auto it = now.cbegin(); it != now.cend(); ++it)
@@ -114,42 +170,50 @@ void AddressBookPrivate::scan(bool announce)
             for (const QString &p : it->problems)
                 qCWarning(zemPlatform).noquote() << "AddressBook:" << p;
 
-    // What changed, card by card: a card is where its unique id is now, with its bytes.
-    struct Place
-    {
-        QString fileName;
-        QByteArray bytes;
-        bool operator==(const Place &) const = default;
-    };
-    const auto places = [](const QMap<QString, SeenFile> &files) {
-        QList<std::pair<QString, Place>> out;
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            for (int i = 0; i < it->uniqueIds.size(); ++i)
-                if (!it->uniqueIds[i].isEmpty())
-                    out.append({it->uniqueIds[i], Place{it.key(), it->file.cards[i].bytes}});
-        return out;
-    };
-    const auto before = places(seen);
-    const auto after = places(now);
-    QHash<QString, Place> beforeById(before.cbegin(), before.cend());
-    QHash<QString, Place> afterById(after.cbegin(), after.cend());
-    const auto whoWrote = [&](const QString &fileName) {
-        const auto f = now.constFind(fileName);
-        const bool own = detail::isOwnWrite(pathOf(fileName), f != now.constEnd() ? std::optional(f->bytes) : std::nullopt);
-        return own ? detail::Changes::ThisProcess : detail::Changes::OtherProgram;
-    };
+    // The first read of the whole folder only knows the cards read alone before it: the
+    // others are where the book starts, not news.
+    const bool first = !loaded;
+    loaded = true;
     detail::Changes changes;
-    for (const auto &[id, place] : after) {
-        const auto old = beforeById.constFind(id);
-        if (old == beforeById.constEnd())
-            changes.inserted[whoWrote(place.fileName)].append(id);
-        else if (*old != place)
-            changes.updated[whoWrote(place.fileName)].append(id);
+    if (announce && !(first && seen.isEmpty())) {
+        // What changed, card by card: a card is where its unique id is now, with its bytes.
+        struct Place
+        {
+            QString fileName;
+            QByteArray bytes;
+            bool operator==(const Place &) const = default;
+        };
+        const auto places = [](const QMap<QString, SeenFile> &files) {
+            QList<std::pair<QString, Place>> out;
+            for (auto it = files.cbegin(); it != files.cend(); ++it)
+                for (const SeenCard &c : it->cards)
+                    if (c.claimed)
+                        out.append({c.uniqueId(), Place{it.key(), c.bytes}});
+            return out;
+        };
+        const auto before = places(seen);
+        const auto after = places(now);
+        QHash<QString, Place> beforeById(before.cbegin(), before.cend());
+        QHash<QString, Place> afterById(after.cbegin(), after.cend());
+        const auto whoWrote = [&](const QString &fileName) {
+            const auto f = now.constFind(fileName);
+            const bool own = detail::isOwnWrite(pathOf(fileName), f != now.constEnd() ? std::optional(f->bytes) : std::nullopt);
+            return own ? detail::Changes::ThisProcess : detail::Changes::OtherProgram;
+        };
+        for (const auto &[id, place] : after) {
+            const auto old = beforeById.constFind(id);
+            if (old == beforeById.constEnd()) {
+                if (!first)
+                    changes.inserted[whoWrote(place.fileName)].append(id);
+            } else if (*old != place) {
+                changes.updated[whoWrote(place.fileName)].append(id);
+            }
+        }
+        for (const auto &[id, place] : before)
+            if (!afterById.contains(id))
+                changes.deleted[whoWrote(place.fileName)].append(id);
     }
-    for (const auto &[id, place] : before)
-        if (!afterById.contains(id))
-            changes.deleted[whoWrote(place.fileName)].append(id);
-    seen = now;
+    seen = std::move(now);
 
     if (!meDirty) {
         const QString path = pathOf(kMeFileName);
@@ -172,6 +236,33 @@ void AddressBookPrivate::scan(bool announce)
     });
 }
 
+CardState *AddressBookPrivate::readAlone(const QString &uid)
+{
+    const QString fileName = fileNameForUid(uid, u".vcf"_s);
+    if (loaded || seen.contains(fileName))
+        return nullptr;
+    const auto bytes = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes);
+    if (!bytes)
+        return nullptr;
+    SeenFile entry = readSeenFile(*bytes, fileName);
+    if (entry.indexOf(uid) < 0)
+        return nullptr;
+    entry.problems = entry.readProblems;
+    CardState *found = nullptr;
+    for (SeenCard &c : entry.cards) {
+        if (byUid.contains(c.uid))
+            continue; // also in another file read alone: the read of the folder settles it
+        CardState *s = addCard(c.uid, fileName, c.group);
+        s->takeFile(c.bytes, c.values);
+        s->alone = true;
+        c.claimed = true;
+        if (c.uid == uid)
+            found = s;
+    }
+    seen.insert(fileName, std::move(entry));
+    return found;
+}
+
 // Which file holds each card now, and the book's records brought up to date with it. A card
 // stays in its file while that still holds its UID (a copy elsewhere is a duplicate); a card
 // found only elsewhere was renamed or moved there; a card found nowhere was removed.
@@ -180,53 +271,54 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
     QHash<QString, std::pair<QString, int>> claimed; // uid -> file name, card index
     for (const auto &c : cards) {
         const auto f = now.constFind(c->fileName);
-        if ((c->onDisk || c->goneThere) && f != now.constEnd())
-            if (const int i = f->file.indexOf(c->uid); i >= 0)
+        if ((c->onDisk || c->goneThere) && !c->alone && f != now.constEnd())
+            if (const int i = f->indexOf(c->uid); i >= 0)
                 claimed.insert(c->uid, {c->fileName, i});
     }
     for (auto it = now.begin(); it != now.end(); ++it) {
         SeenFile &f = it.value();
         f.problems = f.readProblems;
-        f.uniqueIds = QStringList(f.file.cards.size(), QString());
-        for (int i = 0; i < f.file.cards.size(); ++i) {
-            const QString &uid = f.file.cards[i].uid;
-            const Mapping &map = f.maps[i];
+        for (int i = 0; i < f.cards.size(); ++i) {
+            SeenCard &card = f.cards[i];
+            card.claimed = false;
+            const QString &uid = card.uid;
             const auto there = claimed.constFind(uid);
             if (there != claimed.constEnd() && *there != std::pair(it.key(), i)) {
                 f.problems.append(u"%1: the same UID as %2; skipped"_s.arg(it.key(), there->first));
                 continue;
             }
             claimed.insert(uid, {it.key(), i});
-            const QString uniqueId = uid + (map.group ? kABGroupSuffix : kABPersonSuffix);
             if (std::any_of(toDelete.begin(), toDelete.end(), [&](const CardState *r) { return r->uid == uid; })) {
                 // Removed here and not yet saved: save() settles it (a conflict if changed there).
-                f.uniqueIds[i] = uniqueId;
+                card.claimed = true;
                 continue;
             }
-            const FileCard &card = f.file.cards[i];
             CardState *s = byUid.value(uid);
             if (!s) {
-                s = addCard(uid, it.key(), map.group);
-                s->takeFile(card.bytes, card.card, map);
-            } else if (s->baseMap.group != map.group) {
+                s = addCard(uid, it.key(), card.group);
+                s->takeFile(card.bytes, card.values);
+            } else if (s->group != card.group) {
                 f.problems.append(u"%1: changed between person and group; skipped"_s.arg(it.key()));
                 continue;
             } else if (s->onDisk || s->goneThere) {
                 s->fileName = it.key();
                 s->onDisk = true;
                 s->goneThere = false;
+                s->alone = false;
                 if (s->baseBytes != card.bytes && !s->edited()) {
-                    Mapping fresh = map;
+                    Mapping fresh;
+                    fresh.values = card.values;
                     adoptIdentifiers(fresh, s->values);
-                    s->takeFile(card.bytes, card.card, std::move(fresh));
+                    s->takeFile(card.bytes, fresh.values);
                 }
             }
-            f.uniqueIds[i] = uniqueId;
+            card.claimed = true;
         }
     }
     // Cards another program removed: gone from the book, unless we hold an edit of one.
     const QList<CardState *> held = sortedCards();
     for (CardState *s : held) {
+        s->alone = false;
         if (!s->onDisk || claimed.contains(s->uid))
             continue;
         if (s->edited()) {
@@ -248,12 +340,12 @@ void AddressBookPrivate::watchFiles()
 {
     // The folder tells of files added, removed and renamed over; a file rewritten in place
     // is only seen by watching the file itself.
-    QStringList wanted{folder};
+    QStringList files;
     for (auto it = seen.constBegin(); it != seen.constEnd(); ++it)
-        if (!it->stale || !it->file.cards.isEmpty())
-            wanted.append(pathOf(it.key()));
-    wanted.append(pathOf(kMeFileName));
-    watcher->watchOnly(wanted);
+        if (!it->stale || !it->cards.isEmpty())
+            files.append(pathOf(it.key()));
+    files.append(pathOf(kMeFileName));
+    watcher->watchOnly({folder}, files);
 }
 
 // ---- Saving ----------------------------------------------------------------------------------
@@ -262,7 +354,7 @@ namespace {
 
 QString cardName(const CardState &s)
 {
-    const QString name = s.baseMap.group ? s.values.value(kABGroupNameProperty).toString()
+    const QString name = s.group ? s.values.value(kABGroupNameProperty).toString()
                                          : displayName(s.values);
     return name.isEmpty() ? s.fileName : name;
 }
@@ -332,21 +424,20 @@ AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &
         }
         if (at < 0 && plan.disk)
             return conflict(*s, {}, u"another program made a file of that name"_s);
-        VCard base = s->baseCard;
-        Mapping baseMap = s->baseMap;
+        auto [base, baseMap] = s->base();
         QVariantMap values = s->values;
         if (at >= 0 && (!s->onDisk || file.cards[at].bytes != s->baseBytes)) {
             Mapping there = mapCard(file.cards[at].card, nullptr);
-            if (there.group != s->baseMap.group)
+            if (there.group != s->group)
                 return conflict(*s, {}, u"it is no longer a person or no longer a group"_s);
             // Multi-values the other program left alone keep our identifiers, so their lines
             // are found by the entries we hold.
-            adoptIdentifiers(there, s->baseMap.values);
+            adoptIdentifiers(there, s->baseValues);
             QVariantMap merged = there.values;
-            QStringList keys = s->values.keys() + s->baseMap.values.keys() + there.values.keys();
+            QStringList keys = s->values.keys() + s->baseValues.keys() + there.values.keys();
             keys.removeDuplicates();
             for (const QString &key : keys) {
-                const QVariant ancestor = s->baseMap.values.value(key);
+                const QVariant ancestor = s->baseValues.value(key);
                 const QVariant ours = s->values.value(key);
                 const QVariant theirs = there.values.value(key);
                 const bool weChanged = !sameValue(ours, ancestor);
@@ -467,7 +558,7 @@ ZEM_Result<void> AddressBookPrivate::save()
                 }
                 Mapping fresh = mapCard(reread.cards.first(), nullptr);
                 adoptIdentifiers(fresh, plan.values[i]);
-                s->takeFile(saved.bytes, reread.cards.first(), std::move(fresh));
+                s->takeFile(saved.bytes, fresh.values);
             }
             for (CardState *s : std::as_const(plan.removals)) {
                 s->onDisk = false;

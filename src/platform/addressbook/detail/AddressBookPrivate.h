@@ -26,41 +26,66 @@ inline const QString kMeFileName = QStringLiteral(".zem-me");
 // rather than read into memory.
 inline constexpr qint64 kMaxCardFileBytes = qint64(64) << 20;
 
+// A card is held as its bytes and the values they read as: the parsed card and the lines
+// each value came from are only needed to save it, and are read again from the bytes then.
 struct CardState
 {
     std::unique_ptr<ABRecord> record;
     QString uid;
     QString fileName;
+    bool group = false;
     // The card as last read or written in its file; onDisk false for a card never saved.
     bool onDisk = false;
     // Another program removed the card while we held an edit: saving it is a conflict.
     bool goneThere = false;
-    QByteArray baseBytes; // the card's own bytes in its file
-    VCard baseCard;
-    Mapping baseMap;
+    // Read from the file named for its UID before the rest of the folder: the first read of
+    // the whole folder decides which file holds it, as if it had been read with the others.
+    bool alone = false;
+    QByteArray baseBytes;   // the card's own bytes in its file
+    QVariantMap baseValues; // what they read as, with the identifiers callers were given
     QVariantMap values;
+    // The lines a card never saved starts with (it has no bytes yet).
+    std::shared_ptr<const VCard> draft;
 
     bool edited() const
     {
-        QStringList keys = values.keys();
-        keys.append(baseMap.values.keys());
-        for (const QString &key : keys)
-            if (!sameValue(values.value(key), baseMap.values.value(key)))
+        if (values.isSharedWith(baseValues))
+            return false;
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            if (!sameValue(it.value(), baseValues.value(it.key())))
+                return true;
+        for (auto it = baseValues.cbegin(); it != baseValues.cend(); ++it)
+            if (!values.contains(it.key()) && it.value().isValid())
                 return true;
         return false;
     }
 
     bool isDirty() const { return !onDisk || edited(); }
 
-    void takeFile(const QByteArray &bytes, const VCard &card, Mapping map)
+    void takeFile(const QByteArray &bytes, const QVariantMap &read)
     {
         onDisk = true;
         goneThere = false;
         baseBytes = bytes;
-        baseCard = card;
-        baseMap = std::move(map);
-        values = baseMap.values;
+        baseValues = read;
+        values = read;
+        draft.reset();
     }
+
+    /** The card the base was read from and how it maps, with the identifiers of baseValues. */
+    std::pair<VCard, Mapping> base() const;
+};
+
+// One card as the last read of its file found it.
+struct SeenCard
+{
+    QString uid;
+    QByteArray bytes; // the card's own bytes in the file
+    bool group = false;
+    bool claimed = false; // false for a card skipped
+    QVariantMap values;
+
+    QString uniqueId() const { return uid + (group ? kABGroupSuffix : kABPersonSuffix); }
 };
 
 // What the last read of a file found.
@@ -68,12 +93,21 @@ struct SeenFile
 {
     QByteArray bytes;
     bool stale = false; // unreadable at the last read: what an earlier read found
-    CardFile file;
-    QList<Mapping> maps;       // one for each card of file
+    QList<SeenCard> cards;
     QStringList readProblems;  // reading and mapping the cards
     QStringList problems;      // those, and the cards skipped
-    QStringList uniqueIds;     // one for each card; empty for a card skipped
+
+    int indexOf(const QString &uid) const
+    {
+        for (int i = 0; i < cards.size(); ++i)
+            if (cards[i].uid == uid)
+                return i;
+        return -1;
+    }
 };
+
+/** \a bytes of the file \a fileName read and mapped (no file system access: threads share it). */
+SeenFile readSeenFile(const QByteArray &bytes, const QString &fileName);
 
 } // namespace detail::card
 
@@ -96,6 +130,9 @@ public:
     QStringList meProblems;
     QString meUid;
     bool meDirty = false;
+    // Whether the whole folder has been read: a book that does not watch reads it when first
+    // asked for more than one card by its UID.
+    bool loaded = false;
     bool unsaved = false;
     std::optional<detail::FolderWatcher> watcher;
 
@@ -111,6 +148,14 @@ public:
     QString newUid() const;
 
     void scan(bool announce);
+    void load()
+    {
+        if (!loaded)
+            scan(false);
+    }
+    /** The card of \a uid read from the file named for it alone, or null when that file
+        does not hold it; only before the folder is read. */
+    CardState *readAlone(const QString &uid);
     ZEM_Result<void> save();
     void startWatching();
     void watchFiles();

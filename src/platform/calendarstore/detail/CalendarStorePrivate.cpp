@@ -340,15 +340,16 @@ void CalendarStorePrivate::watchPaths()
 {
     // Folders tell of files added, removed and renamed over; a file rewritten in place is
     // only seen by watching it.
-    QStringList wanted{folder};
+    QStringList dirs{folder};
+    QStringList files;
     for (const auto &[calUid, f] : folders) {
         const QDir dir(calendarPath(calUid));
-        wanted << dir.path() << dir.filePath(u"displayname"_s) << dir.filePath(u"color"_s)
-               << dir.filePath(kMetaFileName);
+        dirs << dir.path();
+        files << dir.filePath(u"displayname"_s) << dir.filePath(u"color"_s) << dir.filePath(kMetaFileName);
         for (const auto &[name, file] : f.files)
-            wanted << dir.filePath(name);
+            files << dir.filePath(name);
     }
-    watcher->watchOnly(wanted);
+    watcher->watchOnly(dirs, files);
 }
 
 ZEM_Result<void> CalendarStorePrivate::checkCalendar(const QString &calendarUid) const
