@@ -1,10 +1,13 @@
 #include "platform/calendarstore/detail/Ical.h"
 
+#include "platform/calendarstore/detail/IcalZones.h"
+
 #include <QHash>
 #include <QTimeZone>
 #include <QUrl>
 
 #include <algorithm>
+#include <mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -165,6 +168,7 @@ Parsed parseIcs(QByteArray bytes)
     }
     out.root.reset(c);
     out.problems += restoreErrors(c);
+    ZoneDefinitions::shared().adopt(c); // as the tree now stands: the text is the key
     int written = contentLines(serialize(c));
     out.lossy = written < contentLines(bytes);
     if (out.lossy)
@@ -270,9 +274,13 @@ namespace {
 
 // The IANA id Qt knows for a TZID: itself, a Windows name's zone, or the tail of a
 // prefixed id ("/softwarestudio.org/Olson_20011030_5/Asia/Calcutta").
+// Files are read on several threads: both caches below are shared by them.
+std::mutex cacheLock;
+
 QByteArray ianaFor(const QByteArray &tzid)
 {
     static QHash<QByteArray, QByteArray> cache;
+    const std::lock_guard lock(cacheLock);
     const auto hit = cache.constFind(tzid);
     if (hit != cache.constEnd())
         return *hit;
@@ -298,6 +306,7 @@ QByteArray ianaFor(const QByteArray &tzid)
 QTimeZone qtZone(const QByteArray &iana)
 {
     static QHash<QByteArray, QTimeZone> zones;
+    const std::lock_guard lock(cacheLock);
     auto it = zones.find(iana);
     if (it == zones.end())
         it = zones.insert(iana, QTimeZone(iana));
@@ -316,8 +325,10 @@ icaltimezone *zoneFor(icalcomponent *calendar, const QByteArray &tzid)
     if (tzid.isEmpty())
         return nullptr;
     if (calendar && icalcomponent_isa(calendar) == ICAL_VCALENDAR_COMPONENT)
-        if (icaltimezone *z = icalcomponent_get_timezone(calendar, tzid.constData()))
-            return z;
+        if (icaltimezone *z = icalcomponent_get_timezone(calendar, tzid.constData())) {
+            icaltimezone *shared = ZoneDefinitions::shared().zoneOf(icaltimezone_get_component(z));
+            return shared ? shared : z;
+        }
     if (icaltimezone *z = icaltimezone_get_builtin_timezone(tzid.constData()))
         return z;
     const QByteArray iana = ianaFor(tzid);
