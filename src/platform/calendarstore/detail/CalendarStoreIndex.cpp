@@ -164,11 +164,37 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
         problems.append(line);
         qCWarning(zemPlatform).noquote() << "CalendarStore:" << line;
     }
-    std::stable_sort(out.begin(), out.end(), [](const CalEvent &a, const CalEvent &b) {
-        if (a.startDate() != b.startDate())
-            return a.startDate() < b.startDate();
-        return a.uid() < b.uid();
+    return byStart(std::move(out));
+}
+
+// By start, then uid. Each start is turned into an instant once: comparing two local times
+// asks the C library, which looks at the system's zone file again each time.
+QList<CalEvent> CalendarStorePrivate::byStart(QList<CalEvent> events)
+{
+    std::vector<std::pair<qint64, qsizetype>> order;
+    order.reserve(size_t(events.size()));
+    for (qsizetype i = 0; i < events.size(); ++i) {
+        const QDateTime start = events[i].startDate();
+        if (!start.isValid()) {
+            // Not an instant: compared as QDateTime orders them.
+            std::stable_sort(events.begin(), events.end(), [](const CalEvent &a, const CalEvent &b) {
+                if (a.startDate() != b.startDate())
+                    return a.startDate() < b.startDate();
+                return a.uid() < b.uid();
+            });
+            return events;
+        }
+        order.emplace_back(start.toMSecsSinceEpoch(), i);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](const auto &a, const auto &b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return events[a.second].uid() < events[b.second].uid();
     });
+    QList<CalEvent> out;
+    out.reserve(events.size());
+    for (const auto &[start, i] : order)
+        out.append(std::move(events[i]));
     return out;
 }
 

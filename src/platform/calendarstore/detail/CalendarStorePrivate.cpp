@@ -17,6 +17,10 @@
 #include <QJsonObject>
 #include <QUuid>
 
+#include <atomic>
+#include <list>
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace platform {
@@ -55,6 +59,25 @@ QColor parseColor(QString s)
     }
     const QColor c = QColor::fromString(s);
     return c.isValid() ? c : QColor();
+}
+
+// Runs \a work for each index below \a n, each once, on this thread and the machine's other
+// cores; a handful of files is not worth a thread.
+void inParallel(qsizetype n, const std::function<void(qsizetype)> &work)
+{
+    constexpr qsizetype kPerThread = 32;
+    const qsizetype threads = std::min<qsizetype>({qsizetype(std::thread::hardware_concurrency()), n / kPerThread, 8});
+    std::atomic<qsizetype> next{0};
+    const auto run = [&] {
+        for (qsizetype i = next++; i < n; i = next++)
+            work(i);
+    };
+    std::vector<std::thread> helpers;
+    for (qsizetype t = 1; t < threads; ++t)
+        helpers.emplace_back(run);
+    run();
+    for (std::thread &t : helpers)
+        t.join();
 }
 
 ZEM_Error noCalendarFile(const QString &fileName)
@@ -193,8 +216,25 @@ void CalendarStorePrivate::scan(bool announce)
     for (const auto &[calUid, f] : folders)
         calendarsBefore.insert(calUid, f.meta);
 
-    std::map<QString, Folder> now;
-    QStringList newProblems;
+    // Listed first, read and parsed on every core, then taken in the listing's order, so
+    // that what is found and reported is the same however the work was shared out.
+    struct Entry
+    {
+        QString name;
+        bool ics = false;
+        std::optional<QByteArray> bytes;
+        QString readError;
+        bool keep = false; // unchanged since the last read
+        std::unique_ptr<IcsFile> fresh;
+    };
+    struct Listed
+    {
+        QString calUid;
+        Folder folder;
+        QStringList problems;
+        std::vector<Entry> entries;
+    };
+    std::list<Listed> listed; // never moved: the work below points into it
     // Files added from here on are told again; those before are read now.
     newFiles.forget();
     newFiles.watch({}, folder);
@@ -202,23 +242,56 @@ void CalendarStorePrivate::scan(bool announce)
     for (const QString &calUid : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         if (calUid.startsWith(u'.'))
             continue;
-        Folder nf;
-        const QString dirPath = root.filePath(calUid);
-        newFiles.watch(calUid, dirPath);
-        QStringList calendarProblems;
-        nf.calendar = readCalendar(folder, calUid, &nf.meta, &calendarProblems);
-        for (const QString &p : std::as_const(calendarProblems))
+        Listed &l = listed.emplace_back();
+        l.calUid = calUid;
+        newFiles.watch(calUid, root.filePath(calUid));
+        l.folder.calendar = readCalendar(folder, calUid, &l.folder.meta, &l.problems);
+        // System: pipes, devices and broken links are listed to be reported, never opened.
+        for (const QString &name : QDir(root.filePath(calUid)).entryList(QDir::Files | QDir::System, QDir::Name))
+            if (!name.startsWith(u'.') && name != u"displayname" && name != u"color") {
+                Entry &e = l.entries.emplace_back();
+                e.name = name;
+                e.ics = name.endsWith(u".ics"_s, Qt::CaseInsensitive);
+            }
+    }
+    std::vector<std::pair<const Listed *, Entry *>> work;
+    for (Listed &l : listed)
+        for (Entry &e : l.entries)
+            if (e.ics)
+                work.emplace_back(&l, &e);
+    initLibical();
+    inParallel(qsizetype(work.size()), [&](qsizetype i) {
+        const auto &[l, e] = work[size_t(i)];
+        const QString path = filePath(l->calUid, e->name);
+        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path);
+        if (read)
+            e->bytes = *read;
+        else
+            e->readError = read.error().message;
+        // Only looked at here: the folders as last read stay as they are until all is read.
+        if (const auto old = folders.find(l->calUid); old != folders.end()) {
+            const auto was = old->second.files.find(e->name);
+            // Unchanged, or a plain file unreadable for now: keep what we knew.
+            e->keep = was != old->second.files.end()
+                      && (e->bytes ? was->second->bytes == *e->bytes : ZEM_F_Files::stampOf(path).regular);
+        }
+        if (!e->keep && e->bytes)
+            e->fresh = readFile(e->name, *e->bytes);
+    });
+
+    std::map<QString, Folder> now;
+    QStringList newProblems;
+    for (Listed &l : listed) {
+        const QString &calUid = l.calUid;
+        for (const QString &p : std::as_const(l.problems))
             if (!problems.contains(p))
                 qCWarning(zemPlatform).noquote() << "CalendarStore:" << p;
-        newProblems += calendarProblems;
+        newProblems += l.problems;
         auto old = folders.find(calUid);
-        const QDir dir(dirPath);
-        // System: pipes, devices and broken links are listed to be reported, never opened.
-        for (const QString &name : dir.entryList(QDir::Files | QDir::System, QDir::Name)) {
-            if (name.startsWith(u'.') || name == u"displayname" || name == u"color")
-                continue;
-            const QString path = dir.filePath(name);
-            if (!name.endsWith(u".ics"_s, Qt::CaseInsensitive)) {
+        for (Entry &e : l.entries) {
+            const QString &name = e.name;
+            if (!e.ics) {
+                const QString path = filePath(calUid, name);
                 if (!reportedOthers.contains(path)) {
                     reportedOthers.insert(path);
                     qCWarning(zemPlatform).noquote() << "CalendarStore:" << calUid + u'/' + name
@@ -226,32 +299,22 @@ void CalendarStorePrivate::scan(bool announce)
                 }
                 continue;
             }
-            const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path);
-            const std::optional<QByteArray> bytes = read ? std::optional(*read) : std::nullopt;
-            std::unique_ptr<IcsFile> file;
-            if (old != folders.end()) {
-                auto was = old->second.files.find(name);
-                // Unchanged, or a plain file unreadable for now: keep what we knew.
-                if (was != old->second.files.end()
-                    && (bytes ? was->second->bytes == *bytes : ZEM_F_Files::stampOf(path).regular))
-                    file = std::move(was->second);
-            }
-            if (!file && !bytes) {
-                newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, read.error().message));
+            std::unique_ptr<IcsFile> file = e.keep ? std::move(old->second.files.find(name)->second)
+                                                   : std::move(e.fresh);
+            if (!file && !e.bytes) {
+                newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, e.readError));
                 if (!problems.contains(newProblems.last()))
                     qCWarning(zemPlatform).noquote() << "CalendarStore:" << newProblems.last();
                 continue;
             }
-            if (!file) {
-                file = readFile(name, *bytes);
+            if (!e.keep)
                 for (const QString &p : std::as_const(file->problems))
                     qCWarning(zemPlatform).noquote() << "CalendarStore:" << u"%1/%2: %3"_s.arg(calUid, name, p);
-            }
             for (const QString &p : std::as_const(file->problems))
                 newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, p));
-            nf.files.emplace(name, std::move(file));
+            l.folder.files.emplace(name, std::move(file));
         }
-        now.emplace(calUid, std::move(nf));
+        now.emplace(calUid, std::move(l.folder));
     }
     folders = std::move(now);
 

@@ -133,6 +133,7 @@ public:
     void rereadFile(const QString &calendarUid, const QString &fileName);
     /** The occurrences a predicate asks for; what could not be expanded goes into problems. */
     QList<CalEvent> eventsIn(const CalEventPredicate &predicate);
+    static QList<CalEvent> byStart(QList<CalEvent> events);
     ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
     ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
     ZEM_Result<QByteArray> writeBack(const ItemFile &file);

@@ -1,10 +1,13 @@
 #include "platform/calendarstore/detail/Ical.h"
 
+#include "platform/calendarstore/detail/IcalZones.h"
+
 #include <QHash>
 #include <QTimeZone>
 #include <QUrl>
 
 #include <algorithm>
+#include <mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -76,6 +79,17 @@ int contentLines(const QByteArray &bytes)
             ++n;
         lineStart = false;
     }
+    return n;
+}
+
+// The content lines \a c is written as, at least: its BEGIN and END, a line for each
+// property (written from its name on, never as a continuation) and its components'.
+int leastLines(icalcomponent *c)
+{
+    int n = 2 + icalcomponent_count_properties(c, ICAL_ANY_PROPERTY);
+    for (icalcomponent *child = icalcomponent_get_first_component(c, ICAL_ANY_COMPONENT); child;
+         child = icalcomponent_get_next_component(c, ICAL_ANY_COMPONENT))
+        n += leastLines(child);
     return n;
 }
 
@@ -165,8 +179,15 @@ Parsed parseIcs(QByteArray bytes)
     }
     out.root.reset(c);
     out.problems += restoreErrors(c);
-    int written = contentLines(serialize(c));
-    out.lossy = written < contentLines(bytes);
+    ZoneDefinitions::shared().adopt(c); // as the tree now stands: the text is the key
+    // Writing the tree to count its lines was a fifth of reading a file: it is done only
+    // when the lines the tree writes at least are fewer than the file's.
+    const int read = contentLines(bytes);
+    int least = 0;
+    for (icalcomponent *cal : kind == ICAL_XROOT_COMPONENT ? children(c, ICAL_ANY_COMPONENT)
+                                                           : std::vector<icalcomponent *>{c})
+        least += leastLines(cal);
+    out.lossy = least < read && contentLines(serialize(c)) < read;
     if (out.lossy)
         out.problems.append(u"some lines cannot be kept when the file is written"_s);
     return out;
@@ -270,9 +291,13 @@ namespace {
 
 // The IANA id Qt knows for a TZID: itself, a Windows name's zone, or the tail of a
 // prefixed id ("/softwarestudio.org/Olson_20011030_5/Asia/Calcutta").
+// Files are read on several threads: both caches below are shared by them.
+std::mutex cacheLock;
+
 QByteArray ianaFor(const QByteArray &tzid)
 {
     static QHash<QByteArray, QByteArray> cache;
+    const std::lock_guard lock(cacheLock);
     const auto hit = cache.constFind(tzid);
     if (hit != cache.constEnd())
         return *hit;
@@ -298,6 +323,7 @@ QByteArray ianaFor(const QByteArray &tzid)
 QTimeZone qtZone(const QByteArray &iana)
 {
     static QHash<QByteArray, QTimeZone> zones;
+    const std::lock_guard lock(cacheLock);
     auto it = zones.find(iana);
     if (it == zones.end())
         it = zones.insert(iana, QTimeZone(iana));
@@ -316,8 +342,10 @@ icaltimezone *zoneFor(icalcomponent *calendar, const QByteArray &tzid)
     if (tzid.isEmpty())
         return nullptr;
     if (calendar && icalcomponent_isa(calendar) == ICAL_VCALENDAR_COMPONENT)
-        if (icaltimezone *z = icalcomponent_get_timezone(calendar, tzid.constData()))
-            return z;
+        if (icaltimezone *z = icalcomponent_get_timezone(calendar, tzid.constData())) {
+            icaltimezone *shared = ZoneDefinitions::shared().zoneOf(icaltimezone_get_component(z));
+            return shared ? shared : z;
+        }
     if (icaltimezone *z = icaltimezone_get_builtin_timezone(tzid.constData()))
         return z;
     const QByteArray iana = ianaFor(tzid);

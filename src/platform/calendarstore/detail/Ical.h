@@ -15,9 +15,10 @@
 
 namespace platform::detail::ical {
 
+// Also unbinds the tree's zone definitions (IcalZones.h).
 struct IcalFree
 {
-    void operator()(icalcomponent *c) const { icalcomponent_free(c); }
+    void operator()(icalcomponent *c) const;
 };
 using IcalPtr = std::unique_ptr<icalcomponent, IcalFree>;
 
@@ -41,7 +42,8 @@ struct Parsed
     bool lossy = false; // the parser dropped lines it could not keep
 };
 
-/** A file's calendar; lines the parser cannot read are kept as lines of their own name. */
+/** A file's calendar; lines the parser cannot read are kept as lines of their own name.
+    Its zone definitions convert through the zones shared by content (IcalZones.h). */
 Parsed parseIcs(QByteArray bytes);
 
 // ---- Components ---------------------------------------------------------------------------
@@ -65,6 +67,8 @@ IcalPtr extract(icalcomponent *root, const QString &uid);
 // ---- Time ---------------------------------------------------------------------------------
 
 bool isUtcId(const QByteArray &id);
+/** The zone \a tzid names in \a calendar: its own definition (shared with the files that
+    define it alike), else libical's zone of that name. */
 icaltimezone *zoneFor(icalcomponent *calendar, const QByteArray &tzid);
 QByteArray tzidOf(icalproperty *p);
 
