@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QHash>
-#include <QStringDecoder>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -141,11 +140,35 @@ QStringList restoreErrors(icalcomponent *c)
 
 } // namespace
 
+namespace {
+
+// Whether \a bytes are well-formed UTF-8 as far as telling it from Latin-1 goes; checked in
+// place, since every file of a folder goes through here.
+bool isUtf8(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const uchar *end = p + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int more = *p >= 0xC2 && *p <= 0xDF ? 1 : *p >= 0xE0 && *p <= 0xEF ? 2 : *p >= 0xF0 && *p <= 0xF4 ? 3 : -1;
+        if (more < 0 || end - p <= more)
+            return false;
+        for (int i = 1; i <= more; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 QByteArray utf8Text(const QByteArray &bytes, bool *latin1)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8.decode(bytes);
-    *latin1 = utf8.hasError();
+    *latin1 = !isUtf8(bytes);
     return *latin1 ? QString::fromLatin1(bytes).toUtf8() : bytes;
 }
 
