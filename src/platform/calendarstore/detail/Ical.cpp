@@ -238,10 +238,14 @@ Parsed parseIcs(QByteArray bytes, const QString &where)
         return out;
     }
     const icalcomponent_kind kind = icalcomponent_isa(c);
-    // Items without a calendar around them: libical gives one alone, or several in an XROOT.
+    // Items without a calendar around them: libical gives one alone, or several (and their
+    // zones) in an XROOT.
     const auto bareItems = [](icalcomponent *x) {
         const std::vector<icalcomponent *> all = children(x, ICAL_ANY_COMPONENT);
-        return !all.empty() && std::all_of(all.begin(), all.end(), isItem);
+        return std::any_of(all.begin(), all.end(), isItem)
+               && std::none_of(all.begin(), all.end(), [](icalcomponent *c) {
+                      return icalcomponent_isa(c) == ICAL_VCALENDAR_COMPONENT;
+                  });
     };
     if (kind == ICAL_VEVENT_COMPONENT || kind == ICAL_VTODO_COMPONENT
         || (kind == ICAL_XROOT_COMPONENT && bareItems(c))) {

@@ -443,7 +443,8 @@ std::optional<QByteArray> splice(const QByteArray &original, const QString &wher
     }
 
     const Parsed check = parseIcs(out, where);
-    if (!check.root || meaning(topOf(check.root.get(), check.bare)) != meaning(topOf(after, afterBare)))
+    if (!check.root || check.bare != afterBare
+        || meaning(topOf(check.root.get(), check.bare)) != meaning(topOf(after, afterBare)))
         return std::nullopt;
     return out;
 }
