@@ -112,5 +112,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             failed("an occurrence ends before it starts", input);
     }
     (void)store.tasksWithPredicate({});
+
+    // An edit is written into the file's own lines (see IcsSplice.h) and reads back.
+    if (!events.isEmpty()) {
+        if (std::optional<CalEvent> e = store.eventWithUID(events.first().uid())) {
+            e->setTitle(QStringLiteral("Edited"));
+            if (store.saveEvent(*e, CalSpanFutureEvents)) {
+                const std::optional<CalEvent> again = CalendarStore(dir.path()).eventWithUID(e->uid());
+                if (!again || again->title() != QStringLiteral("Edited"))
+                    failed("an edit did not read back", input);
+            }
+        }
+    }
     return 0;
 }

@@ -138,6 +138,37 @@ inline QList<CalEvent> eventsOf(const CalendarStore &store, const QString &uid =
         uid, store.calendars()));
 }
 
+// \a text with the stamps a save wrote at or after \a since shown as "<saved>" (this form of
+// a time sorts as the time does).
+inline QByteArray maskStamps(const QByteArray &text, const QDateTime &since)
+{
+    const QByteArray after = since.toUTC().toString(u"yyyyMMdd'T'HHmmss'Z'"_s).toLatin1();
+    QList<QByteArray> out = text.split('\n');
+    for (QByteArray &line : out) {
+        const qsizetype colon = line.indexOf(':');
+        const QByteArray value = line.mid(colon + 1).chopped(line.endsWith('\r') ? 1 : 0);
+        if ((line.startsWith("DTSTAMP") || line.startsWith("LAST-MODIFIED") || line.startsWith("CREATED"))
+            && value.size() == after.size() && value >= after)
+            line.replace(colon + 1, value.size(), "<saved>");
+    }
+    return out.join('\n');
+}
+
+// The unfolded lines only one of \a before and \a after holds, "-" or "+" in front.
+inline QStringList changedLines(const QByteArray &before, const QByteArray &after)
+{
+    QStringList gone = lines(before), added = lines(after);
+    for (qsizetype i = gone.size() - 1; i >= 0; --i)
+        if (added.removeOne(gone[i]))
+            gone.removeAt(i);
+    QStringList out;
+    for (const QString &l : std::as_const(gone))
+        out << u'-' + l;
+    for (const QString &l : std::as_const(added))
+        out << u'+' + l;
+    return out;
+}
+
 // Every file under \a root with its bytes.
 inline QMap<QString, QByteArray> snapshot(const QString &root)
 {

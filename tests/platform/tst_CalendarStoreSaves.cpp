@@ -352,6 +352,46 @@ private slots:
         QCOMPARE(CalendarStore(dir.path()).eventWithUID(u"one"_s)->title(), u"One"_s);
     }
 
+    // An edit rewrites only the changed property's line, a removal takes only its item's lines
+    // and a move carries the item's lines along: every other line keeps its bytes, whatever
+    // libical makes of it (unknown properties, parameters and components, folding, LF ends).
+    void writesKeepEveryOtherLine()
+    {
+        QTemporaryDir dir;
+        makeCalendar(dir, u"cal"_s, "Cal");
+        makeCalendar(dir, u"other"_s, "Other");
+        const QByteArray head = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Other//EN\nTZ:+01\n", tail = "END:VCALENDAR\n";
+        const QByteArray a = "BEGIN:VEVENT\nUID:a\nDTSTAMP:20240101T000000Z\nDTSTART:20240601T100000Z\n"
+                             "SUMMARY;FOO=bar:Old\nDESCRIPTION:folded by another program at a pl\n ace of its own\n"
+                             "GEO:;\nDCREATED:20240101T000000\nRELATED-TO;GROUP=x:b\ncategories:one,two\n"
+                             "EXDATE:20240608T100000Z,20240615T100000Z\nBEGIN:X-THING\nA:b\nEND:X-THING\nEND:VEVENT\n";
+        const QByteArray b = "BEGIN:VEVENT\nUID:b\nDTSTART:20240602T100000Z\nSUMMARY;FOO=bar:Bee\nGEO:;\nEND:VEVENT\n";
+        const QByteArray c = "BEGIN:VTODO\nUID:c\nSUMMARY:See\nGEO:;\nEND:VTODO\n";
+        const QString path = dir.filePath(u"cal/abc.ics"_s);
+        QVERIFY(writeFile(path, head + a + b + c + tail));
+        CalendarStore store(dir.path());
+        const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-1);
+
+        CalEvent ea = *store.eventWithUID(u"a"_s);
+        ea.setTitle(u"New"_s);
+        QVERIFY(store.saveEvent(ea, CalSpanThisEvent));
+        const QByteArray edited = QByteArray(a)
+                                      .replace("SUMMARY;FOO=bar:Old", "SUMMARY;FOO=bar:New")
+                                      .replace("DTSTAMP:20240101T000000Z", "DTSTAMP:<saved>")
+                                      .replace("BEGIN:X-THING", "LAST-MODIFIED:<saved>\nBEGIN:X-THING");
+        QCOMPARE(maskStamps(readFile(path), since), head + edited + b + c + tail);
+
+        QVERIFY(store.removeTask(*store.taskWithUID(u"c"_s)));
+        QCOMPARE(maskStamps(readFile(path), since), head + edited + b + tail);
+
+        CalEvent eb = *store.eventWithUID(u"b"_s);
+        eb.setCalendarUid(u"other"_s);
+        QVERIFY(store.saveEvent(eb, CalSpanThisEvent));
+        QCOMPARE(maskStamps(readFile(path), since), head + edited + tail);
+        const QByteArray moved = QByteArray(b).replace("END:VEVENT", "DTSTAMP:<saved>\nLAST-MODIFIED:<saved>\nEND:VEVENT");
+        QCOMPARE(maskStamps(readFile(dir.filePath(u"other/b.ics"_s)), since), head + moved + tail);
+    }
+
     void tasksSaveMergeAndRemove()
     {
         QTemporaryDir dir;

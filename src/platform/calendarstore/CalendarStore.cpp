@@ -170,6 +170,9 @@ ZEM_Result<std::optional<CalendarStorePrivate::SaveStart>> CalendarStorePrivate:
             item = *now;
         return std::optional<SaveStart>();
     }
+    // A UID the store made for the item is written with it from now on.
+    for (icalcomponent *c : componentsOf(root, data.uid))
+        keepUid(c);
     return std::optional<SaveStart>(SaveStart{std::move(*file), ours, moving});
 }
 
@@ -182,10 +185,11 @@ ZEM_Result<CalendarStorePrivate::Saved> CalendarStorePrivate::writeSave(const It
 {
     Saved out{std::move(apart), file.root(), Origin{file.origin.calendarUid, file.origin.fileName, {}}};
     if (out.own || moving) {
+        const bool carried = !out.own;
         if (!out.own)
             out.own = extract(file.root(), itemUid);
         out.root = out.own.get();
-        const auto written = writeNewFile(target, uid, out.root);
+        const auto written = writeNewFile(target, uid, out.root, carried ? &file.origin : nullptr);
         if (!written)
             return written.error();
         out.origin = *written;
@@ -428,7 +432,7 @@ QList<CalTask> CalendarStore::tasksWithPredicate(const CalTaskPredicate &predica
         if (!task)
             return;
         std::optional<CalTask> t = taskIn(root, origin, uid);
-        if (t && !(predicate.uncompletedOnly && t->isCompleted()))
+        if (t && !(predicate.uncompletedOnly && (t->isCompleted() || CalValues::of(*t).cancelled)))
             out.append(*t);
     });
     return out;

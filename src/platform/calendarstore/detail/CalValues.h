@@ -82,6 +82,7 @@ struct CalItemData : QSharedData
     QString fileCalendarUid;
     QString fileName;
     QByteArray revision; // the file's bytes when read
+    bool cancelled = false; // STATUS:CANCELLED, which a to-do list does not show as open
     // Events only.
     QDateTime occurrence;
     bool detached = false;

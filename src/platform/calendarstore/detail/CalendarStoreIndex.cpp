@@ -64,7 +64,7 @@ void CalendarStorePrivate::rereadFile(const QString &calUid, const QString &name
         for (const auto &[uid, task] : slot->items)
             if (index.value(uid) == std::pair(calUid, name))
                 before.insert(uid, task);
-    std::unique_ptr<IcsFile> file = readFile(name, *bytes);
+    std::unique_ptr<IcsFile> file = readFile(calUid, name, *bytes);
     for (const auto &[uid, task] : file->items) {
         if (index.contains(uid) && index.value(uid) != std::pair(calUid, name)) {
             // Which of two files with one uid is read is decided over the whole folder.

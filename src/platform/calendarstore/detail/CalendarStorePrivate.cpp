@@ -3,6 +3,7 @@
 #include "platform/calendarstore/detail/CalendarStorePrivate.h"
 
 #include "platform/calendarstore/detail/CalValues.h"
+#include "platform/calendarstore/detail/IcsSplice.h"
 #include "platform/calendarstore/detail/Occurrences.h"
 #include "platform/detail/ChangeNotices.h"
 
@@ -142,13 +143,14 @@ CalCalendar CalendarStorePrivate::readCalendar(const QString &root, const QStrin
     return cal;
 }
 
-std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(const QString &fileName,
+std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(const QString &calendarUid,
+                                                                              const QString &fileName,
                                                                               const QByteArray &bytes)
 {
     auto file = std::make_unique<IcsFile>();
     file->fileName = fileName;
     file->bytes = bytes;
-    Parsed parsed = parseIcs(bytes);
+    Parsed parsed = parseIcs(bytes, madeUidSeed(calendarUid, fileName));
     file->problems = parsed.problems;
     file->lossy = parsed.lossy;
     file->root = std::move(parsed.root);
@@ -276,7 +278,7 @@ void CalendarStorePrivate::scan(bool announce)
                       && (e->bytes ? was->second->bytes == *e->bytes : ZEM_F_Files::stampOf(path).regular);
         }
         if (!e->keep && e->bytes)
-            e->fresh = readFile(e->name, *e->bytes);
+            e->fresh = readFile(l->calUid, e->name, *e->bytes);
     });
 
     std::map<QString, Folder> now;
@@ -436,7 +438,8 @@ ZEM_Result<void> CalendarStorePrivate::writeFile(const QString &calendarUid, con
     const QString path = filePath(calendarUid, fileName);
     const QByteArray original = base.value_or(QByteArray());
     if (lossy) {
-        // libical could not keep every line of this file: keep the file as it was beside.
+        // Written by libical alone (see writeBack()), lines it could not read are lost: the
+        // file as it was is kept beside.
         const QDir dir(calendarPath(calendarUid));
         const QString keep = dir.filePath(kOriginalsFolder + u'/' + fileName);
         // Never through a link: the copy lands in this folder or nowhere.
@@ -523,9 +526,13 @@ ZEM_Result<void> CalendarStorePrivate::claimUid(QString &uid)
 
 // Writes \a doc to a file of its own in the calendar; the origin its items then have.
 ZEM_Result<Origin> CalendarStorePrivate::writeNewFile(const QString &calendarUid, const QString &uid,
-                                                      icalcomponent *doc)
+                                                      icalcomponent *doc, const Origin *from)
 {
-    Origin origin{calendarUid, freeFileName(calendarUid, uid), serialize(doc)};
+    // An item moving from another file takes that file's lines along (its own, the calendar's).
+    std::optional<QByteArray> carried;
+    if (from)
+        carried = splice(from->bytes, madeUidSeed(from->calendarUid, from->fileName), doc, false);
+    Origin origin{calendarUid, freeFileName(calendarUid, uid), carried ? *carried : serialize(doc)};
     if (auto w = writeFile(calendarUid, origin.fileName, origin.bytes, std::nullopt, false); !w)
         return w.error();
     return origin;
@@ -554,7 +561,7 @@ ZEM_Result<CalendarStorePrivate::ItemFile> CalendarStorePrivate::readItemFile(co
         return bytes.error();
     file.exists = true;
     file.origin.bytes = *bytes;
-    file.parsed = parseIcs(*bytes);
+    file.parsed = parseIcs(*bytes, madeUidSeed(calendarUid, fileName));
     if (!file.parsed.root)
         return noCalendarFile(fileName);
     return file;
@@ -569,8 +576,14 @@ ZEM_Result<QByteArray> CalendarStorePrivate::writeBack(const ItemFile &file)
             return r.error();
         return QByteArray();
     }
-    QByteArray bytes = serialize(file.root());
-    if (auto w = writeFile(o.calendarUid, o.fileName, bytes, o.bytes, file.parsed.lossy); !w)
+    // Only the lines of what changed are written; libical writes the whole file only when
+    // that cannot be done, which the check after splicing tells.
+    const std::optional<QByteArray> spliced = splice(o.bytes, madeUidSeed(o.calendarUid, o.fileName), file.root(),
+                                                     file.parsed.bare);
+    if (!spliced)
+        qCWarning(zemPlatform).noquote() << "CalendarStore:" << o.fileName << "is written whole";
+    const QByteArray bytes = spliced ? *spliced : serialize(file.root());
+    if (auto w = writeFile(o.calendarUid, o.fileName, bytes, o.bytes, !spliced && file.parsed.lossy); !w)
         return w.error();
     return bytes;
 }

@@ -23,8 +23,14 @@ namespace platform {
 namespace detail {
 // A calendar's type, notes and read-only mark; a folder without it is a local calendar.
 inline const QString kMetaFileName = QStringLiteral(".zem-calendar.json");
-// Where a file is kept as it was when libical cannot keep all of its lines.
+// Where a file is kept as it was when it must be written by libical alone, which cannot
+// keep all of its lines (lossless writes keep them: see IcsSplice.h).
 inline const QString kOriginalsFolder = QStringLiteral(".zem-originals");
+// What the UID made for an item without one is made from, with the item's place in the file.
+inline QString madeUidSeed(const QString &calendarUid, const QString &fileName)
+{
+    return calendarUid + u'/' + fileName;
+}
 } // namespace detail
 
 /** Events and to-dos as the files of a store hold them. */
@@ -97,7 +103,8 @@ public:
     /** Calendar \a uid of the store in \a root; what cannot be read goes to \a problems. */
     static CalCalendar readCalendar(const QString &root, const QString &uid, QByteArray *meta,
                                     QStringList *problems = nullptr);
-    static std::unique_ptr<IcsFile> readFile(const QString &fileName, const QByteArray &bytes);
+    static std::unique_ptr<IcsFile> readFile(const QString &calendarUid, const QString &fileName,
+                                             const QByteArray &bytes);
     void scan(bool announce);
     void startWatching();
     void watchPaths();
@@ -134,7 +141,9 @@ public:
     /** The occurrences a predicate asks for; what could not be expanded goes into problems. */
     QList<CalEvent> eventsIn(const CalEventPredicate &predicate);
     static QList<CalEvent> byStart(QList<CalEvent> events);
-    ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc);
+    /** Writes \a doc to a new file; carrying the lines of the file \a from when the item moves. */
+    ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc,
+                                            const detail::Origin *from = nullptr);
     ZEM_Result<ItemFile> readItemFile(const QString &calendarUid, const QString &fileName) const;
     ZEM_Result<QByteArray> writeBack(const ItemFile &file);
 

@@ -196,8 +196,14 @@ std::optional<CalRecurrenceRule> ruleFrom(icalcomponent *c, icalcomponent *cal)
     default: rd.type = CalRecurrenceRule::Other; break;
     }
     rd.interval = std::max<int>(1, r.interval);
-    if (!icaltime_is_null_time(r.until))
-        rd.end = CalRecurrenceEnd::endWithEndDate(toQt(r.until, {}, cal, nullptr).value);
+    if (!icaltime_is_null_time(r.until)) {
+        QDateTime until = toQt(r.until, {}, cal, nullptr).value;
+        // An all-day series ends on a day, as it is written back, even where its file gives a time.
+        const icalproperty *start = icalcomponent_get_first_property(c, ICAL_DTSTART_PROPERTY);
+        if (start && icalproperty_get_dtstart(start).is_date && until.isValid())
+            until = QDateTime(until.date(), QTime(0, 0));
+        rd.end = CalRecurrenceEnd::endWithEndDate(until);
+    }
     else if (r.count > 0)
         rd.end = CalRecurrenceEnd::endWithOccurrenceCount(r.count);
     rd.text = text(icalproperty_get_value_as_string(p));
@@ -287,9 +293,18 @@ void readItem(CalCalendarItem &item, icalcomponent *c, icalcomponent *cal, QStri
 
     if (event) {
         setText(kLocation, ICAL_LOCATION_PROPERTY);
-        const TimeRead start = timeOf(icalcomponent_get_first_property(c, ICAL_DTSTART_PROPERTY), cal, problems);
-        if (!start.value.isValid() && problems)
-            problems->append(u"event %1 has no start"_s.arg(data.uid));
+        TimeRead start = timeOf(icalcomponent_get_first_property(c, ICAL_DTSTART_PROPERTY), cal, problems);
+        if (!start.value.isValid()) {
+            // Shown on a day that it names rather than nowhere: its end's, or its stamp's.
+            for (icalproperty_kind kind : {ICAL_DTEND_PROPERTY, ICAL_DTSTAMP_PROPERTY, ICAL_CREATED_PROPERTY})
+                if (const TimeRead t = timeOf(icalcomponent_get_first_property(c, kind), cal, nullptr);
+                    !start.value.isValid() && t.value.isValid())
+                    start = TimeRead{QDateTime(t.value.toLocalTime().date(), QTime(0, 0)), true, true};
+            if (problems)
+                problems->append(start.value.isValid()
+                                     ? u"event %1 has no start: shown on %2"_s.arg(data.uid, start.value.date().toString(Qt::ISODate))
+                                     : u"event %1 has no start"_s.arg(data.uid));
+        }
         CalValues::set(item, kStart, start.value);
         if (start.date)
             v.insert(kAllDay, true);
@@ -337,6 +352,7 @@ void readItem(CalCalendarItem &item, icalcomponent *c, icalcomponent *cal, QStri
         icalproperty *status = icalcomponent_get_first_property(c, ICAL_STATUS_PROPERTY);
         if (done.value.isValid() || (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED))
             v.insert(kCompleted, true);
+        data.cancelled = status && icalproperty_get_status(status) == ICAL_STATUS_CANCELLED;
     }
     data.base = v;
 }

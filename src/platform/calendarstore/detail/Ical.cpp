@@ -2,6 +2,7 @@
 
 #include "platform/calendarstore/detail/IcalZones.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 #include <QTimeZone>
 #include <QUrl>
@@ -153,7 +154,87 @@ QStringList restoreErrors(icalcomponent *c)
 
 } // namespace
 
-Parsed parseIcs(QByteArray bytes)
+namespace {
+
+// Whether \a bytes are well-formed UTF-8 as far as telling it from Latin-1 goes; checked in
+// place, since every file of a folder goes through here.
+bool isUtf8(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const uchar *end = p + bytes.size();
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int more = *p >= 0xC2 && *p <= 0xDF ? 1 : *p >= 0xE0 && *p <= 0xEF ? 2 : *p >= 0xF0 && *p <= 0xF4 ? 3 : -1;
+        if (more < 0 || end - p <= more)
+            return false;
+        for (int i = 1; i <= more; ++i)
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray utf8Text(const QByteArray &bytes, bool *latin1)
+{
+    *latin1 = !isUtf8(bytes);
+    return *latin1 ? QString::fromLatin1(bytes).toUtf8() : bytes;
+}
+
+namespace {
+
+// Marks a UID the kit made for an item that has none.
+const char kMadeUidParameter[] = "X-ZEM-MADE-UID";
+
+// Gives each item without a UID one made from the file and the item's place in it, so that
+// it is the same at every read of the same file.
+void giveUids(icalcomponent *root, bool bare, const QString &where)
+{
+    int place = 0;
+    for (icalcomponent *cal : bare ? std::vector<icalcomponent *>{root} : calendarsOf(root)) {
+        for (icalcomponent *c : children(cal, ICAL_ANY_COMPONENT)) {
+            if (!isItem(c))
+                continue;
+            ++place;
+            if (!text(icalcomponent_get_uid(c)).isEmpty())
+                continue;
+            removeProperties(c, ICAL_UID_PROPERTY);
+            const QByteArray seed = (where + u'#' + QString::number(place)).toUtf8();
+            const QByteArray uid = "zem-" + QCryptographicHash::hash(seed, QCryptographicHash::Sha1).toHex().left(24);
+            icalproperty *p = icalproperty_new_uid(uid.constData());
+            icalparameter *mark = icalparameter_new_x("1");
+            icalparameter_set_xname(mark, kMadeUidParameter);
+            icalproperty_add_parameter(p, mark);
+            icalcomponent_add_property(c, p);
+        }
+    }
+}
+
+} // namespace
+
+bool isMadeUid(icalproperty *p)
+{
+    if (icalproperty_isa(p) != ICAL_UID_PROPERTY)
+        return false;
+    for (icalparameter *m = icalproperty_get_first_parameter(p, ICAL_X_PARAMETER); m;
+         m = icalproperty_get_next_parameter(p, ICAL_X_PARAMETER))
+        if (qstrcmp(icalparameter_get_xname(m), kMadeUidParameter) == 0)
+            return true;
+    return false;
+}
+
+void keepUid(icalcomponent *c)
+{
+    if (icalproperty *p = icalcomponent_get_first_property(c, ICAL_UID_PROPERTY); p && isMadeUid(p))
+        icalproperty_remove_parameter_by_name(p, kMadeUidParameter);
+}
+
+Parsed parseIcs(QByteArray bytes, const QString &where)
 {
     initLibical();
     Parsed out;
@@ -161,16 +242,39 @@ Parsed parseIcs(QByteArray bytes)
         bytes.remove(0, 3);
     if (bytes.contains('\0'))
         bytes.truncate(bytes.indexOf('\0'));
+    bool latin1 = false;
+    bytes = utf8Text(bytes, &latin1);
+    if (latin1)
+        out.problems.append(u"not in UTF-8; read as Latin-1"_s);
     icalcomponent *c = icalparser_parse_string(bytes.constData());
     if (!c) {
         out.problems.append(u"not an iCalendar file"_s);
         return out;
     }
     const icalcomponent_kind kind = icalcomponent_isa(c);
-    if (kind == ICAL_VEVENT_COMPONENT || kind == ICAL_VTODO_COMPONENT) {
+    // Items without a calendar around them: libical gives one alone, or several (and their
+    // zones) in an XROOT.
+    const auto bareItems = [](icalcomponent *x) {
+        const std::vector<icalcomponent *> all = children(x, ICAL_ANY_COMPONENT);
+        return std::any_of(all.begin(), all.end(), isItem)
+               && std::none_of(all.begin(), all.end(), [](icalcomponent *c) {
+                      return icalcomponent_isa(c) == ICAL_VCALENDAR_COMPONENT;
+                  });
+    };
+    if (kind == ICAL_VEVENT_COMPONENT || kind == ICAL_VTODO_COMPONENT
+        || (kind == ICAL_XROOT_COMPONENT && bareItems(c))) {
         icalcomponent *cal = icalcomponent_new_vcalendar();
-        icalcomponent_add_component(cal, c);
+        if (kind == ICAL_XROOT_COMPONENT) {
+            for (icalcomponent *item : children(c, ICAL_ANY_COMPONENT)) {
+                icalcomponent_remove_component(c, item);
+                icalcomponent_add_component(cal, item);
+            }
+            icalcomponent_free(c);
+        } else {
+            icalcomponent_add_component(cal, c);
+        }
         c = cal;
+        out.bare = true;
         out.problems.append(u"no VCALENDAR around the item"_s);
     } else if (kind != ICAL_VCALENDAR_COMPONENT && kind != ICAL_XROOT_COMPONENT) {
         icalcomponent_free(c);
@@ -184,13 +288,22 @@ Parsed parseIcs(QByteArray bytes)
     // when the lines the tree writes at least are fewer than the file's.
     const int read = contentLines(bytes);
     int least = 0;
-    for (icalcomponent *cal : kind == ICAL_XROOT_COMPONENT ? children(c, ICAL_ANY_COMPONENT)
+    for (icalcomponent *cal : icalcomponent_isa(c) == ICAL_XROOT_COMPONENT ? children(c, ICAL_ANY_COMPONENT)
                                                            : std::vector<icalcomponent *>{c})
         least += leastLines(cal);
+    // Lines libical drops stay in the file when it is written (see IcsSplice.cpp); only a
+    // file that cannot be written that way loses them.
     out.lossy = least < read && contentLines(serialize(c)) < read;
-    if (out.lossy)
-        out.problems.append(u"some lines cannot be kept when the file is written"_s);
+    if (!where.isEmpty())
+        giveUids(c, out.bare, where);
     return out;
+}
+
+std::vector<icalcomponent *> topOf(icalcomponent *root, bool bare)
+{
+    if (bare || icalcomponent_isa(root) == ICAL_XROOT_COMPONENT)
+        return children(root, ICAL_ANY_COMPONENT);
+    return {root};
 }
 
 // ---- Components ---------------------------------------------------------------------------

@@ -40,11 +40,24 @@ struct Parsed
     IcalPtr root;
     QStringList problems;
     bool lossy = false; // the parser dropped lines it could not keep
+    bool bare = false;  // items without a VCALENDAR around them: root is one made to hold them
 };
 
-/** A file's calendar; lines the parser cannot read are kept as lines of their own name.
-    Its zone definitions convert through the zones shared by content (IcalZones.h). */
-Parsed parseIcs(QByteArray bytes);
+/** \a bytes as UTF-8: themselves, or read as Latin-1 when they are not UTF-8 (\a latin1 set). */
+QByteArray utf8Text(const QByteArray &bytes, bool *latin1);
+
+/** A file's calendar; lines the parser cannot read are kept as lines of their own name, and
+    its zone definitions convert through the zones shared by content (IcalZones.h). With
+    \a where (the file as "calendar/name"), an item without a UID is given one made from
+    \a where and its place in the file, marked as made (see isMadeUid()). */
+Parsed parseIcs(QByteArray bytes, const QString &where = {});
+/** The items of a file as written: the root, the calendars of a file holding several, or the
+    items of a file holding them bare. */
+std::vector<icalcomponent *> topOf(icalcomponent *root, bool bare);
+/** Whether \a p is a UID that parseIcs() made, which a file gets only when its item is saved. */
+bool isMadeUid(icalproperty *p);
+/** Makes the made UID of \a c its own, to be written with it. */
+void keepUid(icalcomponent *c);
 
 // ---- Components ---------------------------------------------------------------------------
 

@@ -38,9 +38,12 @@ struct Exclusions
 Exclusions exclusionsOf(icalcomponent *master)
 {
     Exclusions out;
+    // An all-day series has days only: a date-time excludes the day it falls on.
+    icalproperty *dtstart = icalcomponent_get_first_property(master, ICAL_DTSTART_PROPERTY);
+    const bool allDay = dtstart && icalproperty_get_dtstart(dtstart).is_date;
     for (icalproperty *p : properties(master, ICAL_EXDATE_PROPERTY))
         if (TimeRead t = timeOf(p, calendarOf(master), nullptr); t.value.isValid()) {
-            if (t.date)
+            if (t.date || allDay)
                 out.days.insert(t.value.date());
             else
                 out.instants.insert(t.value.toMSecsSinceEpoch());
