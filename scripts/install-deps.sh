@@ -10,7 +10,7 @@ packages=(
     libical-dev
     libbenchmark-dev
     tzdata
-    khard
+    khard khal todoman
     python3-aiosmtpd dnsmasq-base
 )
 
