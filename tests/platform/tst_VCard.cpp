@@ -253,6 +253,9 @@ private slots:
         QTest::newRow("lower case") << "begin:vcard\nversion:3.0\nnote:one two three\nend:vcard"_ba << note << QString();
         QTest::newRow("BOM") << "\xEF\xBB\xBF" "BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n"_ba << note << QString();
         const QString utf16 = u"BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n"_s;
+        // A continuation after an empty line still belongs to the line before it.
+        QTest::newRow("blank line before a fold") << card("GEO:37.386013;\r\n\r\n -122.082932"_ba)
+                                                  << u"GEO:[37.386013;-122.082932]"_s << QString();
         QTest::newRow("UTF-16 with BOM")
             << "\xFF\xFE"_ba + QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2) << note << QString();
 
@@ -286,6 +289,10 @@ private slots:
                                 << u"FN:[Привет]"_s << QString();
         QTest::newRow("unknown charset") << card("VERSION:2.1\nFN;CHARSET=X-NOTHING:plain"_ba) << u"FN:[plain]"_s
                                          << u"unknown CHARSET"_s;
+        // A file that is not UTF-8 is read as Windows-1252, parameters too, with a problem.
+        QTest::newRow("latin-1 file") << card("FN:Tv\xE5"_ba) << u"FN:[Två]"_s << u"line 3: value is not UTF-8"_s;
+        QTest::newRow("latin-1 parameter") << card("ADR;LABEL=Tv\xE5:;;"_ba) << u"ADR;[LABEL]=[Två]:[;;]"_s
+                                           << u"line 3: parameter is not UTF-8"_s;
         QTest::newRow("utf-16 lone surrogate") << card("VERSION:2.1\nFN;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=3D=D8A=00"_ba)
                                                << u"FN:[\uFFFDA]"_s << QString();
     }
