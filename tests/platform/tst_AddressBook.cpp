@@ -357,18 +357,27 @@ private slots:
         const QString gracePath = dir.filePath(u"grace.vcf"_s);
         QVERIFY(writeFile(adaPath, kAda));
         QVERIFY(writeFile(gracePath, kGrace4));
+        // A file in Latin-1, not UTF-8: read by detection, and its new lines are Latin-1 too.
+        const QString latinPath = dir.filePath(u"tva.vcf"_s);
+        const QByteArray latin = "BEGIN:VCARD\nVERSION:3.0\nUID:tva\nN:Tv\xE5;;;;\nFN:Tv\xE5\nNOTE:gr\xF6n\nEND:VCARD\n";
+        QVERIFY(writeFile(latinPath, latin));
         AddressBook book(dir.path());
         QVERIFY(!book.hasUnsavedChanges());
+        QVERIFY2(book.problems().join(u' ').contains(u"tva.vcf: line 4: value is not UTF-8"_s), qPrintable(book.problems().join(u' ')));
+        ABRecord *tva = book.recordForUniqueId(u"tva:ABPerson"_s);
+        QCOMPARE(tva->valueForProperty(kABLastNameProperty).toString(), u"Två"_s);
         auto *ada = static_cast<ABPerson *>(book.recordForUniqueId(u"ada-1:ABPerson"_s));
         QVERIFY(ada->setValue(u"Analyst and poet"_s, kABJobTitleProperty));
+        QVERIFY(tva->setValue(u"blå, 😀"_s, kABNoteProperty) && tva->setValue(u"Två Två"_s, kABJobTitleProperty));
         QVERIFY(book.hasUnsavedChanges());
         QVERIFY(book.save());
         QVERIFY(!book.hasUnsavedChanges());
 
         QCOMPARE(readFile(gracePath), kGrace4); // the other card is not touched
-        QList<QByteArray> expected = lines(kAda);
-        expected.replace(expected.indexOf("TITLE:Analyst"), "TITLE:Analyst and poet");
-        QCOMPARE(lines(readFile(adaPath)), expected);
+        QCOMPARE(readFile(adaPath), QByteArray(kAda).replace("TITLE:Analyst\r\n", "TITLE:Analyst and poet\r\n"));
+        // A character Latin-1 lacks keeps its line in UTF-8.
+        QCOMPARE(readFile(latinPath), QByteArray(latin).replace("NOTE:gr\xF6n\n", "NOTE:bl\xC3\xA5\\, \xF0\x9F\x98\x80\n")
+                                          .replace("END:", "TITLE:Tv\xE5 Tv\xE5\nEND:"));
 
         // Values of the wrong type are refused.
         QVERIFY(!ada->setValue(42, kABNoteProperty));

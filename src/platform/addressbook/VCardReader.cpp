@@ -95,6 +95,10 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
     return out;
 }
 
+} // namespace
+
+namespace detail::vcard {
+
 // What Windows writes when a file says ISO-8859-1 or US-ASCII: bytes 0x80-0x9F are
 // punctuation there, not control characters.
 QString decodeWindows1252(QByteArrayView bytes)
@@ -112,6 +116,10 @@ QString decodeWindows1252(QByteArrayView bytes)
     }
     return out;
 }
+
+} // namespace detail::vcard
+
+namespace {
 
 // Some decoders (UTF-16, UTF-32) pass broken input through as lone surrogates, which
 // UTF-8 cannot carry: they become U+FFFD here rather than '?' when written.

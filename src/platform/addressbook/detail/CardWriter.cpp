@@ -7,6 +7,7 @@
 
 #include <QMimeDatabase>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <optional>
@@ -153,6 +154,32 @@ qsizetype endLineAt(const QByteArray &bytes, qsizetype from)
     return bytes.size();
 }
 
+bool isUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes); // decodes only when converted
+    return !utf8.hasError();
+}
+
+// \a utf8 in Windows-1252, or nullopt when it holds a character that has no byte there.
+std::optional<QByteArray> toWindows1252(const QByteArray &utf8)
+{
+    static const QString high = vcard::decodeWindows1252(QByteArray::fromHex("808182838485868788898A8B8C8D8E8F"
+                                                                             "909192939495969798999A9B9C9D9E9F"));
+    const QString text = QString::fromUtf8(utf8);
+    QByteArray out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c.unicode() < 0x80 || (c.unicode() >= 0xA0 && c.unicode() <= 0xFF))
+            out.append(char(c.unicode()));
+        else if (const qsizetype i = high.indexOf(c); i >= 0)
+            out.append(char(0x80 + i));
+        else
+            return std::nullopt;
+    }
+    return out;
+}
+
 /** Rewrites the lines of the changed units of a card, keeping every other line as it is. */
 class CardWriter
 {
@@ -169,6 +196,9 @@ public:
         m_version = isV4(base.version) ? u"4.0"_s
                     : base.version == u"2.1" && m_lossless ? u"2.1"_s
                                                            : u"3.0"_s;
+        // A card in Windows-1252 (the reader's guess for bytes that are not UTF-8) gets its
+        // new lines in it too, so the file stays in one character set; 2.1 lines say theirs.
+        m_windows1252 = m_lossless && m_version != u"2.1" && !isUtf8(baseBytes);
         for (const VCardProperty &p : base.properties) {
             if (p.group.startsWith(u"item"_s, Qt::CaseInsensitive)) {
                 bool ok = false;
@@ -203,15 +233,18 @@ public:
         for (const QString &key : keys)
             if (!sameValue(m_values.value(key), m_map.values.value(key)))
                 changed.insert(unitOf(key));
+        // A new card gets its name lines; a card read without them gets them only when the
+        // name changes, since an edit of something else leaves every other line alone.
+        const bool newCard = m_base.properties.isEmpty();
         if (!m_map.group) {
-            if (changed.contains(u"N"_s) || !m_map.unitLines.contains(u"FN"_s))
+            if (changed.contains(u"N"_s) || (newCard && !m_map.unitLines.contains(u"FN"_s)))
                 changed.insert(u"FN"_s);
-            if (!m_map.unitLines.contains(u"N"_s))
+            if (newCard && !m_map.unitLines.contains(u"N"_s))
                 changed.insert(u"N"_s);
             // The ordering and show-as flags choose the display form.
             if (changed.contains(kABPersonFlags) || changed.contains(u"ORG"_s))
                 changed.insert(u"FN"_s);
-        } else if (!m_map.unitLines.contains(kABGroupNameProperty)) {
+        } else if (newCard && !m_map.unitLines.contains(kABGroupNameProperty)) {
             changed.insert(kABGroupNameProperty);
         }
 
@@ -294,7 +327,9 @@ private:
         const auto fresh = [&](const VCardProperty &p) {
             if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
                 out += eol;
-            out += vcard::writeProperty(p, m_version, eol);
+            const QByteArray line = vcard::writeProperty(p, m_version, eol);
+            const std::optional<QByteArray> narrow = m_windows1252 ? toWindows1252(line) : std::nullopt;
+            out += narrow ? *narrow : line;
         };
         const auto copy = [&](qsizetype from, qsizetype to) { out += QByteArrayView(m_bytes).sliced(from, to - from); };
         qsizetype pos = 0;
@@ -665,6 +700,7 @@ private:
     const QVariantMap &m_values;
     const QByteArray &m_bytes;
     bool m_lossless = false;
+    bool m_windows1252 = false;
     QString m_version;
     int m_nextItem = 1;
 };

@@ -29,6 +29,8 @@ QString escapeText(const QString &text);
  * quoted-printable.
  */
 QByteArray writeProperty(const VCardProperty &p, const QString &version, QByteArrayView eol);
+/** Bytes read as Windows-1252, the superset of Latin-1 that files not in UTF-8 are written in. */
+QString decodeWindows1252(QByteArrayView bytes);
 /** Base64 with white space and line ends ignored; empty when it is broken. */
 QByteArray decodeBase64Strict(QByteArrayView text);
 
