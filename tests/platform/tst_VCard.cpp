@@ -217,7 +217,7 @@ private slots:
             QVERIFY2(line.size() <= 75, qPrintable(u"line of %1 octets"_s.arg(line.size())));
             // A fold never cuts a character: every physical line is valid UTF-8 by itself.
             QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            decoder.decode(line);
+            const QString text = decoder.decode(line); // decodes only when converted
             QVERIFY2(!decoder.hasError(), qPrintable(u"line %1 splits a UTF-8 sequence"_s.arg(i)));
             if (line.startsWith("NOTE:") || line.startsWith(' ')) {
                 ++noteLines;
@@ -253,6 +253,8 @@ private slots:
         row("lower case", "begin:vcard\nversion:3.0\nnote:one two three\nend:vcard", note);
         row("BOM", "\xEF\xBB\xBF" "BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n", note);
         const QString utf16 = u"BEGIN:VCARD\nVERSION:3.0\nNOTE:one two three\nEND:VCARD\n"_s;
+        // A continuation after an empty line still belongs to the line before it.
+        row("blank line before a fold", card("GEO:37.386013;\r\n\r\n -122.082932"_ba), "GEO:[37.386013;-122.082932]");
         row("UTF-16 with BOM",
             "\xFF\xFE"_ba + QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2), note);
 
@@ -281,6 +283,10 @@ private slots:
         row("windows-1252", v21("FN;CHARSET=WINDOWS-1252:\x80 \x93x\x94"), "FN:[€ “x”]");
         row("koi8-r", v21("FN;CHARSET=KOI8-R;ENCODING=QUOTED-PRINTABLE:=F0=D2=C9=D7=C5=D4"), "FN:[Привет]");
         row("unknown charset", v21("FN;CHARSET=X-NOTHING:plain"), "FN:[plain]", "unknown CHARSET");
+        // A file that is not UTF-8 is read as Windows-1252, parameters too, with a problem.
+        row("latin-1 file", card("FN:Tv\xE5"_ba), "FN:[Två]", "line 3: value is not UTF-8");
+        row("latin-1 parameter", card("ADR;LABEL=Tv\xE5:;;"_ba), "ADR;[LABEL]=[Två]:[;;]",
+            "line 3: parameter is not UTF-8");
         row("utf-16 lone surrogate", v21("FN;CHARSET=UTF-16LE;ENCODING=QUOTED-PRINTABLE:=3D=D8A=00"), "FN:[\uFFFDA]");
     }
 

@@ -34,6 +34,11 @@ struct ZEM_APPKIT_EXPORT VCardProperty
     QString spelling;
     QList<Parameter> parameters;
     QString rawValue; ///< as in the file, escapes and all
+    /** Where the line lay in the bytes readVCards() read: from its first byte to the end of
+        its line end, folds included; -1 when it was not read from them (a new line, or a
+        UTF-16 file). Lets a writer copy a line nobody changed byte for byte. */
+    qsizetype sourceStart = -1;
+    qsizetype sourceEnd = -1;
 
     /** The values of every parameter named \a name (case-insensitive), bare 2.1 values included as TYPE. */
     QStringList parameterValues(const QString &name) const;

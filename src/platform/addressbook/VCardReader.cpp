@@ -95,6 +95,10 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
     return out;
 }
 
+} // namespace
+
+namespace detail::vcard {
+
 // What Windows writes when a file says ISO-8859-1 or US-ASCII: bytes 0x80-0x9F are
 // punctuation there, not control characters.
 QString decodeWindows1252(QByteArrayView bytes)
@@ -112,6 +116,10 @@ QString decodeWindows1252(QByteArrayView bytes)
     }
     return out;
 }
+
+} // namespace detail::vcard
+
+namespace {
 
 // Some decoders (UTF-16, UTF-32) pass broken input through as lone surrogates, which
 // UTF-8 cannot carry: they become U+FFFD here rather than '?' when written.
@@ -172,12 +180,17 @@ QString decodeText(QByteArrayView bytes, const QString &charset, QString *proble
     return decodeWindows1252(bytes);
 }
 
-// QString::fromUtf8() drops a leading BOM; in a parameter it is text like any other.
-QString fromUtf8(QByteArrayView bytes)
+// QString::fromUtf8() drops a leading BOM; in a parameter it is text like any other. Bytes
+// that are not UTF-8 are read as Windows-1252, as values are, and \a notUtf8 is set.
+QString fromUtf8(QByteArrayView bytes, bool *notUtf8 = nullptr)
 {
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    return decoder.decode(bytes);
+    QString text = decoder.decode(bytes);
+    if (!decoder.hasError() || !notUtf8)
+        return text;
+    *notUtf8 = true;
+    return decodeWindows1252(bytes);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -271,6 +284,7 @@ struct Header
 {
     bool complete = false;     ///< the ':' before the value was found
     QString error;             ///< why the line cannot be used, when complete
+    bool notUtf8 = false;      ///< a parameter was read as Windows-1252
     QString group;
     QString spelling;
     QString name;
@@ -306,7 +320,7 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
             ++q;
         Parameter p;
         if (q < n && line[q] == '=') {
-            p.name = fromUtf8(line.sliced(pos, q - pos)).toUpper();
+            p.name = fromUtf8(line.sliced(pos, q - pos), &h.notUtf8).toUpper();
             pos = q + 1;
             if (pos >= n || line[pos] == ';' || line[pos] == ':') {
                 if (!p.name.isEmpty())
@@ -319,7 +333,7 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
         const bool list = isListParameter(p.name);
         const bool type = isTypeParameter(p.name);
         for (;;) {
-            QString value = decodeCarets(fromUtf8(scanValue(line, pos, list, openQuote)));
+            QString value = decodeCarets(fromUtf8(scanValue(line, pos, list, openQuote), &h.notUtf8));
             p.values.append(type ? stripHtmlQuotes(value) : value);
             if (list && pos < n && line[pos] == ',') {
                 ++pos;
@@ -407,6 +421,8 @@ struct PendingProperty
     Header header;
     QByteArray value;
     int line = 0;
+    qsizetype start = -1; // where its physical lines lie in the bytes read
+    qsizetype end = -1;
 };
 
 class Reader
@@ -414,7 +430,7 @@ class Reader
 public:
     VCardReadResult result;
 
-    void line(QByteArrayView text, int lineNo);
+    void line(QByteArrayView text, int lineNo, qsizetype start, qsizetype end);
     void finish();
     bool inVersion21() const { return m_inCard && m_version == "2.1"_L1; }
 
@@ -464,7 +480,7 @@ void Reader::startCard(int lineNo)
     m_strayReported = false;
 }
 
-void Reader::line(QByteArrayView text, int lineNo)
+void Reader::line(QByteArrayView text, int lineNo, qsizetype start, qsizetype end)
 {
     if (trimmed(text).isEmpty())
         return;
@@ -494,6 +510,8 @@ void Reader::line(QByteArrayView text, int lineNo)
         problem(lineNo, h.error + u", skipped"_s);
         return;
     }
+    if (h.notUtf8)
+        problem(lineNo, u"parameter is not UTF-8, read as Windows-1252"_s);
     const QByteArrayView value = text.sliced(h.valueStart);
     if (h.name == "BEGIN"_L1 && valueIsVCard(value)) {
         // 2.1 writes an AGENT's card right after an empty AGENT line.
@@ -524,7 +542,7 @@ void Reader::line(QByteArrayView text, int lineNo)
         m_versionSeen = true;
         return;
     }
-    m_pending.append(PendingProperty{std::move(h), value.toByteArray(), lineNo});
+    m_pending.append(PendingProperty{std::move(h), value.toByteArray(), lineNo, start, end});
 }
 
 VCardProperty Reader::convert(PendingProperty &pending, bool from21)
@@ -534,6 +552,8 @@ VCardProperty Reader::convert(PendingProperty &pending, bool from21)
     p.group = h.group;
     p.name = h.name;
     p.spelling = h.spelling;
+    p.sourceStart = pending.start;
+    p.sourceEnd = pending.end;
 
     QString charset;
     const bool qp = isQuotedPrintable(h.parameters);
@@ -602,36 +622,49 @@ class Unfolder
 public:
     explicit Unfolder(Reader &reader) : m_reader(reader) {}
 
-    void physical(QByteArrayView text, int lineNo)
+    /** One physical line, \a text, lying from \a start to \a end (its line end included). */
+    void physical(QByteArrayView text, int lineNo, qsizetype start, qsizetype end)
     {
         if (m_have) {
             if (m_current.endsWith('=') && info().quotedPrintable) {
                 m_current.chop(1);
                 m_current.append(text);
+                m_end = end;
                 return;
             }
             if (!text.isEmpty() && isWhitespace(text[0])) {
                 m_current.append(text.sliced(1));
+                m_end = end;
+                m_blankSince = false;
+                return;
+            }
+            // An empty line ends the line before it only when no continuation follows.
+            if (text.isEmpty()) {
+                m_blankSince = true;
                 return;
             }
             // Only 2.1 writers leave such lines; a 3.0 line without ':' can be the first
-            // part of a folded line.
-            if (!text.isEmpty() && m_reader.inVersion21() && info().base64 && looksLikeBase64(text)) {
+            // part of a folded line. The empty line 2.1 writes after base64 ends it.
+            if (!m_blankSince && m_reader.inVersion21() && info().base64 && looksLikeBase64(text)) {
                 m_current.append(text);
+                m_end = end;
                 return;
             }
             flush();
         }
         m_current = text.toByteArray();
         m_line = lineNo;
+        m_start = start;
+        m_end = end;
         m_have = true;
+        m_blankSince = false;
         m_info = {};
     }
 
     void flush()
     {
         if (m_have)
-            m_reader.line(m_current, m_line);
+            m_reader.line(m_current, m_line, m_start, m_end);
         m_have = false;
         m_current.clear();
     }
@@ -677,7 +710,10 @@ private:
     Reader &m_reader;
     QByteArray m_current;
     int m_line = 0;
+    qsizetype m_start = 0;
+    qsizetype m_end = 0;
     bool m_have = false;
+    bool m_blankSince = false; // empty lines came after the current line
     Info m_info;
 };
 
@@ -687,12 +723,15 @@ VCardReadResult readVCards(const QByteArray &input)
 {
     QByteArray converted;
     QByteArrayView data(input);
+    qsizetype offset = 0; // of data in input; -1 when data is a conversion of it
     if (data.startsWith("\xEF\xBB\xBF")) {
         data = data.sliced(3);
+        offset = 3;
     } else if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
         QStringDecoder utf16(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
         converted = QString(utf16.decode(data.sliced(2))).toUtf8();
         data = converted;
+        offset = -1;
     }
 
     Reader reader;
@@ -704,14 +743,22 @@ VCardReadResult readVCards(const QByteArray &input)
         qsizetype end = start;
         while (end < n && data[end] != '\r' && data[end] != '\n')
             ++end;
-        unfolder.physical(data.sliced(start, end - start), lineNo);
+        qsizetype next = end;
+        if (next < n && data[next] == '\r' && next + 1 < n && data[next + 1] == '\n')
+            ++next;
+        next = std::min(next + 1, n);
+        unfolder.physical(data.sliced(start, end - start), lineNo, start, next);
         ++lineNo;
-        if (end < n && data[end] == '\r' && end + 1 < n && data[end + 1] == '\n')
-            ++end;
-        start = end + 1;
+        start = next;
     }
     unfolder.flush();
     reader.finish();
+    for (VCard &card : reader.result.cards) {
+        for (VCardProperty &p : card.properties) {
+            p.sourceStart = offset < 0 ? -1 : p.sourceStart + offset;
+            p.sourceEnd = offset < 0 ? -1 : p.sourceEnd + offset;
+        }
+    }
     if (reader.result.cards.isEmpty() && !input.isEmpty() && reader.result.problems.isEmpty())
         reader.result.problems.append(u"line 1: no vCard found"_s);
     return std::move(reader.result);

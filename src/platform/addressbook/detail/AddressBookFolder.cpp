@@ -425,6 +425,7 @@ AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &
         if (at < 0 && plan.disk)
             return conflict(*s, {}, u"another program made a file of that name"_s);
         auto [base, baseMap] = s->base();
+        QByteArray baseBytes = s->onDisk ? s->baseBytes : QByteArray();
         QVariantMap values = s->values;
         if (at >= 0 && (!s->onDisk || file.cards[at].bytes != s->baseBytes)) {
             Mapping there = mapCard(file.cards[at].card, nullptr);
@@ -452,14 +453,15 @@ AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &
                 }
             }
             base = file.cards[at].card;
+            baseBytes = file.cards[at].bytes;
             baseMap = std::move(there);
             values = std::move(merged);
         }
-        const WrittenCard out = writeCard(base, baseMap, values, s->uid);
+        const WrittenCard out = writeCard(base, baseMap, values, s->uid, baseBytes);
         FileCard saved;
         saved.card = out.card;
         saved.uid = s->uid;
-        saved.bytes = writeVCard(out.card, out.version);
+        saved.bytes = out.bytes;
         if (at >= 0)
             changes.insert(at, saved.bytes);
         else

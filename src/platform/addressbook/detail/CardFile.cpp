@@ -122,14 +122,18 @@ CardFile readCardFile(const QByteArray &bytes, const QString &baseName)
             c.start = spans[i].start;
             c.end = spans[i].end;
             c.bytes = bytes.sliced(c.start, c.end - c.start);
-            const VCardReadResult one = readVCards(c.bytes);
+            VCardReadResult one = readVCards(c.bytes);
             file.splittable = one.cards.size() == 1 && one.cards.first() == c.card;
+            if (file.splittable)
+                c.card = std::move(one.cards.first()); // where its lines lie in its own bytes
         }
         if (!file.splittable) {
             // Without their own bytes the cards still differ from each other for change checks.
             for (FileCard &c : file.cards) {
                 c.bytes = writeVCard(c.card, c.card.version);
                 c.start = c.end = 0;
+                for (VCardProperty &p : c.card.properties)
+                    p.sourceStart = p.sourceEnd = -1;
             }
         }
     }

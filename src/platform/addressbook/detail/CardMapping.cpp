@@ -338,7 +338,9 @@ Mapping mapCard(const VCard &card, QStringList *problems)
                     m.values.insert(keys[k], c.value(k));
             m.unitLines[u"N"_s].append(i);
         } else if (name == u"FN") {
-            m.unitLines[u"FN"_s].append(i);
+            // Like N, the first one is the name; the others (ALTID alternatives) stay as written.
+            if (!m.unitLines.contains(u"FN"_s))
+                m.unitLines[u"FN"_s].append(i);
         } else if (name == u"ORG") {
             if (m.unitLines.contains(u"ORG"_s))
                 continue;

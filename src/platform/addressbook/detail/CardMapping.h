@@ -59,17 +59,19 @@ void adoptIdentifiers(Mapping &fresh, const QVariantMap &ours);
 /** The name a person's card shows (FN), from its values. */
 QString displayName(const QVariantMap &values);
 
-/** A card written from values: the card and the version to write it in. */
+/** A card written from values: the card, the version it is written in, and its bytes. */
 struct WrittenCard
 {
     VCard card;
     QString version;
+    QByteArray bytes;
 };
 
-/** \a base (read as \a baseMap) with the lines of the values that differ from \a values
-    rewritten; \a uid goes in a UID line when the card has none. */
+/** \a base (read as \a baseMap from \a baseBytes) with the lines of the values that differ
+    from \a values rewritten and every other byte of \a baseBytes kept; \a uid goes in a UID
+    line when the card has none. Without \a baseBytes the card is written whole. */
 WrittenCard writeCard(const VCard &base, const Mapping &baseMap, const QVariantMap &values,
-                      const QString &uid);
+                      const QString &uid, const QByteArray &baseBytes);
 
 // ---- What reading and writing share ---------------------------------------------------
 

@@ -1,9 +1,13 @@
 // Writing a person's or group's values into its card: only the lines of the values that
-// changed are rewritten, in the card's own version (2.1 as 3.0).
+// changed are rewritten, in the card's own version, line ends and character set; every
+// other byte of the card is copied as it was.
 #include "platform/addressbook/detail/CardMapping.h"
+
+#include "platform/addressbook/detail/VCardText.h"
 
 #include <QMimeDatabase>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <optional>
@@ -125,14 +129,76 @@ VCardProperty line(const QString &name, const QString &group = {})
     return p;
 }
 
+// The line end a card's bytes use ("\r\n" when they have none).
+QByteArray lineEndOf(const QByteArray &bytes)
+{
+    const qsizetype nl = bytes.indexOf('\n');
+    if (nl > 0 && bytes[nl - 1] == '\r')
+        return "\r\n";
+    if (nl >= 0)
+        return "\n";
+    return bytes.contains('\r') ? "\r" : "\r\n";
+}
+
+// Where the END:VCARD line at or after \a from starts, or the end of \a bytes.
+qsizetype endLineAt(const QByteArray &bytes, qsizetype from)
+{
+    for (qsizetype pos = from; pos < bytes.size();) {
+        qsizetype eol = pos;
+        while (eol < bytes.size() && bytes[eol] != '\r' && bytes[eol] != '\n')
+            ++eol;
+        if (bytes.sliced(pos, eol - pos).trimmed().compare("END:VCARD", Qt::CaseInsensitive) == 0)
+            return pos;
+        pos = eol + 1;
+    }
+    return bytes.size();
+}
+
+bool isUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes); // decodes only when converted
+    return !utf8.hasError();
+}
+
+// \a utf8 in Windows-1252, or nullopt when it holds a character that has no byte there.
+std::optional<QByteArray> toWindows1252(const QByteArray &utf8)
+{
+    static const QString high = vcard::decodeWindows1252(QByteArray::fromHex("808182838485868788898A8B8C8D8E8F"
+                                                                             "909192939495969798999A9B9C9D9E9F"));
+    const QString text = QString::fromUtf8(utf8);
+    QByteArray out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c.unicode() < 0x80 || (c.unicode() >= 0xA0 && c.unicode() <= 0xFF))
+            out.append(char(c.unicode()));
+        else if (const qsizetype i = high.indexOf(c); i >= 0)
+            out.append(char(0x80 + i));
+        else
+            return std::nullopt;
+    }
+    return out;
+}
+
 /** Rewrites the lines of the changed units of a card, keeping every other line as it is. */
 class CardWriter
 {
 public:
-    CardWriter(const VCard &base, const Mapping &baseMap, const QVariantMap &values)
-        : m_base(base), m_map(baseMap), m_values(values),
-          m_version(isV4(base.version) ? u"4.0"_s : u"3.0"_s)
+    CardWriter(const VCard &base, const Mapping &baseMap, const QVariantMap &values, const QByteArray &baseBytes)
+        : m_base(base), m_map(baseMap), m_values(values), m_bytes(baseBytes)
     {
+        // Lines are copied from the card's bytes when each one knows where it lies in them;
+        // otherwise (a new card, a UTF-16 file) the card is written whole, a 2.1 one as 3.0.
+        m_lossless = !baseBytes.isEmpty();
+        for (const VCardProperty &p : base.properties)
+            m_lossless = m_lossless && p.sourceStart >= 0 && p.sourceStart <= p.sourceEnd
+                         && p.sourceEnd <= baseBytes.size();
+        m_version = isV4(base.version) ? u"4.0"_s
+                    : base.version == u"2.1" && m_lossless ? u"2.1"_s
+                                                           : u"3.0"_s;
+        // A card in Windows-1252 (the reader's guess for bytes that are not UTF-8) gets its
+        // new lines in it too, so the file stays in one character set; 2.1 lines say theirs.
+        m_windows1252 = m_lossless && m_version != u"2.1" && !isUtf8(baseBytes);
         for (const VCardProperty &p : base.properties) {
             if (p.group.startsWith(u"item"_s, Qt::CaseInsensitive)) {
                 bool ok = false;
@@ -152,7 +218,14 @@ public:
         QList<VCardProperty> fresh;
     };
 
-    VCard write(const QString &uid)
+    /** A line written: where it came from in the base (-1 for a new one) and what it holds. */
+    struct Out
+    {
+        int origin = -1;
+        VCardProperty p;
+    };
+
+    WrittenCard write(const QString &uid)
     {
         QSet<QString> changed;
         auto keys = m_values.keys();
@@ -160,24 +233,23 @@ public:
         for (const QString &key : keys)
             if (!sameValue(m_values.value(key), m_map.values.value(key)))
                 changed.insert(unitOf(key));
+        // A new card gets its name lines; a card read without them gets them only when the
+        // name changes, since an edit of something else leaves every other line alone.
+        const bool newCard = m_base.properties.isEmpty();
         if (!m_map.group) {
-            if (changed.contains(u"N"_s) || !m_map.unitLines.contains(u"FN"_s))
+            if (changed.contains(u"N"_s) || (newCard && !m_map.unitLines.contains(u"FN"_s)))
                 changed.insert(u"FN"_s);
-            if (!m_map.unitLines.contains(u"N"_s))
+            if (newCard && !m_map.unitLines.contains(u"N"_s))
                 changed.insert(u"N"_s);
             // The ordering and show-as flags choose the display form.
             if (changed.contains(kABPersonFlags) || changed.contains(u"ORG"_s))
                 changed.insert(u"FN"_s);
-        } else if (!m_map.unitLines.contains(kABGroupNameProperty)) {
+        } else if (newCard && !m_map.unitLines.contains(kABGroupNameProperty)) {
             changed.insert(kABGroupNameProperty);
         }
 
-        VCard out;
-        out.version = m_version;
-        if (m_base.uid().isEmpty())
-            out.properties.append(uidLine(uid));
         // What each owned line of the base is replaced by; owned lines not in it go.
-        QHash<int, QList<VCardProperty>> at;
+        QHash<int, QList<Out>> at;
         QSet<int> owned;
         QStringList added;
         // In a fixed order, so that new "itemN" groups are numbered the same on every run.
@@ -192,17 +264,16 @@ public:
             for (int l : lines)
                 owned.insert(l);
             const int first = *std::min_element(lines.begin(), lines.end());
-            if (hasEntries(unit))
+            if (hasEntries(unit)) {
                 place(entries(unit), first, at);
-            else
-                at[first].append(generate(unit));
+            } else {
+                for (const VCardProperty &p : generate(unit))
+                    at[first].append({originIn(lines, p), p});
+            }
         }
-        for (int i = 0; i < m_base.properties.size(); ++i) {
-            if (owned.contains(i))
-                out.properties.append(at.value(i));
-            else
-                out.properties.append(normalized(m_base.properties[i]));
-        }
+        QList<QList<Out>> byLine; // for each base line, what is written in its place
+        for (int i = 0; i < m_base.properties.size(); ++i)
+            byLine.append(owned.contains(i) ? at.value(i) : QList<Out>{{i, normalized(m_base.properties[i])}});
         // A fixed order keeps new cards readable and their bytes stable.
         static const QStringList order = {u"FN"_s, u"N"_s, kABGroupNameProperty};
         std::sort(added.begin(), added.end(), [](const QString &a, const QString &b) {
@@ -210,18 +281,82 @@ public:
             const qsizetype ib = order.contains(b) ? order.indexOf(b) : order.size();
             return ia != ib ? ia < ib : a < b;
         });
+        QList<VCardProperty> tail;
         for (const QString &unit : added) {
             if (!hasEntries(unit)) {
-                out.properties.append(generate(unit));
+                tail.append(generate(unit));
                 continue;
             }
             for (const EntryOut &e : entries(unit))
-                out.properties.append(e.fresh);
+                tail.append(e.fresh);
         }
+
+        WrittenCard out;
+        out.version = m_version;
+        out.card.version = m_version;
+        const std::optional<VCardProperty> uidOut = m_base.uid().isEmpty() ? std::optional(uidLine(uid)) : std::nullopt;
+        if (uidOut)
+            out.card.properties.append(*uidOut);
+        for (const QList<Out> &lines : std::as_const(byLine))
+            for (const Out &o : lines)
+                out.card.properties.append(o.p);
+        out.card.properties.append(tail);
+        out.bytes = m_lossless ? render(byLine, uidOut, tail) : writeVCard(out.card, m_version);
         return out;
     }
 
 private:
+    // The base line of \a lines that \a p was made from: the one of the same name and group.
+    int originIn(const QList<int> &lines, const VCardProperty &p) const
+    {
+        for (int l : lines)
+            if (m_base.properties[l].name == p.name && m_base.properties[l].group == p.group)
+                return l;
+        return -1;
+    }
+
+    // The base card's bytes with each line replaced by what is written in its place: a line
+    // that reads as it did is copied, with its folds and line end, and so is every byte
+    // between lines (BEGIN, VERSION, empty and skipped lines, END). New lines go before END.
+    QByteArray render(const QList<QList<Out>> &byLine, const std::optional<VCardProperty> &uid,
+                      const QList<VCardProperty> &tail) const
+    {
+        const QByteArray eol = lineEndOf(m_bytes);
+        QByteArray out;
+        out.reserve(m_bytes.size() + 256);
+        const auto fresh = [&](const VCardProperty &p) {
+            if (!out.isEmpty() && !out.endsWith('\n') && !out.endsWith('\r'))
+                out += eol;
+            const QByteArray line = vcard::writeProperty(p, m_version, eol);
+            const std::optional<QByteArray> narrow = m_windows1252 ? toWindows1252(line) : std::nullopt;
+            out += narrow ? *narrow : line;
+        };
+        const auto copy = [&](qsizetype from, qsizetype to) { out += QByteArrayView(m_bytes).sliced(from, to - from); };
+        qsizetype pos = 0;
+        for (qsizetype i = 0; i < byLine.size(); ++i) {
+            const VCardProperty &b = m_base.properties[i];
+            copy(pos, b.sourceStart);
+            pos = b.sourceEnd;
+            if (i == 0 && uid)
+                fresh(*uid);
+            for (const Out &o : byLine[i]) {
+                const VCardProperty *from = o.origin >= 0 ? &m_base.properties[o.origin] : nullptr;
+                if (from && *from == o.p)
+                    copy(from->sourceStart, from->sourceEnd);
+                else
+                    fresh(o.p);
+            }
+        }
+        const qsizetype end = endLineAt(m_bytes, pos);
+        copy(pos, end);
+        if (byLine.isEmpty() && uid)
+            fresh(*uid);
+        for (const VCardProperty &p : tail)
+            fresh(p);
+        copy(end, m_bytes.size());
+        return out;
+    }
+
     static VCardProperty uidLine(const QString &uid)
     {
         VCardProperty p = line(u"UID"_s);
@@ -229,10 +364,11 @@ private:
         return p;
     }
 
-    // A 2.1 line kept as it was, written as 3.0: bare parameters become TYPE values.
+    // A 2.1 line kept as it was, written as 3.0 when the card is written whole: bare
+    // parameters become TYPE values.
     VCardProperty normalized(VCardProperty p) const
     {
-        if (m_base.version != u"2.1")
+        if (m_base.version != u"2.1" || m_version == u"2.1")
             return p;
         for (VCardProperty::Parameter &param : p.parameters) {
             if (param.name.isEmpty())
@@ -357,7 +493,7 @@ private:
     // Kept entries stay where they were and new ones follow the entry before them, so a
     // change moves as few lines as it can. Entries the caller reordered are written
     // together, in their new order, where the first of them was.
-    static void place(const QList<EntryOut> &entries, int first, QHash<int, QList<VCardProperty>> &at)
+    static void place(const QList<EntryOut> &entries, int first, QHash<int, QList<Out>> &at)
     {
         int lastMain = -1;
         bool ordered = true;
@@ -367,24 +503,30 @@ private:
             ordered = ordered && e.kept.first().first > lastMain;
             lastMain = e.kept.first().first;
         }
+        const auto fresh = [](const QList<VCardProperty> &lines) {
+            QList<Out> out;
+            for (const VCardProperty &p : lines)
+                out.append({-1, p});
+            return out;
+        };
         if (!ordered) {
             for (const EntryOut &e : entries) {
                 for (const auto &[index, p] : e.kept)
-                    at[first].append(p);
-                at[first].append(e.fresh);
+                    at[first].append({index, p});
+                at[first].append(fresh(e.fresh));
             }
             return;
         }
-        QList<VCardProperty> leading;
+        QList<Out> leading;
         int anchor = -1;
         for (const EntryOut &e : entries) {
             if (!e.kept.isEmpty()) {
                 for (const auto &[index, p] : e.kept) {
-                    at[index].append(p);
+                    at[index].append({index, p});
                     anchor = std::max(anchor, index);
                 }
             }
-            (anchor < 0 ? leading : at[anchor]).append(e.fresh);
+            (anchor < 0 ? leading : at[anchor]).append(fresh(e.fresh));
         }
         at[first] = leading + at.value(first);
     }
@@ -556,17 +698,19 @@ private:
     const VCard &m_base;
     const Mapping &m_map;
     const QVariantMap &m_values;
+    const QByteArray &m_bytes;
+    bool m_lossless = false;
+    bool m_windows1252 = false;
     QString m_version;
     int m_nextItem = 1;
 };
 
 } // namespace
 
-WrittenCard writeCard(const VCard &base, const Mapping &baseMap, const QVariantMap &values, const QString &uid)
+WrittenCard writeCard(const VCard &base, const Mapping &baseMap, const QVariantMap &values, const QString &uid,
+                      const QByteArray &baseBytes)
 {
-    CardWriter writer(base, baseMap, values);
-    VCard card = writer.write(uid);
-    return {std::move(card), writer.version()};
+    return CardWriter(base, baseMap, values, baseBytes).write(uid);
 }
 
 } // namespace platform::detail::card
