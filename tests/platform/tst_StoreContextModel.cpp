@@ -477,36 +477,6 @@ private slots:
         QCOMPARE(added->managedObjectContext(), nullptr);
         QCOMPARE(titles(f.all(u"Item"_qs, u"title"_qs)), (QStringList{u"kept"_qs, u"to delete"_qs}));
     }
-    void readOnlyStoreRefusesSave_data() { stores_data(); }
-
-    void readOnlyStoreRefusesSave()
-    {
-        QFETCH(QString, type);
-        Fixture f(type);
-        QVERIFY(!f.open(true)); // nothing to read yet
-        QVERIFY(f.open());
-        f.item(u"x"_qs);
-        QVERIFY(f.context->save());
-        f.context.reset();
-        f.coordinator.reset();
-        QFile file(f.path());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray before = file.readAll();
-        file.close();
-
-        QVERIFY(f.open(true));
-        f.all(u"Item"_qs).first()->setValueForKey(u"y"_qs, u"title"_qs);
-        const auto saved = f.context->save();
-        QVERIFY(!saved);
-        QCOMPARE(saved.error().code, ZEM_Error::WriteFailed);
-        QVERIFY2(saved.error().message.contains(f.path()), qPrintable(saved.error().message));
-        QVERIFY(f.context->hasChanges());
-        f.context.reset();
-        f.coordinator.reset();
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), before);
-    }
-
     void commitEditingAsksEditors()
     {
         StoreContext context;

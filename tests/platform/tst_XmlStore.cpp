@@ -24,6 +24,7 @@
 using namespace platform;
 using storetest::fileBytes;
 using storetest::hugeString;
+using storetest::refOf;
 using storetest::why;
 using namespace Qt::StringLiterals;
 
@@ -52,11 +53,6 @@ DataModel testModel()
     if (!model)
         qFatal("test model: %s", qPrintable(model.error().message));
     return *model;
-}
-
-ObjectRef refOf(PersistentObject *record)
-{
-    return ObjectRef{record->entityName(), record->objectID()};
 }
 
 QVariant refVariant(PersistentObject *record)
