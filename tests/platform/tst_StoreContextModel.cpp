@@ -148,7 +148,30 @@ class tst_StoreContextModel : public QObject
 {
     Q_OBJECT
 private slots:
-    void modelErrors_data();
+    void modelErrors_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("mentions");
+        const auto row = [](const char *tag, const char *entities, const QString &mentions) {
+            QTest::newRow(tag) << QByteArray(R"({"entities": [)") + entities + "]}" << mentions;
+        };
+        QTest::newRow("not json") << QByteArray("{entities") << u"not valid JSON"_qs;
+        QTest::newRow("no entities") << QByteArray(R"({"entity": []})") << u"entities"_qs;
+        row("unknown type", R"({"name": "A", "attributes": [{"name": "x", "type": "money"}]})", u"money"_qs);
+        row("entity twice", R"({"name": "A"}, {"name": "A"})", u"twice"_qs);
+        row("attribute twice", R"({"name": "A", "attributes": [{"name": "x"}, {"name": "x"}]})", u"\"x\""_qs);
+        row("relation clashes with attribute",
+            R"({"name": "A", "attributes": [{"name": "x"}], "relationships": [{"name": "x", "destination": "A"}]})",
+            u"\"x\""_qs);
+        row("missing destination", R"({"name": "A", "relationships": [{"name": "b", "destination": "B"}]})", u"\"B\""_qs);
+        row("inverse not pointing back",
+            R"({"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a"}]},
+               {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "other"}]})",
+            u"A.b"_qs);
+        row("bad default", R"({"name": "A", "attributes": [{"name": "n", "type": "integer", "default": 1.5}]})", u"A.n"_qs);
+        row("unknown delete rule",
+            R"({"name": "A", "relationships": [{"name": "a", "destination": "A", "deleteRule": "deny"}]})", u"deny"_qs);
+    }
 
     void modelErrors()
     {
@@ -186,17 +209,17 @@ private slots:
         QVERIFY(otherType->fingerprint() != model.fingerprint());
     }
 
-    void stores_data()
+    // Every test runs over both kinds of store file; those of the model alone ignore it.
+    void initTestCase_data()
     {
         QTest::addColumn<QString>("type");
         QTest::newRow("sqlite") << PersistentStoreCoordinator::sqliteStoreType();
         QTest::newRow("xml") << PersistentStoreCoordinator::xmlStoreType();
     }
-    void roundTripEveryTypeAndRelation_data() { stores_data(); }
 
     void roundTripEveryTypeAndRelation()
     {
-        QFETCH(QString, type);
+        QFETCH_GLOBAL(QString, type);
         Fixture f(type);
         QVERIFY(f.open());
 
@@ -246,11 +269,10 @@ private slots:
         QCOMPARE(oneOf(back, u"note"_qs)->valueForKey(u"text"_qs).toString(), u"n"_qs);
         QVERIFY(!f.context->hasChanges());
     }
-    void inverseSidesFollow_data() { stores_data(); }
 
     void inverseSidesFollow()
     {
-        QFETCH(QString, type);
+        QFETCH_GLOBAL(QString, type);
         Fixture f(type);
         QVERIFY(f.open());
         auto *home = f.context->insertNewObject(u"Calendar"_qs);
@@ -294,11 +316,10 @@ private slots:
         QCOMPARE(oneOf(items[1], u"partner"_qs), items[0]);
         QCOMPARE(titles(setOf(oneOf(items[1], u"calendar"_qs), u"items"_qs)), QStringList{u"b"_qs});
     }
-    void deleteRules_data() { stores_data(); }
 
     void deleteRules()
     {
-        QFETCH(QString, type);
+        QFETCH_GLOBAL(QString, type);
         Fixture f(type);
         QVERIFY(f.open());
         auto *work = f.context->insertNewObject(u"Calendar"_qs);
@@ -345,11 +366,10 @@ private slots:
         QCOMPARE(tags.size(), 1);
         QCOMPARE(titles(setOf(tags[0], u"items"_qs)), QStringList{u"2"_qs});
     }
-    void fetchMergesUnsavedChanges_data() { stores_data(); }
 
     void fetchMergesUnsavedChanges()
     {
-        QFETCH(QString, type);
+        QFETCH_GLOBAL(QString, type);
         Fixture f(type);
         QVERIFY(f.open());
         for (const char *t : {"banana", "Birch", "apple", "bee", "cherry"})
@@ -393,7 +413,8 @@ private slots:
 
     void undoStepsOfANewRecord()
     {
-        Fixture f(PersistentStoreCoordinator::xmlStoreType());
+        QFETCH_GLOBAL(QString, type);
+        Fixture f(type);
         QVERIFY(f.open());
         auto *calendar = f.context->insertNewObject(u"Calendar"_qs);
         QVERIFY(f.context->save());
@@ -421,11 +442,10 @@ private slots:
         QCOMPARE(item->valueForKey(u"title"_qs).toString(), u"second"_qs);
         QVERIFY(f.context->save());
     }
-    void undoAcrossSave_data() { stores_data(); }
 
     void undoAcrossSave()
     {
-        QFETCH(QString, type);
+        QFETCH_GLOBAL(QString, type);
         Fixture f(type);
         QVERIFY(f.open());
         auto *a = f.item(u"first"_qs);
@@ -452,11 +472,10 @@ private slots:
         QVERIFY(f.open());
         QCOMPARE(titles(f.all(u"Item"_qs)), QStringList{u"first"_qs});
     }
-    void rollbackRestoresSavedState_data() { stores_data(); }
 
     void rollbackRestoresSavedState()
     {
-        QFETCH(QString, type);
+        QFETCH_GLOBAL(QString, type);
         Fixture f(type);
         QVERIFY(f.open());
         auto *kept = f.item(u"kept"_qs);
@@ -501,37 +520,6 @@ private slots:
         QVERIFY(context.commitEditing());
     }
 };
-
-void tst_StoreContextModel::modelErrors_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("mentions");
-    QTest::newRow("not json") << QByteArray("{entities") << u"not valid JSON"_qs;
-    QTest::newRow("no entities") << QByteArray(R"({"entity": []})") << u"entities"_qs;
-    QTest::newRow("unknown type") << QByteArray(R"({"entities": [{"name": "A", "attributes": [{"name": "x", "type": "money"}]}]})")
-                                  << u"money"_qs;
-    QTest::newRow("entity twice") << QByteArray(R"({"entities": [{"name": "A"}, {"name": "A"}]})") << u"twice"_qs;
-    QTest::newRow("attribute twice")
-        << QByteArray(R"({"entities": [{"name": "A", "attributes": [{"name": "x"}, {"name": "x"}]}]})") << u"\"x\""_qs;
-    QTest::newRow("relation clashes with attribute")
-        << QByteArray(R"({"entities": [{"name": "A", "attributes": [{"name": "x"}],
-                          "relationships": [{"name": "x", "destination": "A"}]}]})")
-        << u"\"x\""_qs;
-    QTest::newRow("missing destination")
-        << QByteArray(R"({"entities": [{"name": "A", "relationships": [{"name": "b", "destination": "B"}]}]})")
-        << u"\"B\""_qs;
-    QTest::newRow("inverse not pointing back")
-        << QByteArray(R"({"entities": [
-              {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a"}]},
-              {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "other"}]}]})")
-        << u"A.b"_qs;
-    QTest::newRow("bad default") << QByteArray(R"({"entities": [{"name": "A", "attributes": [
-                                        {"name": "n", "type": "integer", "default": 1.5}]}]})")
-                                 << u"A.n"_qs;
-    QTest::newRow("unknown delete rule")
-        << QByteArray(R"({"entities": [{"name": "A", "relationships": [{"name": "a", "destination": "A", "deleteRule": "deny"}]}]})")
-        << u"deny"_qs;
-}
 
 ZEM_TEST_MAIN(tst_StoreContextModel)
 #include "tst_StoreContextModel.moc"
