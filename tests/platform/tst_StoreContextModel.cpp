@@ -90,11 +90,10 @@ struct Fixture
     }
     QList<PersistentObject *> all(const QString &entity, const QString &sortKey = {})
     {
-        FetchRequest request;
-        request.entityName = entity;
+        QList<SortDescriptor> sorts;
         if (!sortKey.isEmpty())
-            request.sortDescriptors = {SortDescriptor{sortKey}};
-        auto records = context->fetch(request);
+            sorts.append(SortDescriptor{sortKey});
+        auto records = context->fetch({entity, {}, sorts});
         return records ? *records : QList<PersistentObject *>();
     }
     PersistentObject *item(const QString &title)
@@ -375,13 +374,8 @@ private slots:
         QVERIFY(f.context->save());
         QVERIFY(f.open());
 
-        const auto request = [] {
-            FetchRequest r;
-            r.entityName = u"Item"_qs;
-            r.predicate = *Predicate::parse(u"title BEGINSWITH[c] %@"_qs, {u"b"_qs});
-            r.sortDescriptors = {SortDescriptor{u"title"_qs, true, true}};
-            return r;
-        }();
+        const FetchRequest request{u"Item"_qs, *Predicate::parse(u"title BEGINSWITH[c] %@"_qs, {u"b"_qs}),
+                                   {SortDescriptor{u"title"_qs, true, true}}};
         auto found = f.context->fetch(request);
         QVERIFY(found);
         QCOMPARE(titles(*found), (QStringList{u"banana"_qs, u"bee"_qs, u"Birch"_qs}));
