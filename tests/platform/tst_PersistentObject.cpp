@@ -22,7 +22,6 @@ class MapStore : public PersistentStore
 public:
     QHash<QString, QVariantMap> rows;
     int loads = 0;
-    int saves = 0;
     bool failSave = false;
     bool readOnly = false;
 
@@ -37,7 +36,6 @@ public:
     {
         if (failSave)
             return ZEM_Error::make(ZEM_Error::WriteFailed, QStringLiteral("disk full"));
-        ++saves;
         lastInserted = changes.inserted.size();
         lastUpdated = changes.updated.size();
         lastDeleted = changes.deleted.size();
