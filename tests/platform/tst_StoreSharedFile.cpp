@@ -6,9 +6,6 @@
 
 #include "foundation/detail/ZEM_F_Files.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

@@ -9,7 +9,6 @@
 
 #include <cmath>
 #include <csignal>
-#include <limits>
 
 #include <sys/resource.h>
 #include <unistd.h>
