@@ -104,11 +104,41 @@ inline void storeRows()
         QTest::newRow(qPrintable(type)) << type;
 }
 
+// A store opened on a file and a context over it, as one program holds them. The store is
+// null, and the test has failed, when the file would not open.
+struct Session
+{
+    std::unique_ptr<PersistentStore> store;
+    StoreContext context;
+
+    Session(const QString &type, const DataModel &model, const QString &path, bool readOnly = false)
+    {
+        auto opened = openStore(type, model, path, readOnly);
+        if (!opened) {
+            QTest::qFail(qPrintable(opened.error().message), __FILE__, __LINE__);
+            return;
+        }
+        store = std::move(*opened);
+        context.setPersistentStore(store.get());
+    }
+};
+
 inline QVariantMap load(PersistentStore &store, const QString &entity, const QString &id)
 {
     StoreContext scratch;
     auto values = store.loadValues(*scratch.registerObject(entity, id));
     return values ? *values : QVariantMap();
+}
+
+inline ObjectRef refOf(const PersistentObject *record)
+{
+    return ObjectRef{record->entityName(), record->objectID()};
+}
+
+// What \a store holds for a record of another context.
+inline QVariantMap load(PersistentStore &store, const PersistentObject *record)
+{
+    return load(store, record->entityName(), record->objectID());
 }
 
 inline QStringList allIDs(PersistentStore &store, const QString &entity)
@@ -157,11 +187,10 @@ private:
     bool buildSample(const QString &type)
     {
         const QString path = dir.filePath(QStringLiteral("sample.") + type);
-        auto store = open(type, path);
-        if (!store)
+        Session session(type, model, path);
+        if (!session.store)
             return false;
-        StoreContext context;
-        context.setPersistentStore(store.get());
+        StoreContext &context = session.context;
         auto calendar = [&context](const QVariant &title) {
             PersistentObject *c = context.insertNewObject(QStringLiteral("Calendar"));
             c->setValueForKey(title, QStringLiteral("title"));

@@ -5,22 +5,13 @@
 #include "StoreTestSupport.h"
 #include "ZemTestEnv.h"
 
-#include "platform/store/DataModel.h"
-#include "platform/store/PersistentObject.h"
 #include "platform/store/Predicate.h"
-#include "platform/store/SqliteStore.h"
-#include "platform/store/StoreContext.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <sqlite3.h>
 #include <unistd.h>
 
 using namespace platform;
-using storetest::fileBytes;
-using storetest::kModel;
-using storetest::writeBytes;
+using namespace storetest;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -57,54 +48,25 @@ class tst_SqliteStore : public QObject
     Q_OBJECT
 
 private:
-    DataModel m_model;
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    ContractFixture m_fixture;
+    const DataModel &m_model = m_fixture.model;
 
-    QString newPath() { return m_dir.filePath(u"store%1.sqlite"_s.arg(++m_files)); }
+    QString newPath() { return m_fixture.newPath(kSqlite); }
 
-    std::unique_ptr<SqliteStore> open(const QString &path, bool readOnly = false)
-    {
-        auto store = SqliteStore::open(m_model, path, StoreOptions{readOnly});
-        if (!store) {
-            QTest::qFail(qPrintable(store.error().message), __FILE__, __LINE__);
-            return nullptr;
-        }
-        return std::move(*store);
-    }
-
-    // A store file holding one tag.
-    QString smallStore()
+    // A copy of the sample store, to change.
+    QString sampleCopy()
     {
         const QString path = newPath();
-        auto store = open(path);
-        if (!store)
-            return {};
-        StoreContext context;
-        context.setPersistentStore(store.get());
-        context.insertNewObject(u"Tag"_s)->setValueForKey(u"kept"_s, u"name"_s);
-        return context.save() ? path : QString();
+        return QFile::copy(m_fixture.samplePath.value(kSqlite), path) ? path : QString();
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-        auto model = DataModel::fromJson(kModel);
-        QVERIFY2(model, qPrintable(model ? QString() : model.error().message));
-        m_model = *model;
-    }
+    void initTestCase() { QVERIFY(m_fixture.build()); }
 
     void newStoreLayout()
     {
         const QString path = newPath();
-        {
-            auto store = open(path);
-            QVERIFY(store);
-            QCOMPARE(store->type(), u"SQLite"_s);
-            QCOMPARE(store->path(), path);
-            QVERIFY(!store->isReadOnly());
-        }
+        QVERIFY(m_fixture.open(kSqlite, path)); // made, and closed again
         RawConnection raw(path);
         QCOMPARE(raw.text("PRAGMA journal_mode"), u"wal"_s);
         QCOMPARE(raw.text("SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'fingerprint'").toUtf8(), m_model.fingerprint());
@@ -116,39 +78,15 @@ private Q_SLOTS:
         QCOMPARE(raw.text("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'ZEVENT'"), u"3"_s);
     }
 
-    void deletesLeaveNoJoinRows()
-    {
-        const QString path = newPath();
-        auto store = open(path);
-        QVERIFY(store);
-        StoreContext context;
-        context.setPersistentStore(store.get());
-        PersistentObject *calendar = context.insertNewObject(u"Calendar"_s);
-        PersistentObject *event = context.insertNewObject(u"Event"_s);
-        PersistentObject *tag = context.insertNewObject(u"Tag"_s);
-        event->setValueForKey(PersistentObject::toVariant(RecordSet{tag}), u"tags"_s);
-        calendar->setValueForKey(PersistentObject::toVariant(RecordSet{event}), u"pinned"_s);
-        QVERIFY(context.save());
-        RawConnection raw(path);
-        QCOMPARE(raw.text("SELECT count(*) FROM Z_CALENDAR_PINNED") + raw.text("SELECT count(*) FROM Z_EVENT_TAGS"),
-                 u"11"_s);
-        context.deleteObject(event);
-        QVERIFY(context.save());
-        QCOMPARE(raw.text("SELECT count(*) FROM Z_CALENDAR_PINNED") + raw.text("SELECT count(*) FROM Z_EVENT_TAGS"),
-                 u"00"_s);
-    }
-
     void emptyFileBecomesStore()
     {
         const QString path = newPath();
         QVERIFY(writeBytes(path, {}));
-        auto store = open(path);
-        QVERIFY(store);
-        StoreContext context;
-        context.setPersistentStore(store.get());
-        context.insertNewObject(u"Tag"_s);
-        QVERIFY(context.save());
-        QCOMPARE(store->fetchObjectIDs({u"Tag"_s, {}, {}, 0})->size(), 1);
+        Session session(kSqlite, m_model, path);
+        QVERIFY(session.store);
+        session.context.insertNewObject(u"Tag"_s);
+        QVERIFY(session.context.save());
+        QCOMPARE(allIDs(*session.store, u"Tag"_s).size(), 1);
     }
 
     void otherHandsAreRefused_data()
@@ -168,7 +106,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, sql);
         QFETCH(int, code);
         QFETCH(QString, mentions);
-        const QString path = sql.startsWith("CREATE") ? newPath() : smallStore();
+        const QString path = sql.startsWith("CREATE") ? newPath() : sampleCopy();
         QVERIFY(!path.isEmpty());
         {
             RawConnection raw(path);
@@ -191,7 +129,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString existing = dir.filePath(u"kept.sqlite"_s);
-        const QString sample = smallStore();
+        const QString sample = m_fixture.samplePath.value(kSqlite);
         QVERIFY(QFile::copy(sample, existing));
         QVERIFY(QFile::setPermissions(existing, QFile::ReadOwner));
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
@@ -211,10 +149,9 @@ private Q_SLOTS:
     void lockedSaveChangesNothing()
     {
         const QString path = newPath();
-        auto store = open(path);
-        QVERIFY(store);
-        StoreContext context;
-        context.setPersistentStore(store.get());
+        Session session(kSqlite, m_model, path);
+        QVERIFY(session.store);
+        StoreContext &context = session.context;
         PersistentObject *first = context.insertNewObject(u"Event"_s);
         PersistentObject *second = context.insertNewObject(u"Event"_s);
         first->setValueForKey(u"one"_s, u"title"_s);
@@ -224,7 +161,7 @@ private Q_SLOTS:
         context.deleteObject(second);
         PersistentObject *third = context.insertNewObject(u"Event"_s);
         const QString temporary = third->objectID();
-        store->setBusyTimeout(0);
+        static_cast<SqliteStore *>(session.store.get())->setBusyTimeout(0);
         {
             RawConnection other(path);
             QVERIFY2(other.exec("BEGIN EXCLUSIVE"), qPrintable(other.lastError()));
@@ -236,26 +173,22 @@ private Q_SLOTS:
         }
         QCOMPARE(third->objectID(), temporary);
         QVERIFY(context.hasChanges());
-        QCOMPARE(*store->fetchObjectIDs({u"Event"_s, {}, {}, 0}), QStringList({u"Event/1"_s, u"Event/2"_s}));
-        StoreContext scratch;
-        QCOMPARE(store->loadValues(*scratch.registerObject(u"Event"_s, u"Event/1"_s))->value(u"title"_s),
-                 QVariant(u"one"_s));
+        QCOMPARE(allIDs(*session.store, u"Event"_s), QStringList({u"Event/1"_s, u"Event/2"_s}));
+        QCOMPARE(load(*session.store, u"Event"_s, u"Event/1"_s).value(u"title"_s), QVariant(u"one"_s));
 
         auto saved = context.save();
-        QVERIFY2(saved, qPrintable(saved ? QString() : saved.error().message));
+        QVERIFY2(saved, why(saved));
         QCOMPARE(third->objectID(), u"Event/3"_s);
-        QCOMPARE(*store->fetchObjectIDs({u"Event"_s, {}, {}, 0}), QStringList({u"Event/1"_s, u"Event/3"_s}));
+        QCOMPARE(allIDs(*session.store, u"Event"_s), QStringList({u"Event/1"_s, u"Event/3"_s}));
     }
 
     void manyRecords()
     {
         // Large enough to show quadratic work; timing belongs to the benchmarks.
         constexpr int count = 20000;
-        const QString path = newPath();
-        auto store = open(path);
-        QVERIFY(store);
-        StoreContext context;
-        context.setPersistentStore(store.get());
+        Session session(kSqlite, m_model, newPath());
+        QVERIFY(session.store);
+        StoreContext &context = session.context;
         context.setUndoEnabled(false);
         for (int i = 0; i < count; ++i) {
             PersistentObject *event = context.insertNewObject(u"Event"_s);
@@ -263,12 +196,11 @@ private Q_SLOTS:
             event->setPrimitiveValue(u"event %1"_s.arg(i), u"title"_s);
         }
         auto saved = context.save();
-        QVERIFY2(saved, qPrintable(saved ? QString() : saved.error().message));
-        auto all = store->fetchObjectIDs({u"Event"_s, {}, {}, 0});
-        QVERIFY(all);
-        QCOMPARE(all->size(), count);
-        QCOMPARE(all->last(), u"Event/%1"_s.arg(count));
-        auto some = store->fetchObjectIDs({u"Event"_s, *Predicate::parse(u"count >= %d AND title ENDSWITH '7'"_s, {count - 100}),
+        QVERIFY2(saved, why(saved));
+        const QStringList all = allIDs(*session.store, u"Event"_s);
+        QCOMPARE(all.size(), count);
+        QCOMPARE(all.last(), u"Event/%1"_s.arg(count));
+        auto some = session.store->fetchObjectIDs({u"Event"_s, *Predicate::parse(u"count >= %d AND title ENDSWITH '7'"_s, {count - 100}),
                                            {SortDescriptor{u"count"_s, false}}, 0});
         QVERIFY(some);
         QCOMPARE(some->size(), 10);

@@ -11,7 +11,6 @@
 #include <QSize>
 
 #include <cmath>
-#include <limits>
 
 using namespace platform;
 using namespace storetest;
@@ -39,6 +38,14 @@ QStringList idsOf(const QVariant &refs)
     for (const ObjectRef &ref : refs.value<ObjectRefList>())
         ids.append(ref.objectID);
     return ids;
+}
+
+QStringList ids(const QList<PersistentObject *> &records)
+{
+    QStringList out;
+    for (const PersistentObject *record : records)
+        out.append(record->objectID());
+    return out;
 }
 
 QVariant toVariant(std::initializer_list<PersistentObject *> records)
@@ -89,7 +96,6 @@ private Q_SLOTS:
             text("outer spaces", u"  both sides  "_s);
             text("only whitespace", u" \n\t \n"_s);
             text("carriage returns", u"dos\r\nline\rmac"_s);
-            text("newlines", u"one\ntwo\n\nthree\n"_s);
             // SQLite keeps texts as UTF-8, which cannot hold them: they come back as '?'.
             if (type == kXml) {
                 text("lone high surrogate", u"a"_s + QChar(0xD800) + u"b"_s);
@@ -109,10 +115,8 @@ private Q_SLOTS:
             row("integer from text", u"count"_s, u" 42 "_s, qint64(42));
 
             const auto real = [&same](const char *tag, double d) { same(tag, u"ratio"_s, d); };
-            real("tenth", 0.1);
             real("third", 1.0 / 3);
             real("largest double", std::numeric_limits<double>::max());
-            real("lowest double", std::numeric_limits<double>::lowest());
             real("smallest double", std::numeric_limits<double>::denorm_min());
             real("big whole double", 123456789012345678.0);
             real("infinity", std::numeric_limits<double>::infinity());
@@ -155,13 +159,11 @@ private Q_SLOTS:
         const QString path = newPath(store);
         QString id;
         {
-            auto writer = open(store, path);
-            QVERIFY(writer);
-            StoreContext context;
-            context.setPersistentStore(writer.get());
-            PersistentObject *event = context.insertNewObject(u"Event"_s);
+            Session writer(store, m_fixture.model, path);
+            QVERIFY(writer.store);
+            PersistentObject *event = writer.context.insertNewObject(u"Event"_s);
             event->setValueForKey(value, key);
-            auto saved = context.save();
+            auto saved = writer.context.save();
             QVERIFY2(saved, why(saved));
             id = event->objectID();
             QVERIFY2(id.startsWith(u"Event/"_s), qPrintable(id));
@@ -203,10 +205,9 @@ private Q_SLOTS:
         QFETCH(QVariant, bad);
         QFETCH(QVariant, good);
         const QString path = newPath(store);
-        auto writer = open(store, path);
-        QVERIFY(writer);
-        StoreContext context;
-        context.setPersistentStore(writer.get());
+        Session writer(store, m_fixture.model, path);
+        QVERIFY(writer.store);
+        StoreContext &context = writer.context;
         PersistentObject *kept = context.insertNewObject(u"Event"_s);
         PersistentObject *doomed = context.insertNewObject(u"Event"_s);
         kept->setValueForKey(u"kept"_s, u"title"_s);
@@ -228,7 +229,7 @@ private Q_SLOTS:
         QVERIFY(context.hasChanges());
         auto reopened = open(store, path, true);
         QVERIFY(reopened);
-        for (PersistentStore *s : {writer.get(), reopened.get()}) {
+        for (PersistentStore *s : {writer.store.get(), reopened.get()}) {
             QCOMPARE(allIDs(*s, u"Event"_s), QStringList({u"Event/1"_s, u"Event/2"_s}));
             QCOMPARE(load(*s, u"Event"_s, u"Event/1"_s).value(u"title"_s), QVariant(u"kept"_s));
         }
@@ -263,32 +264,24 @@ private Q_SLOTS:
         QFETCH(QString, next);
         const QString path = newPath(store);
         {
-            auto writer = open(store, path);
-            QVERIFY(writer);
-            StoreContext context;
-            context.setPersistentStore(writer.get());
+            Session writer(store, m_fixture.model, path);
+            QVERIFY(writer.store);
+            StoreContext &context = writer.context;
             QList<PersistentObject *> records{context.insertNewObject(u"Calendar"_s)};
             for (int i = 0; i < 3; ++i)
                 records.append(context.insertNewObject(u"Event"_s));
-            const QString temporary = records.last()->objectID();
             QVERIFY(context.save());
-            QStringList ids;
-            for (PersistentObject *r : std::as_const(records))
-                ids.append(r->objectID());
-            QCOMPARE(ids, first);
-            QVERIFY(records.last()->objectID() != temporary);
+            QCOMPARE(ids(records), first); // temporary ids replaced
             QCOMPARE(context.objectWithID(records.last()->objectID()), records.last());
             context.deleteObject(records.last());
             QVERIFY(context.save());
         }
-        auto writer = open(store, path);
-        QVERIFY(writer);
-        StoreContext context;
-        context.setPersistentStore(writer.get());
-        PersistentObject *event = context.insertNewObject(u"Event"_s);
-        QVERIFY(context.save());
+        Session writer(store, m_fixture.model, path);
+        QVERIFY(writer.store);
+        PersistentObject *event = writer.context.insertNewObject(u"Event"_s);
+        QVERIFY(writer.context.save());
         QCOMPARE(event->objectID(), next);
-        QCOMPARE(allIDs(*writer, u"Event"_s), first.mid(1, 2) + QStringList{next});
+        QCOMPARE(allIDs(*writer.store, u"Event"_s), first.mid(1, 2) + QStringList{next});
     }
 
     void relationshipsKeepBothSides_data() { storeRows(); }
@@ -297,159 +290,117 @@ private Q_SLOTS:
     {
         QFETCH(QString, store);
         const QString path = newPath(store);
-        QString work, first, second, orphan, urgent, later, badge;
-        {
-            auto writer = open(store, path);
-            QVERIFY(writer);
-            StoreContext context, elsewhere;
-            context.setPersistentStore(writer.get());
-            PersistentObject *calendar = context.insertNewObject(u"Calendar"_s);
-            PersistentObject *e1 = context.insertNewObject(u"Event"_s);
-            PersistentObject *e2 = context.insertNewObject(u"Event"_s);
-            PersistentObject *e3 = context.insertNewObject(u"Event"_s);
-            PersistentObject *t1 = context.insertNewObject(u"Tag"_s);
-            PersistentObject *t2 = context.insertNewObject(u"Tag"_s);
-            PersistentObject *b = context.insertNewObject(u"Badge"_s);
-            // Primitive values bypass the context's inverse upkeep: each link is held by one
-            // side only, and the store must derive the other.
-            e2->setPrimitiveValue(PersistentObject::toVariant(calendar), u"calendar"_s);
-            e1->setPrimitiveValue(PersistentObject::toVariant(calendar), u"calendar"_s);
-            calendar->setPrimitiveValue(toVariant({e2}), u"pinned"_s);
-            e1->setPrimitiveValue(toVariant({t1, t2}), u"tags"_s);
-            t2->setPrimitiveValue(toVariant({e2}), u"events"_s);
-            // Through the context, as an application sets them.
-            e2->setValueForKey(PersistentObject::toVariant(e1), u"previous"_s);
-            b->setValueForKey(PersistentObject::toVariant(e2), u"owner"_s);
-            // A record of no store cannot be pointed at.
-            PersistentObject *stranger = elsewhere.insertNewObject(u"Calendar"_s);
-            e3->setPrimitiveValue(PersistentObject::toVariant(stranger), u"calendar"_s);
-            auto saved = context.save();
-            QVERIFY2(saved, why(saved));
-            work = calendar->objectID(), first = e1->objectID(), second = e2->objectID(), orphan = e3->objectID();
-            urgent = t1->objectID(), later = t2->objectID(), badge = b->objectID();
-        }
-        QCOMPARE(QSet<QString>({work, first, second, orphan, urgent, later, badge}).size(), 7);
+        Session writer(store, m_fixture.model, path);
+        QVERIFY(writer.store);
+        StoreContext &context = writer.context;
+        PersistentObject *calendar = context.insertNewObject(u"Calendar"_s);
+        PersistentObject *e1 = context.insertNewObject(u"Event"_s);
+        PersistentObject *e2 = context.insertNewObject(u"Event"_s);
+        PersistentObject *e3 = context.insertNewObject(u"Event"_s);
+        PersistentObject *t1 = context.insertNewObject(u"Tag"_s);
+        PersistentObject *t2 = context.insertNewObject(u"Tag"_s);
+        PersistentObject *b = context.insertNewObject(u"Badge"_s);
+        // Primitive values bypass the context's inverse upkeep: each link is held by one
+        // side only, and the store must derive the other.
+        e2->setPrimitiveValue(PersistentObject::toVariant(calendar), u"calendar"_s);
+        e1->setPrimitiveValue(PersistentObject::toVariant(calendar), u"calendar"_s);
+        calendar->setPrimitiveValue(toVariant({e2}), u"pinned"_s);
+        e1->setPrimitiveValue(toVariant({t1, t2}), u"tags"_s);
+        t2->setPrimitiveValue(toVariant({e2}), u"events"_s);
+        // Through the context, as an application sets them.
+        e2->setValueForKey(PersistentObject::toVariant(e1), u"previous"_s);
+        b->setValueForKey(PersistentObject::toVariant(e2), u"owner"_s);
+        // A record of no store cannot be pointed at.
+        StoreContext elsewhere;
+        e3->setPrimitiveValue(PersistentObject::toVariant(elsewhere.insertNewObject(u"Calendar"_s)), u"calendar"_s);
+        auto saved = context.save();
+        QVERIFY2(saved, why(saved));
+        const QStringList all = ids({calendar, e1, e2, e3, t1, t2, b});
+        QCOMPARE(QSet<QString>(all.cbegin(), all.cend()).size(), 7);
         auto reader = open(store, path, true);
         QVERIFY(reader);
-        const QVariantMap calendar = load(*reader, u"Calendar"_s, work);
-        QCOMPARE(idsOf(calendar.value(u"events"_s)), QStringList({first, second}));
-        QCOMPARE(idsOf(calendar.value(u"pinned"_s)), QStringList({second}));
-        const QVariantMap e1 = load(*reader, u"Event"_s, first);
-        QCOMPARE(e1.value(u"calendar"_s).value<ObjectRef>(), (ObjectRef{u"Calendar"_s, work}));
-        QCOMPARE(idsOf(e1.value(u"tags"_s)), QStringList({urgent, later}));
-        QVERIFY(!e1.contains(u"previous"_s));
-        const QVariantMap e2 = load(*reader, u"Event"_s, second);
-        QCOMPARE(idsOf(e2.value(u"tags"_s)), QStringList({later}));
-        QCOMPARE(e2.value(u"previous"_s).value<ObjectRef>(), (ObjectRef{u"Event"_s, first}));
-        QCOMPARE(e2.value(u"badge"_s).value<ObjectRef>(), (ObjectRef{u"Badge"_s, badge}));
-        QCOMPARE(load(*reader, u"Badge"_s, badge).value(u"owner"_s).value<ObjectRef>(),
-                 (ObjectRef{u"Event"_s, second}));
-        QCOMPARE(idsOf(load(*reader, u"Tag"_s, later).value(u"events"_s)), QStringList({first, second}));
-        QCOMPARE(idsOf(load(*reader, u"Tag"_s, urgent).value(u"events"_s)), QStringList({first}));
-        const QVariantMap e3 = load(*reader, u"Event"_s, orphan);
-        QVERIFY(!e3.contains(u"calendar"_s));
-        QCOMPARE(e3.value(u"tags"_s).value<ObjectRefList>(), ObjectRefList());
+        QCOMPARE(idsOf(load(*reader, calendar).value(u"events"_s)), ids({e1, e2}));
+        QCOMPARE(idsOf(load(*reader, calendar).value(u"pinned"_s)), ids({e2}));
+        const QVariantMap first = load(*reader, e1);
+        QCOMPARE(first.value(u"calendar"_s).value<ObjectRef>(), refOf(calendar));
+        QCOMPARE(idsOf(first.value(u"tags"_s)), ids({t1, t2}));
+        QVERIFY(!first.contains(u"previous"_s));
+        const QVariantMap second = load(*reader, e2);
+        QCOMPARE(idsOf(second.value(u"tags"_s)), ids({t2}));
+        QCOMPARE(second.value(u"previous"_s).value<ObjectRef>(), refOf(e1));
+        QCOMPARE(second.value(u"badge"_s).value<ObjectRef>(), refOf(b));
+        QCOMPARE(load(*reader, b).value(u"owner"_s).value<ObjectRef>(), refOf(e2));
+        QCOMPARE(idsOf(load(*reader, t2).value(u"events"_s)), ids({e1, e2}));
+        QCOMPARE(idsOf(load(*reader, t1).value(u"events"_s)), ids({e1}));
+        const QVariantMap third = load(*reader, e3);
+        QVERIFY(!third.contains(u"calendar"_s));
+        QCOMPARE(third.value(u"tags"_s).value<ObjectRefList>(), ObjectRefList());
     }
 
-    void updatesMoveBothSides_data() { storeRows(); }
+    void laterChangesMoveBothSides_data() { storeRows(); }
 
-    void updatesMoveBothSides()
+    // Changes after the first save come from contexts of their own that load only the records
+    // they change: the other sides are left to the store, or to what the context loads.
+    void laterChangesMoveBothSides()
     {
         QFETCH(QString, store);
         const QString path = newPath(store);
-        QString calendarID, e1ID, e2ID, tagID;
+        Session first(store, m_fixture.model, path);
+        QVERIFY(first.store);
+        PersistentObject *calendar = first.context.insertNewObject(u"Calendar"_s);
+        PersistentObject *e1 = first.context.insertNewObject(u"Event"_s);
+        PersistentObject *gone = first.context.insertNewObject(u"Event"_s);
+        PersistentObject *kept = first.context.insertNewObject(u"Event"_s);
+        PersistentObject *tag = first.context.insertNewObject(u"Tag"_s);
+        e1->setValueForKey(PersistentObject::toVariant(calendar), u"calendar"_s);
+        e1->setValueForKey(toVariant({tag}), u"tags"_s);
+        kept->setValueForKey(u"Kept"_s, u"title"_s);
+        kept->setValueForKey(PersistentObject::toVariant(gone), u"previous"_s);
+        calendar->setValueForKey(toVariant({gone, kept}), u"pinned"_s);
+        QVERIFY(first.context.save());
         {
-            auto writer = open(store, path);
-            QVERIFY(writer);
-            StoreContext context;
-            context.setPersistentStore(writer.get());
-            PersistentObject *calendar = context.insertNewObject(u"Calendar"_s);
-            PersistentObject *e1 = context.insertNewObject(u"Event"_s);
-            PersistentObject *e2 = context.insertNewObject(u"Event"_s);
-            PersistentObject *tag = context.insertNewObject(u"Tag"_s);
-            e1->setValueForKey(PersistentObject::toVariant(calendar), u"calendar"_s);
-            e1->setValueForKey(toVariant({tag}), u"tags"_s);
-            QVERIFY(context.save());
-            calendarID = calendar->objectID(), e1ID = e1->objectID(), e2ID = e2->objectID(), tagID = tag->objectID();
-        }
-        {
-            // A new context over the saved file: change links from the to-many sides only.
-            auto writer = open(store, path);
-            QVERIFY(writer);
-            StoreContext context;
-            context.setPersistentStore(writer.get());
-            PersistentObject *calendar = context.registerObject(u"Calendar"_s, calendarID);
-            PersistentObject *e2 = context.registerObject(u"Event"_s, e2ID);
-            PersistentObject *tag = context.registerObject(u"Tag"_s, tagID);
-            calendar->setValueForKey(toVariant({e2}), u"events"_s);
-            tag->setValueForKey(toVariant({e2}), u"events"_s);
-            calendar->setValueForKey(u"Renamed"_s, u"title"_s);
-            auto saved = context.save();
+            // Links changed from the to-many sides only.
+            StoreContext later;
+            later.setPersistentStore(first.store.get());
+            const auto again = [&later](PersistentObject *r) {
+                return later.registerObject(r->entityName(), r->objectID());
+            };
+            again(calendar)->setValueForKey(toVariant({again(gone), again(kept)}), u"events"_s);
+            again(tag)->setValueForKey(toVariant({again(gone)}), u"events"_s);
+            again(calendar)->setValueForKey(u"Renamed"_s, u"title"_s);
+            auto saved = later.save();
             QVERIFY2(saved, why(saved));
         }
         auto reader = open(store, path, true);
         QVERIFY(reader);
-        QVERIFY(!load(*reader, u"Event"_s, e1ID).contains(u"calendar"_s));
-        QCOMPARE(load(*reader, u"Event"_s, e2ID).value(u"calendar"_s).value<ObjectRef>().objectID, calendarID);
-        QCOMPARE(idsOf(load(*reader, u"Event"_s, e1ID).value(u"tags"_s)), QStringList());
-        QCOMPARE(idsOf(load(*reader, u"Event"_s, e2ID).value(u"tags"_s)), QStringList({tagID}));
-        QCOMPARE(load(*reader, u"Calendar"_s, calendarID).value(u"title"_s), QVariant(u"Renamed"_s));
-    }
+        QVERIFY(!load(*reader, e1).contains(u"calendar"_s));
+        QCOMPARE(load(*reader, gone).value(u"calendar"_s).value<ObjectRef>(), refOf(calendar));
+        QCOMPARE(idsOf(load(*reader, e1).value(u"tags"_s)), QStringList());
+        QCOMPARE(idsOf(load(*reader, gone).value(u"tags"_s)), ids({tag}));
+        QCOMPARE(load(*reader, calendar).value(u"title"_s), QVariant(u"Renamed"_s));
 
-    void deletesTakeTheirLinks_data() { storeRows(); }
-
-    void deletesTakeTheirLinks()
-    {
-        QFETCH(QString, store);
-        const QString path = newPath(store);
-        auto writer = open(store, path);
-        QVERIFY(writer);
-        QString calendarID, goneID, keptID, tagID;
-        {
-            StoreContext context;
-            context.setPersistentStore(writer.get());
-            PersistentObject *calendar = context.insertNewObject(u"Calendar"_s);
-            PersistentObject *gone = context.insertNewObject(u"Event"_s);
-            PersistentObject *kept = context.insertNewObject(u"Event"_s);
-            PersistentObject *tag = context.insertNewObject(u"Tag"_s);
-            gone->setValueForKey(PersistentObject::toVariant(calendar), u"calendar"_s);
-            kept->setValueForKey(PersistentObject::toVariant(calendar), u"calendar"_s);
-            kept->setValueForKey(u"Kept"_s, u"title"_s);
-            gone->setValueForKey(toVariant({tag}), u"tags"_s);
-            kept->setValueForKey(PersistentObject::toVariant(gone), u"previous"_s);
-            calendar->setValueForKey(toVariant({gone, kept}), u"pinned"_s);
-            QVERIFY(context.save());
-            calendarID = calendar->objectID(), goneID = gone->objectID(), keptID = kept->objectID();
-            tagID = tag->objectID();
-        }
-        {
-            // Only the deleted event is loaded: links to it from unloaded records go too.
-            StoreContext context;
-            context.setPersistentStore(writer.get());
-            context.deleteObject(context.registerObject(u"Event"_s, goneID));
-            auto saved = context.save();
-            QVERIFY2(saved, why(saved));
-        }
-        auto reader = open(store, path, true);
+        const auto deleteAlone = [&first](PersistentObject *record) {
+            StoreContext later;
+            later.setPersistentStore(first.store.get());
+            later.deleteObject(later.registerObject(record->entityName(), record->objectID()));
+            return later.save();
+        };
+        auto deleted = deleteAlone(gone);
+        QVERIFY2(deleted, why(deleted));
+        reader = open(store, path, true);
         QVERIFY(reader);
         StoreContext scratch;
-        auto missing = reader->loadValues(*scratch.registerObject(u"Event"_s, goneID));
+        auto missing = reader->loadValues(*scratch.registerObject(u"Event"_s, gone->objectID()));
         QVERIFY(!missing);
         QCOMPARE(missing.error().code, ZEM_Error::NotFound);
-        QCOMPARE(idsOf(load(*reader, u"Tag"_s, tagID).value(u"events"_s)), QStringList());
-        const QVariantMap calendar = load(*reader, u"Calendar"_s, calendarID);
-        QCOMPARE(idsOf(calendar.value(u"events"_s)), QStringList({keptID}));
-        QCOMPARE(idsOf(calendar.value(u"pinned"_s)), QStringList({keptID}));
-        QVERIFY(!load(*reader, u"Event"_s, keptID).contains(u"previous"_s));
-        QCOMPARE(load(*reader, u"Event"_s, keptID).value(u"title"_s), QVariant(u"Kept"_s));
-        {
-            // The calendar goes: the kept event no longer points at it.
-            StoreContext context;
-            context.setPersistentStore(writer.get());
-            context.deleteObject(context.registerObject(u"Calendar"_s, calendarID));
-            QVERIFY(context.save());
-        }
-        QVERIFY(!load(*open(store, path, true), u"Event"_s, keptID).contains(u"calendar"_s));
+        QCOMPARE(idsOf(load(*reader, tag).value(u"events"_s)), QStringList());
+        QCOMPARE(idsOf(load(*reader, calendar).value(u"events"_s)), ids({kept}));
+        QCOMPARE(idsOf(load(*reader, calendar).value(u"pinned"_s)), ids({kept}));
+        QVERIFY(!load(*reader, kept).contains(u"previous"_s));
+        QCOMPARE(load(*reader, kept).value(u"title"_s), QVariant(u"Kept"_s));
+        // The calendar goes: the kept event no longer points at it.
+        QVERIFY(deleteAlone(calendar));
+        QVERIFY(!load(*open(store, path, true), kept).contains(u"calendar"_s));
     }
 
     void loadRefusesIDsItDoesNotHold_data()
@@ -523,27 +474,27 @@ private Q_SLOTS:
         const QString sample = m_fixture.samplePath.value(store);
         const QByteArray before = fileBytes(sample);
         QVERIFY(!before.isEmpty());
-        auto reader = open(store, sample, true);
-        QVERIFY(reader);
-        QVERIFY(reader->isReadOnly());
-        QCOMPARE(reader->type(), store);
-        QCOMPARE(reader->path(), sample);
-        QCOMPARE(allIDs(*reader, u"Event"_s), m_fixture.sampleEvents.value(store));
-        StoreContext context;
-        context.setPersistentStore(reader.get());
-        PersistentObject *known = context.registerObject(u"Event"_s, m_fixture.sampleEvents.value(store).first());
+        Session reader(store, m_fixture.model, sample, true);
+        QVERIFY(reader.store);
+        QVERIFY(reader.store->isReadOnly());
+        QCOMPARE(reader.store->type(), store);
+        QCOMPARE(reader.store->path(), sample);
+        QCOMPARE(allIDs(*reader.store, u"Event"_s), m_fixture.sampleEvents.value(store));
+        PersistentObject *known = reader.context.registerObject(u"Event"_s, m_fixture.sampleEvents.value(store).first());
         const QVariant title = known->valueForKey(u"title"_s);
         known->setValueForKey(u"changed"_s, u"title"_s);
-        PersistentObject *added = context.insertNewObject(u"Tag"_s);
-        auto saved = context.save();
+        PersistentObject *added = reader.context.insertNewObject(u"Tag"_s);
+        auto saved = reader.context.save();
         QVERIFY(!saved);
         QCOMPARE(saved.error().code, ZEM_Error::WriteFailed);
+        QVERIFY2(saved.error().message.contains(sample), why(saved));
+        QVERIFY(reader.context.hasChanges());
         // The store refuses on its own too, not only through the context.
-        auto direct = reader->saveChanges({{added}, {known}, {}});
+        auto direct = reader.store->saveChanges({{added}, {known}, {}});
         QVERIFY(!direct);
         QCOMPARE(direct.error().code, ZEM_Error::WriteFailed);
         QVERIFY(added->objectID().startsWith(u"x-temp/"_s));
-        QCOMPARE(load(*reader, u"Event"_s, known->objectID()).value(u"title"_s), title);
+        QCOMPARE(load(*reader.store, known).value(u"title"_s), title);
         QCOMPARE(fileBytes(sample), before);
     }
 
@@ -552,25 +503,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("store");
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("mentions");
-        const auto changed = [](const char *from, const char *to) {
-            QByteArray json = kModel;
-            json.replace(from, to);
-            return json;
-        };
+        const auto changed = [](const char *from, const char *to) { return QByteArray(kModel).replace(from, to); };
         const QList<std::tuple<const char *, QByteArray, QString>> rows{
-            {"extra attribute",
-             changed(R"({ "name": "payload", "type": "binary" })",
-                     R"({ "name": "payload", "type": "binary" }, { "name": "location", "type": "string" })"),
+            {"extra attribute", changed(R"("binary" })", R"("binary" }, { "name": "location", "type": "string" })"),
              u"Event.location"_s},
-            {"attribute of another type",
-             changed(R"({ "name": "done", "type": "boolean" })", R"({ "name": "done", "type": "date" })"),
-             u"Event.done"_s},
-            {"renamed attribute",
-             changed(R"({ "name": "color", "type": "integer" })", R"({ "name": "colour", "type": "integer" })"),
-             u"Calendar.col"_s},
+            {"attribute of another type", changed(R"("done", "type": "boolean")", R"("done", "type": "date")"), u"Event.done"_s},
+            {"renamed attribute", changed(R"("color")", R"("colour")"), u"Calendar.col"_s},
             {"to-many became to-one",
-             changed(R"({ "name": "pinned", "destination": "Event", "toMany": true })",
-                     R"({ "name": "pinned", "destination": "Event" })"),
+             changed(R"("pinned", "destination": "Event", "toMany": true)", R"("pinned", "destination": "Event")"),
              u"Calendar.pinned"_s},
         };
         // The SQLite store names what differs; the XML file knows only the model's fingerprint.

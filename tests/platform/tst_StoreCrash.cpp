@@ -1,9 +1,8 @@
 // A process killed in the middle of a save must leave a store that opens with either the
 // state before the save or the state after it: never a mixture, never an unreadable file.
+#include "StoreTestSupport.h"
 #include "ZemTestEnv.h"
 
-#include "platform/store/PersistentObject.h"
-#include "platform/store/StoreContext.h"
 #include "platform/store/StoreCoordinator.h"
 
 #include <QElapsedTimer>
@@ -45,9 +44,7 @@ struct Store
         if (!parsed)
             return parsed.error();
         PersistentStoreCoordinator coordinator(*parsed);
-        StoreOptions readOnly;
-        readOnly.readOnly = true;
-        auto store = coordinator.addPersistentStore(type, path, readOnly);
+        auto store = coordinator.addPersistentStore(type, path, StoreOptions{true});
         if (!store)
             return store.error();
         StoreContext context;
@@ -90,10 +87,7 @@ void tst_StoreCrash::killedSaveKeepsAWholeState()
     QFETCH(QString, type);
     QTemporaryDir dir;
     Store store{type, dir.filePath(u"model.json"_qs), dir.filePath(u"people.store"_qs)};
-    QFile model(store.model);
-    QVERIFY(model.open(QIODevice::WriteOnly));
-    model.write(kModel);
-    model.close();
+    QVERIFY(storetest::writeBytes(store.model, kModel));
 
     // The first generation saves whole; the second shows how long a large save takes.
     QHash<QString, int> expected;

@@ -6,9 +6,6 @@
 
 #include "foundation/detail/ZEM_F_Files.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -20,19 +17,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A store and a context on it: what one program holds.
-struct Program
+// The event \a id of \a program, loaded now, as a program shows it.
+PersistentObject *shown(Session &program, const QString &id)
 {
-    std::unique_ptr<PersistentStore> store;
-    StoreContext context;
-
-    PersistentObject *event(const QString &id)
-    {
-        PersistentObject *record = context.registerObject(u"Event"_s, id);
-        record->valueForKey(u"title"_s); // loaded now, as a program shows it
-        return record;
-    }
-};
+    PersistentObject *record = program.context.registerObject(u"Event"_s, id);
+    record->valueForKey(u"title"_s);
+    return record;
+}
 
 } // namespace
 
@@ -41,48 +32,28 @@ class tst_StoreSharedFile : public QObject
     Q_OBJECT
 
 private:
-    DataModel m_model;
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    ContractFixture m_fixture;
 
     // A new store file holding one event ("Old", 1) with one tag; its id in \a id.
     QString makeStore(const QString &type, QString *id)
     {
-        const QString path = m_dir.filePath(u"shared%1.%2"_s.arg(++m_files).arg(type));
-        auto store = openStore(type, m_model, path);
-        if (!store)
+        const QString path = m_fixture.newPath(type);
+        Session session(type, m_fixture.model, path);
+        if (!session.store)
             return {};
-        StoreContext context;
-        context.setPersistentStore(store->get());
-        PersistentObject *event = context.insertNewObject(u"Event"_s);
+        PersistentObject *event = session.context.insertNewObject(u"Event"_s);
         event->setValueForKey(u"Old"_s, u"title"_s);
         event->setValueForKey(1, u"count"_s);
-        PersistentObject *tag = context.insertNewObject(u"Tag"_s);
+        PersistentObject *tag = session.context.insertNewObject(u"Tag"_s);
         event->setValueForKey(PersistentObject::toVariant(RecordSet{tag}), u"tags"_s);
-        if (!context.save())
+        if (!session.context.save())
             return {};
         *id = event->objectID();
         return path;
     }
 
-    bool open(Program &program, const QString &type, const QString &path)
-    {
-        auto store = openStore(type, m_model, path);
-        if (!store)
-            return false;
-        program.store = std::move(*store);
-        program.context.setPersistentStore(program.store.get());
-        return true;
-    }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        auto model = DataModel::fromJson(kModel);
-        QVERIFY(model);
-        m_model = *model;
-        QVERIFY(m_dir.isValid());
-    }
+    void initTestCase() { QVERIFY(m_fixture.build()); }
 
     // Both programs read the event, the first saves a new title, then the second saves
     // another title and a new event: the second save is refused whole.
@@ -93,10 +64,9 @@ private Q_SLOTS:
         QString id;
         const QString path = makeStore(store, &id);
         QVERIFY(!path.isEmpty());
-        Program first, second;
-        QVERIFY(open(first, store, path));
-        QVERIFY(open(second, store, path));
-        PersistentObject *mine = first.event(id), *theirs = second.event(id);
+        Session first(store, m_fixture.model, path), second(store, m_fixture.model, path);
+        QVERIFY(first.store && second.store);
+        PersistentObject *mine = shown(first, id), *theirs = shown(second, id);
 
         mine->setValueForKey(u"First"_s, u"title"_s);
         QVERIFY(first.context.save());
@@ -106,10 +76,10 @@ private Q_SLOTS:
         QVERIFY(!saved);
         QCOMPARE(saved.error().code, ZEM_Error::Conflict);
 
-        Program reader;
-        QVERIFY(open(reader, store, path));
-        QCOMPARE(load(*reader.store, u"Event"_s, id).value(u"title"_s), QVariant(u"First"_s));
-        QCOMPARE(allIDs(*reader.store, u"Event"_s), QStringList{id});
+        auto reader = m_fixture.open(store, path);
+        QVERIFY(reader);
+        QCOMPARE(load(*reader, u"Event"_s, id).value(u"title"_s), QVariant(u"First"_s));
+        QCOMPARE(allIDs(*reader, u"Event"_s), QStringList{id});
     }
 
     // SQLite writes only what a save changed: edits of other columns and links by another
@@ -119,10 +89,9 @@ private Q_SLOTS:
         QString id;
         const QString path = makeStore(kSqlite, &id);
         QVERIFY(!path.isEmpty());
-        Program first, second;
-        QVERIFY(open(first, kSqlite, path));
-        QVERIFY(open(second, kSqlite, path));
-        PersistentObject *mine = first.event(id), *theirs = second.event(id);
+        Session first(kSqlite, m_fixture.model, path), second(kSqlite, m_fixture.model, path);
+        QVERIFY(first.store && second.store);
+        PersistentObject *mine = shown(first, id), *theirs = shown(second, id);
 
         mine->setValueForKey(u"First"_s, u"title"_s);
         PersistentObject *newTag = first.context.insertNewObject(u"Tag"_s);
@@ -134,9 +103,9 @@ private Q_SLOTS:
         const auto saved = second.context.save();
         QVERIFY2(saved, why(saved).constData());
 
-        Program reader;
-        QVERIFY(open(reader, kSqlite, path));
-        const QVariantMap values = load(*reader.store, u"Event"_s, id);
+        auto reader = m_fixture.open(kSqlite, path);
+        QVERIFY(reader);
+        const QVariantMap values = load(*reader, u"Event"_s, id);
         QCOMPARE(values.value(u"title"_s), QVariant(u"First"_s));
         QCOMPARE(values.value(u"count"_s).toLongLong(), 2);
         QCOMPARE(values.value(u"tags"_s).value<ObjectRefList>().size(), 2);
@@ -148,7 +117,7 @@ private Q_SLOTS:
         const auto deleted = second.context.save();
         QVERIFY(!deleted);
         QCOMPARE(deleted.error().code, ZEM_Error::Conflict);
-        QCOMPARE(allIDs(*reader.store, u"Event"_s), QStringList{id});
+        QCOMPARE(allIDs(*reader, u"Event"_s), QStringList{id});
     }
 
     // A writer holds "<store>.lock" while it saves; another waits for it, then gives up.
@@ -157,15 +126,15 @@ private Q_SLOTS:
         QString id;
         const QString path = makeStore(kXml, &id);
         QVERIFY(!path.isEmpty());
-        Program program;
-        QVERIFY(open(program, kXml, path));
+        Session program(kXml, m_fixture.model, path);
+        QVERIFY(program.store);
         static_cast<XmlStore *>(program.store.get())->setBusyTimeout(0);
         const QByteArray before = fileBytes(path);
 
         const int lock = ::open(QFile::encodeName(path + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         QVERIFY(lock >= 0);
         QCOMPARE(::flock(lock, LOCK_EX | LOCK_NB), 0);
-        program.event(id)->setValueForKey(u"Locked"_s, u"title"_s);
+        shown(program, id)->setValueForKey(u"Locked"_s, u"title"_s);
         const auto saved = program.context.save();
         QVERIFY(!saved);
         QCOMPARE(saved.error().code, ZEM_Error::WriteFailed);
@@ -183,9 +152,9 @@ private Q_SLOTS:
         QVERIFY(!path.isEmpty());
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = fileBytes(path);
-        Program program;
-        QVERIFY(open(program, kXml, path));
-        program.event(id)->setValueForKey(u"New"_s, u"title"_s);
+        Session program(kXml, m_fixture.model, path);
+        QVERIFY(program.store);
+        shown(program, id)->setValueForKey(u"New"_s, u"title"_s);
         const auto saved = program.context.save();
         QVERIFY(!saved);
         QCOMPARE(saved.error().code, ZEM_Error::WriteFailed);
@@ -194,9 +163,9 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         const QString link = path + u".link"_s;
         QVERIFY(QFile::link(path, link));
-        Program linked;
-        QVERIFY(open(linked, kXml, link));
-        linked.event(id)->setValueForKey(u"Through"_s, u"title"_s);
+        Session linked(kXml, m_fixture.model, link);
+        QVERIFY(linked.store);
+        shown(linked, id)->setValueForKey(u"Through"_s, u"title"_s);
         QVERIFY(linked.context.save());
         QVERIFY(QFileInfo(link).isSymLink());
         QVERIFY(fileBytes(path).contains("Through"));
@@ -209,9 +178,9 @@ private Q_SLOTS:
         const QString path = makeStore(kXml, &id);
         QVERIFY(!path.isEmpty());
         const QString name = QFileInfo(path).fileName();
-        const QString stale = m_dir.filePath(ZEM_F_Files::temporaryPrefix(name) + u"dead"_s);
-        const QString young = m_dir.filePath(ZEM_F_Files::temporaryPrefix(name) + u"busy"_s);
-        const QString other = m_dir.filePath(ZEM_F_Files::temporaryPrefix(u"other.xml"_s) + u"dead"_s);
+        const QString stale = m_fixture.dir.filePath(ZEM_F_Files::temporaryPrefix(name) + u"dead"_s);
+        const QString young = m_fixture.dir.filePath(ZEM_F_Files::temporaryPrefix(name) + u"busy"_s);
+        const QString other = m_fixture.dir.filePath(ZEM_F_Files::temporaryPrefix(u"other.xml"_s) + u"dead"_s);
         for (const QString &file : {stale, young, other}) {
             QVERIFY(writeBytes(file, QByteArray(4096, 'x')));
             if (file != young) {
@@ -220,8 +189,7 @@ private Q_SLOTS:
                 QVERIFY(f.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
             }
         }
-        Program program;
-        QVERIFY(open(program, kXml, path));
+        QVERIFY(m_fixture.open(kXml, path));
         QVERIFY(!QFile::exists(stale));
         QVERIFY(QFile::exists(young));
         QVERIFY(QFile::exists(other));
