@@ -154,21 +154,6 @@ inline QByteArray maskStamps(const QByteArray &text, const QDateTime &since)
     return out.join('\n');
 }
 
-// The unfolded lines only one of \a before and \a after holds, "-" or "+" in front.
-inline QStringList changedLines(const QByteArray &before, const QByteArray &after)
-{
-    QStringList gone = lines(before), added = lines(after);
-    for (qsizetype i = gone.size() - 1; i >= 0; --i)
-        if (added.removeOne(gone[i]))
-            gone.removeAt(i);
-    QStringList out;
-    for (const QString &l : std::as_const(gone))
-        out << u'-' + l;
-    for (const QString &l : std::as_const(added))
-        out << u'+' + l;
-    return out;
-}
-
 // Every file under \a root with its bytes.
 inline QMap<QString, QByteArray> snapshot(const QString &root)
 {

@@ -101,20 +101,20 @@ private slots:
     {
         CalendarStore store(m_root);
         const CalCalendar work = *store.calendarWithUID(u"work"_s);
-        CalEvent dentist = CalEvent::event();
-        dentist.setCalendar(work);
-        dentist.setTitle(u"Dentist"_s);
-        dentist.setStartDate(QDateTime(QDate(2026, 3, 14), QTime(9, 0)));
-        dentist.setEndDate(QDateTime(QDate(2026, 3, 14), QTime(10, 0)));
-        CalEvent holiday = dentist;
-        holiday.setTitle(u"Holiday"_s);
+        const auto event = [&](const char *title, const QDateTime &start, const QDateTime &end) {
+            CalEvent e = CalEvent::event();
+            e.setCalendar(work);
+            e.setTitle(QString::fromUtf8(title));
+            e.setStartDate(start);
+            e.setEndDate(end);
+            return e;
+        };
+        const QDate day14(2026, 3, 14), day20(2026, 3, 20), monday(2026, 3, 2);
+        CalEvent dentist = event("Dentist", QDateTime(day14, QTime(9, 0)), QDateTime(day14, QTime(10, 0)));
+        CalEvent holiday = event("Holiday", QDateTime(day20, QTime(0, 0)), QDateTime(day20, QTime(0, 0)));
         holiday.setIsAllDay(true);
-        holiday.setStartDate(QDateTime(QDate(2026, 3, 20), QTime(0, 0)));
-        holiday.setEndDate(QDateTime(QDate(2026, 3, 20), QTime(0, 0)));
-        CalEvent standup = dentist;
-        standup.setTitle(u"Standup"_s);
-        standup.setStartDate(QDateTime(QDate(2026, 3, 2), QTime(8, 0))); // Mondays, across the change of clocks
-        standup.setEndDate(QDateTime(QDate(2026, 3, 2), QTime(8, 30)));
+        // Mondays, across the change of clocks
+        CalEvent standup = event("Standup", QDateTime(monday, QTime(8, 0)), QDateTime(monday, QTime(8, 30)));
         standup.setRecurrenceRule(CalRecurrenceRule(CalRecurrenceRule::Weekly, 1, CalRecurrenceEnd::endWithOccurrenceCount(5)));
         for (CalEvent *e : {&dentist, &holiday, &standup})
             QVERIFY(store.saveEvent(*e, CalSpanThisEvent));

@@ -71,70 +71,67 @@ class tst_StoreCrash : public QObject
 {
     Q_OBJECT
 private slots:
-    void killedSaveKeepsAWholeState_data();
-    void killedSaveKeepsAWholeState();
-};
-
-void tst_StoreCrash::killedSaveKeepsAWholeState_data()
-{
-    QTest::addColumn<QString>("type");
-    QTest::newRow("sqlite") << PersistentStoreCoordinator::sqliteStoreType();
-    QTest::newRow("xml") << PersistentStoreCoordinator::xmlStoreType();
-}
-
-void tst_StoreCrash::killedSaveKeepsAWholeState()
-{
-    QFETCH(QString, type);
-    QTemporaryDir dir;
-    Store store{type, dir.filePath(u"model.json"_qs), dir.filePath(u"people.store"_qs)};
-    QVERIFY(storetest::writeBytes(store.model, kModel));
-
-    // The first generation saves whole; the second shows how long a large save takes.
-    QHash<QString, int> expected;
-    QElapsedTimer clock;
-    qint64 saveTime = 0;
-    for (const auto &[tag, count] : {std::pair{u"g0"_qs, 200}, std::pair{u"g1"_qs, kLarge}}) {
-        QProcess writer;
-        QVERIFY(store.startWriter(writer, count, tag));
-        clock.start();
-        while (!writer.canReadLine())
-            QVERIFY(writer.waitForReadyRead(120000));
-        saveTime = clock.elapsed();
-        QCOMPARE(writer.readLine().trimmed(), QByteArray("saved"));
-        QVERIFY(writer.waitForFinished(120000));
-        QCOMPARE(writer.exitCode(), 0);
-        expected.insert(tag, count);
+    void killedSaveKeepsAWholeState_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::newRow("sqlite") << PersistentStoreCoordinator::sqliteStoreType();
+        QTest::newRow("xml") << PersistentStoreCoordinator::xmlStoreType();
     }
-    QStringList tags = expected.keys();
-    expected.insert(u"all"_qs, 200 + kLarge);
-    QCOMPARE(*store.generations(tags), expected);
 
-    // Kills spread across the length of a save: each leaves all of its generation or none.
-    int killedMidway = 0;
-    for (int step = 1; step <= 3; ++step) {
-        const QString tag = u"k"_qs + QString::number(step);
-        QProcess writer;
-        QVERIFY(store.startWriter(writer, kLarge, tag));
-        QTest::qSleep(int(saveTime * (3 * step - 1) / 10)); // 20%, 50%, 80% of a save
-        ::kill(pid_t(writer.processId()), SIGKILL);
-        QVERIFY(writer.waitForFinished(30000));
-        if (!writer.readAllStandardOutput().contains("saved"))
-            ++killedMidway;
+    void killedSaveKeepsAWholeState()
+    {
+        QFETCH(QString, type);
+        QTemporaryDir dir;
+        Store store{type, dir.filePath(u"model.json"_qs), dir.filePath(u"people.store"_qs)};
+        QVERIFY(storetest::writeBytes(store.model, kModel));
 
-        tags.append(tag);
-        const auto counts = store.generations(tags);
-        QVERIFY2(counts, counts ? "" : qPrintable(counts.error().message));
-        const int written = counts->value(tag);
-        QVERIFY2(written == 0 || written == kLarge, qPrintable(u"%1 of %2"_qs.arg(written).arg(kLarge)));
-        if (written) {
-            expected.insert(tag, written);
-            expected[u"all"_qs] += written;
+        // The first generation saves whole; the second shows how long a large save takes.
+        QHash<QString, int> expected;
+        QElapsedTimer clock;
+        qint64 saveTime = 0;
+        for (const auto &[tag, count] : {std::pair{u"g0"_qs, 200}, std::pair{u"g1"_qs, kLarge}}) {
+            QProcess writer;
+            QVERIFY(store.startWriter(writer, count, tag));
+            clock.start();
+            while (!writer.canReadLine())
+                QVERIFY(writer.waitForReadyRead(120000));
+            saveTime = clock.elapsed();
+            QCOMPARE(writer.readLine().trimmed(), QByteArray("saved"));
+            QVERIFY(writer.waitForFinished(120000));
+            QCOMPARE(writer.exitCode(), 0);
+            expected.insert(tag, count);
         }
-        QCOMPARE(*counts, expected);
+        QStringList tags = expected.keys();
+        expected.insert(u"all"_qs, 200 + kLarge);
+        QCOMPARE(*store.generations(tags), expected);
+
+        // Kills spread across the length of a save: each leaves all of its generation or none.
+        int killedMidway = 0;
+        for (int step = 1; step <= 3; ++step) {
+            const QString tag = u"k"_qs + QString::number(step);
+            QProcess writer;
+            QVERIFY(store.startWriter(writer, kLarge, tag));
+            QTest::qSleep(int(saveTime * (3 * step - 1) / 10)); // 20%, 50%, 80% of a save
+            ::kill(pid_t(writer.processId()), SIGKILL);
+            QVERIFY(writer.waitForFinished(30000));
+            if (!writer.readAllStandardOutput().contains("saved"))
+                ++killedMidway;
+
+            tags.append(tag);
+            const auto counts = store.generations(tags);
+            QVERIFY2(counts, counts ? "" : qPrintable(counts.error().message));
+            const int written = counts->value(tag);
+            QVERIFY2(written == 0 || written == kLarge, qPrintable(u"%1 of %2"_qs.arg(written).arg(kLarge)));
+            if (written) {
+                expected.insert(tag, written);
+                expected[u"all"_qs] += written;
+            }
+            QCOMPARE(*counts, expected);
+        }
+        // At least some of the kills must have landed inside a save for this to mean anything.
+        QVERIFY(killedMidway > 0);
     }
-    // At least some of the kills must have landed inside a save for this to mean anything.
-    QVERIFY(killedMidway > 0);
-}
+};
 
 ZEM_TEST_MAIN(tst_StoreCrash)
 #include "tst_StoreCrash.moc"

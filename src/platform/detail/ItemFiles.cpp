@@ -15,7 +15,11 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <thread>
+#include <vector>
 #endif
 
 
@@ -180,9 +184,31 @@ void FolderWatcher::readEvents()
 {
 #ifdef Q_OS_LINUX
     bool poke = false;
+    readInotifyEvents(m_fd, [&](const inotify_event &e) {
+        const auto w = m_watches.constFind(e.wd);
+        if (e.mask & IN_Q_OVERFLOW) {
+            poke = true; // events were lost: whatever changed, a scan finds it
+        } else if (w == m_watches.constEnd()) {
+            return; // a watch dropped since
+        } else if (e.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+            poke = true; // the folder itself went, and with it what was watched in it
+            if (e.mask & IN_IGNORED)
+                m_watches.erase(w);
+        } else if (w->whole || (e.len && w->names.contains(QFile::decodeName(e.name)))) {
+            poke = true;
+        }
+    });
+    if (poke)
+        m_debounce->start();
+#endif
+}
+
+void readInotifyEvents(int fd, const std::function<void(const inotify_event &)> &each)
+{
+#ifdef Q_OS_LINUX
     alignas(inotify_event) char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -190,23 +216,30 @@ void FolderWatcher::readEvents()
         for (ssize_t at = 0; at < n;) {
             const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
             at += ssize_t(sizeof(inotify_event) + e->len);
-            const auto w = m_watches.constFind(e->wd);
-            if (e->mask & IN_Q_OVERFLOW) {
-                poke = true; // events were lost: whatever changed, a scan finds it
-            } else if (w == m_watches.constEnd()) {
-                continue; // a watch dropped since
-            } else if (e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
-                poke = true; // the folder itself went, and with it what was watched in it
-                if (e->mask & IN_IGNORED)
-                    m_watches.erase(w);
-            } else if (w->whole || (e->len && w->names.contains(QFile::decodeName(e->name)))) {
-                poke = true;
-            }
+            each(*e);
         }
     }
-    if (poke)
-        m_debounce->start();
+#else
+    Q_UNUSED(fd);
+    Q_UNUSED(each);
 #endif
+}
+
+void forEachIndex(qsizetype count, qsizetype perThread, const std::function<void(qsizetype)> &work)
+{
+    const qsizetype threads = std::min<qsizetype>({qsizetype(std::thread::hardware_concurrency()),
+                                                   count / std::max<qsizetype>(perThread, 1), 8});
+    std::atomic<qsizetype> next{0};
+    const auto run = [&] {
+        for (qsizetype i = next++; i < count; i = next++)
+            work(i);
+    };
+    std::vector<std::thread> helpers;
+    for (qsizetype t = 1; t < threads; ++t)
+        helpers.emplace_back(run);
+    run();
+    for (std::thread &t : helpers)
+        t.join();
 }
 
 void FolderWatcher::watchEachPath(const QStringList &paths)

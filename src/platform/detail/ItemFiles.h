@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+struct inotify_event;
 class QFileSystemWatcher;
 class QObject;
 class QSocketNotifier;
@@ -36,6 +37,13 @@ bool isOwnWrite(const QString &path, const std::optional<QByteArray> &bytes);
 
 /** The name change notices carry for this process's own saves: the host's application name. */
 QString ownProcessName();
+
+/** Runs \a work once for each index below \a count, on this thread and, where there are
+    \a perThread indexes for each, on the machine's other cores. */
+void forEachIndex(qsizetype count, qsizetype perThread, const std::function<void(qsizetype)> &work);
+
+/** Calls \a each for every event waiting on the inotify descriptor \a fd (non-blocking). */
+void readInotifyEvents(int fd, const std::function<void(const inotify_event &)> &each);
 
 /**
  * Watches a store's folders and files and calls \a changed once per burst of changes, 100 ms

@@ -11,9 +11,7 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -115,25 +113,6 @@ namespace {
 // Below this many files a second thread costs more than it saves.
 constexpr qsizetype kFilesPerThread = 64;
 
-// Calls \a work for every index below \a count, on this thread and, for many, on others as
-// well: reading and parsing a large folder is most of opening it, and each file stands alone.
-void forEachIndex(qsizetype count, const std::function<void(qsizetype)> &work)
-{
-    const qsizetype cores = std::max(1u, std::thread::hardware_concurrency());
-    const qsizetype helpers = std::min({cores - 1, count / kFilesPerThread - 1, qsizetype(3)});
-    std::atomic<qsizetype> next{0};
-    const auto run = [&] {
-        for (qsizetype i = next++; i < count; i = next++)
-            work(i);
-    };
-    std::vector<std::thread> threads;
-    for (qsizetype t = 0; t < helpers; ++t)
-        threads.emplace_back(run);
-    run();
-    for (std::thread &t : threads)
-        t.join();
-}
-
 } // namespace
 
 void AddressBookPrivate::scan(bool announce)
@@ -142,7 +121,7 @@ void AddressBookPrivate::scan(bool announce)
     const QStringList files = QDir(folder).entryList({u"*.vcf"_s}, QDir::Files | QDir::System, QDir::Name);
     // Each file on its own (the threads only read seen); put together in name order after.
     std::vector<SeenFile> read(files.size());
-    forEachIndex(files.size(), [&](qsizetype i) {
+    detail::forEachIndex(files.size(), kFilesPerThread, [&](qsizetype i) {
         const QString &fileName = files[i];
         auto bytes = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes);
         if (!bytes) {

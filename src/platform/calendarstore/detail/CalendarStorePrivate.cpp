@@ -18,9 +18,7 @@
 #include <QJsonObject>
 #include <QUuid>
 
-#include <atomic>
 #include <list>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -60,25 +58,6 @@ QColor parseColor(QString s)
     }
     const QColor c = QColor::fromString(s);
     return c.isValid() ? c : QColor();
-}
-
-// Runs \a work for each index below \a n, each once, on this thread and the machine's other
-// cores; a handful of files is not worth a thread.
-void inParallel(qsizetype n, const std::function<void(qsizetype)> &work)
-{
-    constexpr qsizetype kPerThread = 32;
-    const qsizetype threads = std::min<qsizetype>({qsizetype(std::thread::hardware_concurrency()), n / kPerThread, 8});
-    std::atomic<qsizetype> next{0};
-    const auto run = [&] {
-        for (qsizetype i = next++; i < n; i = next++)
-            work(i);
-    };
-    std::vector<std::thread> helpers;
-    for (qsizetype t = 1; t < threads; ++t)
-        helpers.emplace_back(run);
-    run();
-    for (std::thread &t : helpers)
-        t.join();
 }
 
 ZEM_Error noCalendarFile(const QString &fileName)
@@ -262,7 +241,7 @@ void CalendarStorePrivate::scan(bool announce)
             if (e.ics)
                 work.emplace_back(&l, &e);
     initLibical();
-    inParallel(qsizetype(work.size()), [&](qsizetype i) {
+    forEachIndex(qsizetype(work.size()), 32, [&](qsizetype i) {
         const auto &[l, e] = work[size_t(i)];
         const QString path = filePath(l->calUid, e->name);
         const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path);

@@ -1,6 +1,8 @@
 // Files added to the calendar folders, as inotify tells them.
 #include "platform/calendarstore/detail/NewFiles.h"
 
+#include "platform/detail/ItemFiles.h"
+
 #include <QFile>
 
 #ifdef Q_OS_LINUX
@@ -58,30 +60,20 @@ std::optional<QList<std::pair<QString, QString>>> NewFiles::take()
         return std::nullopt;
     QList<std::pair<QString, QString>> out;
     bool lost = false;
-    alignas(inotify_event) char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        for (ssize_t at = 0; at < n;) {
-            const auto *e = reinterpret_cast<const inotify_event *>(buffer + at);
-            at += ssize_t(sizeof(inotify_event) + e->len);
-            if (e->mask & IN_Q_OVERFLOW) {
-                lost = true;
-                continue;
-            }
-            const auto cal = m_calendars.constFind(e->wd);
-            if (cal == m_calendars.constEnd() || !e->len)
-                continue;
-            const QString name = QFile::decodeName(e->name);
-            if (cal->isEmpty())
-                lost = lost || ((e->mask & IN_ISDIR) && !name.startsWith(u'.')); // a calendar added
-            else if (!(e->mask & IN_ISDIR))
-                out.append({*cal, name});
+    readInotifyEvents(m_fd, [&](const inotify_event &e) {
+        if (e.mask & IN_Q_OVERFLOW) {
+            lost = true;
+            return;
         }
-    }
+        const auto cal = m_calendars.constFind(e.wd);
+        if (cal == m_calendars.constEnd() || !e.len)
+            return;
+        const QString name = QFile::decodeName(e.name);
+        if (cal->isEmpty())
+            lost = lost || ((e.mask & IN_ISDIR) && !name.startsWith(u'.')); // a calendar added
+        else if (!(e.mask & IN_ISDIR))
+            out.append({*cal, name});
+    });
     if (lost)
         return std::nullopt;
     return out;
