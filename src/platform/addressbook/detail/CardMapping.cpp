@@ -184,7 +184,8 @@ QDateTime parseDateTime(const QString &text)
         return {};
     if (!offset)
         return QDateTime(*date, clock);
-    return QDateTime(*date, clock, QTimeZone(*offset)).toLocalTime();
+    // A plain offset, not a QTimeZone built (and allocated) for each value read.
+    return QDateTime(*date, clock, Qt::OffsetFromUTC, *offset).toLocalTime();
 }
 
 // ---- Labels --------------------------------------------------------------------------------
