@@ -8,7 +8,6 @@
 #include <QStandardPaths>
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <time.h>
 
 using namespace Qt::StringLiterals;
@@ -98,11 +97,12 @@ std::optional<QHash<QString, FolderIndex::Entry>> readEntries(sqlite3 *db)
     int rc;
     while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
         FolderIndex::Entry e;
+        e.key.exists = e.key.regular = true;
         const auto *path = static_cast<const char *>(sqlite3_column_blob(st.s, 0));
         const QString relPath = QString::fromUtf8(path, sqlite3_column_bytes(st.s, 0));
         e.key.size = sqlite3_column_int64(st.s, 1);
-        e.key.modifiedNs = sqlite3_column_int64(st.s, 2);
-        e.key.changedNs = sqlite3_column_int64(st.s, 3);
+        e.key.mtimeNs = sqlite3_column_int64(st.s, 2);
+        e.key.ctimeNs = sqlite3_column_int64(st.s, 3);
         e.key.inode = quint64(sqlite3_column_int64(st.s, 4));
         e.key.device = quint64(sqlite3_column_int64(st.s, 5));
         const auto *payload = static_cast<const char *>(sqlite3_column_blob(st.s, 6));
@@ -115,25 +115,6 @@ std::optional<QHash<QString, FolderIndex::Entry>> readEntries(sqlite3 *db)
 }
 
 } // namespace
-
-std::optional<FileKey> FileKey::of(const QString &path)
-{
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    FileKey key;
-    key.size = st.st_size;
-    key.modifiedNs = nanoseconds(st.st_mtim);
-    key.changedNs = nanoseconds(st.st_ctim);
-    key.inode = st.st_ino;
-    key.device = st.st_dev;
-    return key;
-}
-
-bool FileKey::mayChangeUnseen(qint64 nowNs) const
-{
-    return std::max(modifiedNs, changedNs) > nowNs - kRacyWindowNs;
-}
 
 QString FolderIndex::pathFor(const QString &folder, const QString &kind)
 {
@@ -208,7 +189,7 @@ void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArr
 {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    if (key.mayChangeUnseen(nanoseconds(now))) {
+    if (std::max(key.mtimeNs, key.ctimeNs) > nanoseconds(now) - kRacyWindowNs) {
         if (m_entries.contains(relPath))
             forget(relPath);
         return;
@@ -241,8 +222,8 @@ bool FolderIndex::commit()
         sqlite3_bind_text(s, 1, path.constData(), int(path.size()), SQLITE_TRANSIENT);
         if (const auto &e = it.value()) {
             sqlite3_bind_int64(s, 2, e->key.size);
-            sqlite3_bind_int64(s, 3, e->key.modifiedNs);
-            sqlite3_bind_int64(s, 4, e->key.changedNs);
+            sqlite3_bind_int64(s, 3, e->key.mtimeNs);
+            sqlite3_bind_int64(s, 4, e->key.ctimeNs);
             sqlite3_bind_int64(s, 5, qint64(e->key.inode));
             sqlite3_bind_int64(s, 6, qint64(e->key.device));
             sqlite3_bind_blob(s, 7, e->payload.constData(), int(e->payload.size()), SQLITE_STATIC);

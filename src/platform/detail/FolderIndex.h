@@ -4,6 +4,7 @@
 // stay the truth: an entry is used only while its file's key (size, times, inode) is the
 // one it was made from, and an index that cannot be read is rebuilt.
 
+#include "foundation/detail/ZEM_F_Files.h"
 #include "zem_appkit_export.h"
 
 #include <QByteArray>
@@ -19,23 +20,7 @@ namespace platform::detail {
 
 /** What tells one state of a file from another without reading it. The change time cannot
     be set by other programs, so an edit that restores size and modification time is seen. */
-struct ZEM_APPKIT_EXPORT FileKey
-{
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-    quint64 inode = 0;
-    quint64 device = 0;
-
-    bool operator==(const FileKey &) const = default;
-
-    /** The key of the regular file at \a path (links are not followed); nullopt when there
-        is none. */
-    static std::optional<FileKey> of(const QString &path);
-    /** Whether a file with this key may change again within the same timestamp tick: its
-        times are not clearly older than \a nowNs, so its entry would not tell the change. */
-    bool mayChangeUnseen(qint64 nowNs) const;
-};
+using FileKey = ZEM_F_Files::Stamp;
 
 class ZEM_APPKIT_EXPORT FolderIndex
 {
@@ -62,8 +47,9 @@ public:
     /** The payload stored for \a relPath while its file still has \a key. */
     std::optional<QByteArray> lookup(const QString &relPath, const FileKey &key) const;
 
-    /** Records \a payload for \a relPath's state \a key; written by commit(). A key that may
-        still change unseen is not recorded, so the file is read again next time. */
+    /** Records \a payload for \a relPath's state \a key; written by commit(). A file touched
+        so recently that it may change again within the same timestamp tick is not recorded,
+        so it is read again next time. */
     void put(const QString &relPath, const FileKey &key, const QByteArray &payload);
     void forget(const QString &relPath);
     /** Writes what put() and forget() recorded in one transaction; false (and nothing
