@@ -54,6 +54,12 @@ inline QString makeCalendar(const QTemporaryDir &dir, const QString &uid, const 
     return made ? path : QString();
 }
 
+// A store's folder holding one calendar, "cal".
+struct OneCalendar : QTemporaryDir
+{
+    OneCalendar() { makeCalendar(*this, u"cal"_s, "Cal"); }
+};
+
 inline QString utc(const QDateTime &dt)
 {
     return dt.toUTC().toString(Qt::ISODate);

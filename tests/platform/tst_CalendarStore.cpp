@@ -154,8 +154,7 @@ private slots:
 
     void longSeriesAreEnteredNearTheRange()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         QVERIFY(writeFile(dir.filePath(u"cal/long.ics"_s),
                           calendar("BEGIN:VEVENT\nUID:long\nDTSTART;TZID=Europe/London:20000103T233000\n"
                                    "DTEND;TZID=Europe/London:20000104T003000\nRRULE:FREQ=WEEKLY;BYDAY=MO,WE,FR\n"
@@ -187,8 +186,7 @@ private slots:
     // converts by its own file's definition, and what is reported comes in the files' order.
     void zonesByEachFilesDefinition()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const auto write = [&](int i, const QByteArray &offset) {
             const QByteArray uid = "e" + QByteArray::number(i).rightJustified(2, '0');
             return writeFile(dir.filePath(u"cal/%1.ics"_s.arg(QString::fromLatin1(uid))),
@@ -227,8 +225,7 @@ private slots:
 
     void refreshAnnouncesChanges()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         QVERIFY(writeFile(dir.filePath(u"cal/rich.ics"_s), kRichEvent));
         QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), daily("d")));
         CalendarStore store(dir.path());
@@ -278,8 +275,7 @@ private slots:
 
     void watcherAnnouncesChanges()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         CalendarStore store(dir.path(), true);
         QSignalSpy spy(&store, &CalendarStore::eventsChanged);
         QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), daily("d")));
@@ -294,8 +290,7 @@ private slots:
 
     void badInputIsSkippedOrReadInPart()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const auto event = [](const QByteArray &uid, const QByteArray &lines) {
             return calendar("BEGIN:VEVENT\nUID:" + uid + '\n' + lines + "END:VEVENT\n");
         };
@@ -356,8 +351,7 @@ private slots:
     // start, a cancelled to-do.
     void everyRealFileIsRead()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const QString noUid = dir.filePath(u"cal/nouid.ics"_s);
         QVERIFY(writeFile(noUid, "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nDTSTART:20240601T100000Z\nSUMMARY:First\n"
                                  "END:VEVENT\nBEGIN:VEVENT\nDTSTART:20240602T100000Z\nSUMMARY:Second\nEND:VEVENT\nEND:VCALENDAR\n"));

@@ -80,8 +80,7 @@ private slots:
         QFETCH(QStringList, starts);
         QFETCH(int, count);
         QFETCH(QString, problem);
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         QVERIFY(writeFile(dir.filePath(u"cal/r.ics"_s), calendar(vevent("r", "20260101T100000Z", rule))));
 
         CalendarStore store(dir.path());
@@ -98,8 +97,7 @@ private slots:
     // A hundred series of one each second: a day of them is more than a listing holds.
     void aListingIsCutWithAProblem()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         QByteArray events;
         for (int i = 0; i < 100; ++i)
             events += vevent("bomb-" + QByteArray::number(i), "20260101T000000Z", "FREQ=SECONDLY");
@@ -121,8 +119,7 @@ private slots:
 
     void exclusionsOfEveryForm()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         // Every day at 10:00 UTC in 2026; every other day excluded, some twice, one by its date.
         QByteArray exdates;
         for (int d = 0; d < 365; d += 2) {
@@ -144,8 +141,7 @@ private slots:
     // Refusing a UID another program took since is tst_CalendarStoreSaves::newItemWithATakenUidIsRefused.
     void savesReadOnlyTheirOwnItem()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const QString other = dir.filePath(u"cal/other.ics"_s);
         QVERIFY(writeFile(other, calendar(vevent("other", "20260101T100000Z", "FREQ=DAILY"))));
         CalendarStore store(dir.path());

@@ -56,8 +56,7 @@ private slots:
     {
         QFETCH(QByteArray, zone);
         const auto inZone = timeZone(zone);
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         CalendarStore store(dir.path());
 
         CalEvent ev = CalEvent::event();
@@ -139,8 +138,7 @@ private slots:
         QFETCH(QByteArray, item);
         QFETCH(QString, file);
         QFETCH(bool, writtenLater);
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const QString path = dir.filePath(u"cal/"_s + file);
         if (!writtenLater)
             QVERIFY(writeFile(path, kRichEvent));
@@ -179,8 +177,7 @@ private slots:
     {
         QFETCH(QByteArray, zone);
         const auto inZone = timeZone(zone);
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const QString path = dir.filePath(u"cal/holiday.ics"_s);
         QVERIFY(writeFile(path, readFile(sample(u"holiday.ics"_s)))); // a yearly all-day event and a floating one
         CalendarStore store(dir.path());
@@ -301,8 +298,7 @@ private slots:
         QFETCH(QStringList, occurrences);
         QFETCH(QStringList, lines);
 
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         QVERIFY(writeFile(dir.filePath(u"cal/d.ics"_s), file));
         CalendarStore store(dir.path());
         CalEvent e = eventsOf(store, u"d"_s).value(index);
@@ -339,8 +335,7 @@ private slots:
     // An edit of one item of several.ics keeping the others is in its golden file (see corpus()).
     void filesHoldingSeveralItems()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         const QString path = dir.filePath(u"cal/many.ics"_s);
         QVERIFY(writeFile(path, readFile(sample(u"several.ics"_s))));
         CalendarStore store(dir.path());
@@ -357,8 +352,7 @@ private slots:
     // libical makes of it (unknown properties, parameters and components, folding, LF ends).
     void writesKeepEveryOtherLine()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         makeCalendar(dir, u"other"_s, "Other");
         const QByteArray head = "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Other//EN\nTZ:+01\n", tail = "END:VCALENDAR\n";
         const QByteArray a = "BEGIN:VEVENT\nUID:a\nDTSTAMP:20240101T000000Z\nDTSTART:20240601T100000Z\n"
@@ -394,8 +388,7 @@ private slots:
 
     void tasksSaveMergeAndRemove()
     {
-        QTemporaryDir dir;
-        makeCalendar(dir, u"cal"_s, "Cal");
+        OneCalendar dir;
         CalendarStore store(dir.path());
         CalTask task = CalTask::task();
         task.setCalendarUid(u"cal"_s);
