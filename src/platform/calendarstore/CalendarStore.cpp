@@ -158,7 +158,7 @@ ZEM_Result<std::optional<CalendarStorePrivate::SaveStart>> CalendarStorePrivate:
     }
     icalcomponent *root = file->root();
     const Origin &diskOrigin = file->origin;
-    if (diskOrigin.bytes != data.revision) {
+    if (!unchangedSince(diskOrigin, data)) {
         const auto theirs = itemIn<Item>(root, diskOrigin, data.uid, data.occurrence);
         if (!theirs && !changedHere)
             return std::optional<SaveStart>();
@@ -183,7 +183,7 @@ ZEM_Result<CalendarStorePrivate::Saved> CalendarStorePrivate::writeSave(const It
                                                                       bool moving, const QString &target,
                                                                       const QString &itemUid, const QString &uid)
 {
-    Saved out{std::move(apart), file.root(), Origin{file.origin.calendarUid, file.origin.fileName, {}}};
+    Saved out{std::move(apart), file.root(), Origin{file.origin.calendarUid, file.origin.fileName, {}, {}}};
     if (out.own || moving) {
         const bool carried = !out.own;
         if (!out.own)
@@ -225,7 +225,7 @@ ZEM_Result<std::optional<CalendarStorePrivate::ItemFile>> CalendarStorePrivate::
         return file.error();
     if (!file->exists)
         return std::optional<ItemFile>(); // already gone
-    if (file->origin.bytes != data.revision) {
+    if (!unchangedSince(file->origin, data)) {
         const auto theirs = itemIn<Item>(file->root(), file->origin, data.uid, data.occurrence);
         if (!theirs)
             return std::optional<ItemFile>(); // removed there too
@@ -427,34 +427,25 @@ QList<CalEvent> CalendarStore::eventsWithPredicate(const CalEventPredicate &pred
 
 QList<CalTask> CalendarStore::tasksWithPredicate(const CalTaskPredicate &predicate) const
 {
-    QList<CalTask> out;
-    d->forEachItem(predicate.calendarUids, [&](icalcomponent *root, const Origin &origin, const QString &uid, bool task) {
-        if (!task)
-            return;
-        std::optional<CalTask> t = taskIn(root, origin, uid);
-        if (t && !(predicate.uncompletedOnly && (t->isCompleted() || CalValues::of(*t).cancelled)))
-            out.append(*t);
-    });
-    return out;
+    return d->tasksIn(predicate);
 }
 
 std::optional<CalEvent> CalendarStore::eventWithUID(const QString &uid, const QDateTime &occurrence) const
 {
-    const CalendarStorePrivate::IcsFile *file = d->fileOf(uid);
+    const CalendarStorePrivate::IcsFile *file = d->parsedFileOf(uid);
     if (!file || !file->root)
         return std::nullopt;
     const auto where = d->index.value(uid);
-    return eventIn(file->root.get(), Origin{where.first, where.second, file->bytes}, uid,
-                                         occurrence);
+    return eventIn(file->root.get(), Origin{where.first, where.second, file->bytes, file->key}, uid, occurrence);
 }
 
 std::optional<CalTask> CalendarStore::taskWithUID(const QString &uid) const
 {
-    const CalendarStorePrivate::IcsFile *file = d->fileOf(uid);
+    const CalendarStorePrivate::IcsFile *file = d->parsedFileOf(uid);
     if (!file || !file->root)
         return std::nullopt;
     const auto where = d->index.value(uid);
-    return taskIn(file->root.get(), Origin{where.first, where.second, file->bytes}, uid);
+    return taskIn(file->root.get(), Origin{where.first, where.second, file->bytes, file->key}, uid);
 }
 
 namespace {
@@ -716,7 +707,7 @@ CalItemsRead CalendarStore::readICalendarData(const QByteArray &data)
     out.problems = parsed.problems;
     if (!parsed.root)
         return out;
-    const Origin origin{{}, {}, data};
+    const Origin origin{{}, {}, data, {}};
     for (icalcomponent *cal : calendarsOf(parsed.root.get())) {
         for (icalcomponent *c : ical::children(cal, ICAL_ANY_COMPONENT)) {
             if (icalcomponent_isa(c) == ICAL_VEVENT_COMPONENT) {

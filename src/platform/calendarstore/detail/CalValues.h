@@ -4,6 +4,8 @@
 
 #include "platform/calendarstore/CalendarValues.h"
 
+#include "foundation/detail/ZEM_F_Files.h"
+
 #include <QByteArray>
 #include <QSet>
 #include <QSharedData>
@@ -82,6 +84,7 @@ struct CalItemData : QSharedData
     QString fileCalendarUid;
     QString fileName;
     QByteArray revision; // the file's bytes when read
+    ZEM_F_Files::Stamp revisionStamp; // its state, for an item listed without reading them
     bool cancelled = false; // STATUS:CANCELLED, which a to-do list does not show as open
     // Events only.
     QDateTime occurrence;

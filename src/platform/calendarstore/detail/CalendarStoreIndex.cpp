@@ -22,9 +22,9 @@ using namespace detail::ical;
 
 namespace {
 
-std::optional<QByteArray> readBytes(const QString &path)
+std::optional<QByteArray> readBytes(const QString &path, ZEM_F_Files::Stamp *stamp)
 {
-    auto bytes = ZEM_F_Files::readRegularFile(path);
+    auto bytes = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes, stamp);
     return bytes ? std::optional<QByteArray>(std::move(bytes.value())) : std::nullopt;
 }
 
@@ -53,7 +53,8 @@ bool CalendarStorePrivate::readNewFiles()
 void CalendarStorePrivate::rereadFile(const QString &calUid, const QString &name)
 {
     const auto f = folders.find(calUid);
-    const std::optional<QByteArray> bytes = readBytes(filePath(calUid, name));
+    ZEM_F_Files::Stamp stamp;
+    const std::optional<QByteArray> bytes = readBytes(filePath(calUid, name), &stamp);
     if (f == folders.end() || !bytes) {
         scan(true);
         return;
@@ -65,6 +66,7 @@ void CalendarStorePrivate::rereadFile(const QString &calUid, const QString &name
             if (index.value(uid) == std::pair(calUid, name))
                 before.insert(uid, task);
     std::unique_ptr<IcsFile> file = readFile(calUid, name, *bytes);
+    file->key = stamp;
     for (const auto &[uid, task] : file->items) {
         if (index.contains(uid) && index.value(uid) != std::pair(calUid, name)) {
             // Which of two files with one uid is read is decided over the whole folder.
@@ -88,7 +90,7 @@ void CalendarStorePrivate::rereadFile(const QString &calUid, const QString &name
         problems.append(prefix + p);
         qCWarning(zemPlatform).noquote() << "CalendarStore:" << problems.last();
     }
-    const QByteArray oldBytes = slot ? slot->bytes : QByteArray();
+    const FileState oldState = slot ? slot->state() : FileState();
     const bool existed = bool(slot);
     QSet<QString> old;
     if (slot)
@@ -104,7 +106,7 @@ void CalendarStorePrivate::rereadFile(const QString &calUid, const QString &name
         index.insert(uid, {calUid, name});
         if (!old.contains(uid))
             changes[task].inserted[who].append(uid);
-        else if (!existed || oldBytes != now.bytes)
+        else if (!existed || now.state().differsFrom(oldState))
             changes[task].updated[who].append(uid);
     }
     if (watcher)
@@ -133,23 +135,53 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
     const QDateTime &to = predicate.endDate;
     if (!from.isValid() || !to.isValid())
         return out;
+    const auto wanted = [&](const QString &calUid, const QString &name, const IcsFile &file, const QString &uid,
+                            bool task) {
+        if (task || (!predicate.uid.isEmpty() && uid != predicate.uid))
+            return false;
+        const auto span = file.spans.constFind(uid);
+        return span != file.spans.constEnd() && mayOverlap(*span, from, to)
+               && index.value(uid) == std::pair(calUid, name);
+    };
+    // Files listed from the index whose items are not all cached are read first, together.
+    std::vector<std::pair<QString, IcsFile *>> toLoad;
+    for (const auto &[calUid, f] : folders) {
+        if (!predicate.calendarUids.isEmpty() && !predicate.calendarUids.contains(calUid))
+            continue;
+        for (const auto &[name, file] : f.files)
+            if (!file->parsed)
+                for (const auto &[uid, task] : file->items)
+                    if (!file->cached.contains(uid) && wanted(calUid, name, *file, uid, task)) {
+                        toLoad.emplace_back(calUid, file.get());
+                        break;
+                    }
+    }
+    load(toLoad);
+
     ListingBudget budget;
     QStringList found;
     for (const auto &[calUid, f] : folders) {
         if (!predicate.calendarUids.isEmpty() && !predicate.calendarUids.contains(calUid))
             continue;
         for (const auto &[name, file] : f.files) {
-            if (!file->root)
-                continue;
             for (const auto &[uid, task] : file->items) {
-                if (task || (!predicate.uid.isEmpty() && uid != predicate.uid))
+                if (!wanted(calUid, name, *file, uid, task))
+                    continue;
+                if (!file->parsed) {
+                    if (const auto e = cachedItem<CalEvent>(calUid, *file, uid)) {
+                        if (e->startDate().isValid() && overlaps(e->startDate(), e->endDate(), from, to))
+                            out.append(*e);
+                        continue;
+                    }
+                    load({{calUid, file.get()}});
+                }
+                if (!file->root)
                     continue;
                 const auto span = file->spans.constFind(uid);
-                if (span == file->spans.constEnd() || !mayOverlap(*span, from, to)
-                    || index.value(uid) != std::pair(calUid, name))
+                if (span == file->spans.constEnd())
                     continue;
                 QStringList lines;
-                out += expand(span->comps, Origin{calUid, name, file->bytes}, from, to, &lines, &budget);
+                out += expand(span->comps, Origin{calUid, name, file->bytes, file->key}, from, to, &lines, &budget);
                 for (const QString &line : std::as_const(lines))
                     found.append(u"%1/%2: %3"_s.arg(calUid, name, line));
             }
@@ -165,6 +197,44 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
         qCWarning(zemPlatform).noquote() << "CalendarStore:" << line;
     }
     return byStart(std::move(out));
+}
+
+QList<CalTask> CalendarStorePrivate::tasksIn(const CalTaskPredicate &predicate)
+{
+    const auto inScope = [&](const QString &calUid) {
+        return predicate.calendarUids.isEmpty() || predicate.calendarUids.contains(calUid);
+    };
+    std::vector<std::pair<QString, IcsFile *>> toLoad;
+    for (const auto &[calUid, f] : folders)
+        if (inScope(calUid))
+            for (const auto &[name, file] : f.files)
+                if (!file->parsed)
+                    for (const auto &[uid, task] : file->items)
+                        if (task && !file->cached.contains(uid)) {
+                            toLoad.emplace_back(calUid, file.get());
+                            break;
+                        }
+    load(toLoad);
+
+    QList<CalTask> out;
+    for (const auto &[calUid, f] : folders) {
+        if (!inScope(calUid))
+            continue;
+        for (const auto &[name, file] : f.files) {
+            for (const auto &[uid, task] : file->items) {
+                if (!task || index.value(uid) != std::pair(calUid, name))
+                    continue;
+                std::optional<CalTask> t;
+                if (!file->parsed && !(t = cachedItem<CalTask>(calUid, *file, uid)))
+                    load({{calUid, file.get()}});
+                if (!t && file->root)
+                    t = taskIn(file->root.get(), Origin{calUid, name, file->bytes, file->key}, uid);
+                if (t && !(predicate.uncompletedOnly && (t->isCompleted() || CalValues::of(*t).cancelled)))
+                    out.append(*t);
+            }
+        }
+    }
+    return out;
 }
 
 // By start, then uid. Each start is turned into an instant once: comparing two local times

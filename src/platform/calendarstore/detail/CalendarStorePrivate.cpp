@@ -4,6 +4,7 @@
 
 #include "platform/calendarstore/detail/CalValues.h"
 #include "platform/calendarstore/detail/IcsSplice.h"
+#include "platform/calendarstore/detail/ItemCache.h"
 #include "platform/calendarstore/detail/Occurrences.h"
 #include "platform/detail/ChangeNotices.h"
 
@@ -69,23 +70,6 @@ ZEM_Error noCalendarFile(const QString &fileName)
 
 } // namespace
 
-void CalendarStorePrivate::forEachItem(
-    const QStringList &calendarUids,
-    const std::function<void(icalcomponent *, const Origin &, const QString &, bool)> &visit) const
-{
-    for (const auto &[calUid, f] : folders) {
-        if (!calendarUids.isEmpty() && !calendarUids.contains(calUid))
-            continue;
-        for (const auto &[name, file] : f.files) {
-            if (!file->root)
-                continue;
-            for (const auto &[uid, task] : file->items)
-                if (index.value(uid) == std::pair(calUid, name))
-                    visit(file->root.get(), Origin{calUid, name, file->bytes}, uid, task);
-        }
-    }
-}
-
 bool CalendarStorePrivate::linksOutside(const QString &root, const QString &dirPath)
 {
     const QFileInfo info(dirPath);
@@ -124,7 +108,7 @@ CalCalendar CalendarStorePrivate::readCalendar(const QString &root, const QStrin
 
 std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(const QString &calendarUid,
                                                                               const QString &fileName,
-                                                                              const QByteArray &bytes)
+                                                                              const QByteArray &bytes, bool toCache)
 {
     auto file = std::make_unique<IcsFile>();
     file->fileName = fileName;
@@ -149,13 +133,25 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
             QStringList itemProblems;
             IcsFile::Span &span = file->spans[uid];
             span.comps.push_back(c);
+            // An item of one component is handed out as read; others need their components.
+            const auto cache = [&](CalCalendarItem &item, bool alone) {
+                if (!toCache)
+                    return;
+                if (span.comps.size() == 1 && alone && itemcache::cacheable(CalValues::of(item)))
+                    file->cached.insert(uid, itemcache::encodeItem(CalValues::of(item)));
+                else
+                    file->cached.remove(uid);
+            };
             if (icalcomponent_isa(c) == ICAL_VTODO_COMPONENT) {
                 CalTask t;
                 ics::readItem(t, c, cal, &itemProblems);
+                cache(t, true);
             } else {
                 CalEvent e;
                 ics::readItem(e, c, cal, &itemProblems);
                 const bool series = !hasRecurrenceId(c) && isRecurring(c);
+                CalValues::of(e).occurrence = e.startDate();
+                cache(e, !series && !hasRecurrenceId(c));
                 if (series)
                     seriesStarts(c, e.startDate().addSecs(1), &itemProblems);
                 const QDateTime end = std::max(e.startDate(), e.endDate());
@@ -185,14 +181,14 @@ void CalendarStorePrivate::scan(bool announce)
     {
         bool task;
         QString path;
-        QByteArray bytes;
+        FileState state;
     };
     QHash<QString, Seen> before; // uid -> what the last read found
     for (const auto &[calUid, f] : folders)
         for (const auto &[name, file] : f.files)
             for (const auto &[uid, task] : file->items)
                 if (index.value(uid) == std::pair(calUid, name))
-                    before.insert(uid, {task, filePath(calUid, name), file->bytes});
+                    before.insert(uid, {task, filePath(calUid, name), file->state()});
     QHash<QString, QByteArray> calendarsBefore;
     for (const auto &[calUid, f] : folders)
         calendarsBefore.insert(calUid, f.meta);
@@ -207,6 +203,7 @@ void CalendarStorePrivate::scan(bool announce)
         QString readError;
         bool keep = false; // unchanged since the last read
         std::unique_ptr<IcsFile> fresh;
+        QByteArray payload; // for the folder index, of a file read now
     };
     struct Listed
     {
@@ -241,23 +238,41 @@ void CalendarStorePrivate::scan(bool announce)
             if (e.ics)
                 work.emplace_back(&l, &e);
     initLibical();
+    if (!folderIndexTried) {
+        folderIndexTried = true;
+        folderIndex = FolderIndex::open(folder, itemcache::indexKind(), itemcache::kVersion);
+    }
+    const FolderIndex *cache = folderIndex.get();
     forEachIndex(qsizetype(work.size()), 32, [&](qsizetype i) {
         const auto &[l, e] = work[size_t(i)];
         const QString path = filePath(l->calUid, e->name);
-        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path);
-        if (read)
-            e->bytes = *read;
-        else
-            e->readError = read.error().message;
+        const ZEM_F_Files::Stamp now = ZEM_F_Files::stampOf(path);
         // Only looked at here: the folders as last read stay as they are until all is read.
-        if (const auto old = folders.find(l->calUid); old != folders.end()) {
-            const auto was = old->second.files.find(e->name);
-            // Unchanged, or a plain file unreadable for now: keep what we knew.
-            e->keep = was != old->second.files.end()
-                      && (e->bytes ? was->second->bytes == *e->bytes : ZEM_F_Files::stampOf(path).regular);
+        const IcsFile *was = nullptr;
+        if (const auto old = folders.find(l->calUid); old != folders.end())
+            if (const auto it = old->second.files.find(e->name); it != old->second.files.end())
+                was = it->second.get();
+        if (was && now.regular && was->key == now) {
+            e->keep = true;
+            return;
         }
-        if (!e->keep && e->bytes)
-            e->fresh = readFile(l->calUid, e->name, *e->bytes);
+        if (cache && now.regular)
+            if (const auto payload = cache->lookup(l->calUid + u'/' + e->name, now))
+                if ((e->fresh = fromPayload(e->name, now, *payload)))
+                    return;
+        ZEM_F_Files::Stamp stamp;
+        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes, &stamp);
+        if (!read) {
+            e->readError = read.error().message;
+            // A plain file unreadable for now: keep what we knew.
+            e->keep = was && now.regular;
+            return;
+        }
+        e->bytes = *read;
+        e->fresh = readFile(l->calUid, e->name, *read, cache);
+        e->fresh->key = stamp;
+        if (cache)
+            e->payload = payloadOf(*e->fresh);
     });
 
     std::map<QString, Folder> now;
@@ -293,11 +308,22 @@ void CalendarStorePrivate::scan(bool announce)
                     qCWarning(zemPlatform).noquote() << "CalendarStore:" << u"%1/%2: %3"_s.arg(calUid, name, p);
             for (const QString &p : std::as_const(file->problems))
                 newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, p));
+            if (folderIndex && !e.payload.isEmpty())
+                folderIndex->put(calUid + u'/' + name, file->key, e.payload);
             l.folder.files.emplace(name, std::move(file));
         }
         now.emplace(calUid, std::move(l.folder));
     }
     folders = std::move(now);
+    if (folderIndex) {
+        for (auto it = folderIndex->entries().cbegin(); it != folderIndex->entries().cend(); ++it) {
+            const qsizetype slash = it.key().indexOf(u'/');
+            const auto f = folders.find(it.key().left(slash));
+            if (slash < 0 || f == folders.end() || !f->second.files.count(it.key().mid(slash + 1)))
+                folderIndex->forget(it.key());
+        }
+        folderIndex->commit();
+    }
 
     index.clear();
     for (const auto &[calUid, f] : folders) {
@@ -345,7 +371,7 @@ void CalendarStorePrivate::scan(bool announce)
         const auto was = before.constFind(it.key());
         if (was == before.constEnd())
             changes[kind].inserted[who].append(it.key());
-        else if (was->path != path || was->bytes != file->bytes)
+        else if (was->path != path || file->state().differsFrom(was->state))
             changes[kind].updated[who].append(it.key());
     }
     for (auto it = before.cbegin(); it != before.cend(); ++it)
@@ -511,7 +537,7 @@ ZEM_Result<Origin> CalendarStorePrivate::writeNewFile(const QString &calendarUid
     std::optional<QByteArray> carried;
     if (from)
         carried = splice(from->bytes, madeUidSeed(from->calendarUid, from->fileName), doc, false);
-    Origin origin{calendarUid, freeFileName(calendarUid, uid), carried ? *carried : serialize(doc)};
+    Origin origin{calendarUid, freeFileName(calendarUid, uid), carried ? *carried : serialize(doc), {}};
     if (auto w = writeFile(calendarUid, origin.fileName, origin.bytes, std::nullopt, false); !w)
         return w.error();
     return origin;
@@ -524,7 +550,7 @@ ZEM_Result<CalendarStorePrivate::ItemFile> CalendarStorePrivate::readItemFile(co
     if (auto ok = checkCalendar(calendarUid); !ok)
         return ok.error();
     ItemFile file;
-    file.origin = Origin{calendarUid, fileName, {}};
+    file.origin = Origin{calendarUid, fileName, {}, {}};
     const QString path = filePath(calendarUid, fileName);
     const ZEM_F_Files::Stamp stamp = ZEM_F_Files::stampOf(path);
     if (!stamp.exists)
@@ -535,7 +561,7 @@ ZEM_Result<CalendarStorePrivate::ItemFile> CalendarStorePrivate::readItemFile(co
                                u"Cannot save %1: it is %2, which is never written through."_s.arg(path, what),
                                {path});
     }
-    const auto bytes = ZEM_F_Files::readRegularFile(path);
+    const auto bytes = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes, &file.origin.stamp);
     if (!bytes)
         return bytes.error();
     file.exists = true;

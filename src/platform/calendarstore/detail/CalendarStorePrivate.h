@@ -7,6 +7,7 @@
 #include "platform/calendarstore/detail/ICalendarMapping.h"
 #include "platform/calendarstore/detail/Ical.h"
 #include "platform/calendarstore/detail/NewFiles.h"
+#include "platform/detail/FolderIndex.h"
 #include "platform/detail/ItemFiles.h"
 
 #include <QDir>
@@ -37,9 +38,26 @@ inline QString madeUidSeed(const QString &calendarUid, const QString &fileName)
 class CalendarStorePrivate
 {
 public:
+    // What tells one content of a file from another: its bytes where both were read, else
+    // its key.
+    struct FileState
+    {
+        bool parsed = true;
+        QByteArray bytes;
+        ZEM_F_Files::Stamp key;
+
+        bool differsFrom(const FileState &other) const
+        {
+            return parsed && other.parsed ? bytes != other.bytes : !(key == other.key);
+        }
+    };
     struct IcsFile
     {
         QString fileName;
+        ZEM_F_Files::Stamp key; // the state of the file it was read from
+        // False for a file listed from the folder index: its bytes are read, and parsed, when
+        // something needs more than the items cached.
+        bool parsed = true;
         QByteArray bytes;
         detail::ical::IcalPtr root;
         bool lossy = false;
@@ -54,6 +72,11 @@ public:
             bool open = false; // a series, or an item without dates: always expanded
         };
         QHash<QString, Span> spans;
+        // Items as listings hand them out (see ItemCache.h), by uid; those not here need
+        // the file parsed.
+        QHash<QString, QByteArray> cached;
+
+        FileState state() const { return {parsed, bytes, key}; }
     };
     struct Folder
     {
@@ -91,11 +114,6 @@ public:
         return file == f->second.files.end() ? nullptr : file->second.get();
     }
 
-    /** Calls \a visit with every item the index holds in \a calendarUids (in every calendar
-        when empty), in calendar and file order. */
-    void forEachItem(const QStringList &calendarUids,
-                     const std::function<void(icalcomponent *root, const detail::Origin &origin, const QString &uid,
-                                              bool task)> &visit) const;
 
     /** Whether the calendar folder \a dirPath is a link to somewhere outside \a root: such a
         calendar is read, never written into. */
@@ -103,8 +121,26 @@ public:
     /** Calendar \a uid of the store in \a root; what cannot be read goes to \a problems. */
     static CalCalendar readCalendar(const QString &root, const QString &uid, QByteArray *meta,
                                     QStringList *problems = nullptr);
+    /** \a bytes of a file read and parsed; with \a toCache, the items a listing can hand out
+        from the folder index are kept in cached. */
     static std::unique_ptr<IcsFile> readFile(const QString &calendarUid, const QString &fileName,
-                                             const QByteArray &bytes);
+                                             const QByteArray &bytes, bool toCache = false);
+    // ---- The folder index (CalendarStoreCache.cpp) -------------------------------------------
+    /** What the folder index keeps of \a file. */
+    static QByteArray payloadOf(const IcsFile &file);
+    /** A file as the index kept it; null when the payload cannot be read. */
+    static std::unique_ptr<IcsFile> fromPayload(const QString &fileName, const ZEM_F_Files::Stamp &key,
+                                                const QByteArray &payload);
+    /** Reads and parses the files among \a files listed from the index, on every core. */
+    void load(const std::vector<std::pair<QString, IcsFile *>> &files) const;
+    /** The item \a uid of \a file (listed from the index) as a listing hands it out. */
+    template<typename Item>
+    std::optional<Item> cachedItem(const QString &calUid, const IcsFile &file, const QString &uid) const;
+    // Opened at the first read of the folder; null when no index can be kept.
+    std::unique_ptr<detail::FolderIndex> folderIndex;
+    bool folderIndexTried = false;
+    /** The file of item \a uid, parsed. */
+    IcsFile *parsedFileOf(const QString &uid);
     void scan(bool announce);
     void startWatching();
     void watchPaths();
@@ -140,6 +176,8 @@ public:
     void rereadFile(const QString &calendarUid, const QString &fileName);
     /** The occurrences a predicate asks for; what could not be expanded goes into problems. */
     QList<CalEvent> eventsIn(const CalEventPredicate &predicate);
+    /** The to-dos a predicate asks for, in calendar and file order. */
+    QList<CalTask> tasksIn(const CalTaskPredicate &predicate);
     static QList<CalEvent> byStart(QList<CalEvent> events);
     /** Writes \a doc to a new file; carrying the lines of the file \a from when the item moves. */
     ZEM_Result<detail::Origin> writeNewFile(const QString &calendarUid, const QString &uid, icalcomponent *doc,

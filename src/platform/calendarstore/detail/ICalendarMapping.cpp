@@ -475,6 +475,7 @@ void readStored(CalCalendarItem &item, icalcomponent *c, const Origin &origin, Q
     data.fileCalendarUid = origin.calendarUid;
     data.fileName = origin.fileName;
     data.revision = origin.bytes;
+    data.revisionStamp = origin.stamp;
     data.base = data.values;
 }
 

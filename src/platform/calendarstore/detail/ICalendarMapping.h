@@ -3,7 +3,10 @@
 // VEVENT or VTODO component of its file, rewriting only the fields that changed.
 
 #include "platform/calendarstore/CalendarValues.h"
+#include "platform/calendarstore/detail/CalValues.h"
 #include "platform/calendarstore/detail/Ical.h"
+
+#include "foundation/detail/ZEM_F_Files.h"
 
 #include <optional>
 
@@ -26,7 +29,14 @@ struct Origin
     QString calendarUid;
     QString fileName;
     QByteArray bytes;
+    ZEM_F_Files::Stamp stamp; // the file's state, where its bytes were not read
 };
+
+/** Whether the file as \a disk read it is still the one item \a data was read from. */
+inline bool unchangedSince(const Origin &disk, const CalItemData &data)
+{
+    return data.revision.isEmpty() ? disk.stamp == data.revisionStamp : disk.bytes == data.revision;
+}
 
 /** The event component \a c as the store hands it out. */
 CalEvent eventFrom(icalcomponent *c, const Origin &origin, QStringList *problems);

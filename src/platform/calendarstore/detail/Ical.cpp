@@ -432,8 +432,10 @@ QByteArray ianaFor(const QByteArray &tzid)
     return found;
 }
 
+} // namespace
+
 // Building a zone reads its rules: keep the ones in use.
-QTimeZone qtZone(const QByteArray &iana)
+QTimeZone zoneNamed(const QByteArray &iana)
 {
     static QHash<QByteArray, QTimeZone> zones;
     const std::lock_guard lock(cacheLock);
@@ -442,8 +444,6 @@ QTimeZone qtZone(const QByteArray &iana)
         it = zones.insert(iana, QTimeZone(iana));
     return *it;
 }
-
-} // namespace
 
 bool isUtcId(const QByteArray &id)
 {
@@ -505,11 +505,11 @@ TimeRead toQt(icaltimetype t, const QByteArray &tzid, icalcomponent *calendar, Q
         wall.zone = nullptr;
         const time_t secs = icaltime_as_timet_with_zone(wall, zone);
         const QDateTime instant = QDateTime::fromSecsSinceEpoch(qint64(secs), Qt::UTC);
-        out.value = iana.isEmpty() ? instant.toLocalTime() : instant.toTimeZone(qtZone(iana));
+        out.value = iana.isEmpty() ? instant.toLocalTime() : instant.toTimeZone(zoneNamed(iana));
         return out;
     }
     if (!iana.isEmpty()) {
-        out.value = QDateTime(date, clock, qtZone(iana));
+        out.value = QDateTime(date, clock, zoneNamed(iana));
         return out;
     }
     if (problems)

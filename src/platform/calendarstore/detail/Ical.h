@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTimeZone>
 #include <QVariant>
 
 #include <libical/ical.h>
@@ -80,6 +81,8 @@ IcalPtr extract(icalcomponent *root, const QString &uid);
 // ---- Time ---------------------------------------------------------------------------------
 
 bool isUtcId(const QByteArray &id);
+/** The system's zone \a iana, built once for the process. */
+QTimeZone zoneNamed(const QByteArray &iana);
 /** The zone \a tzid names in \a calendar: its own definition (shared with the files that
     define it alike), else libical's zone of that name. */
 icaltimezone *zoneFor(icalcomponent *calendar, const QByteArray &tzid);
