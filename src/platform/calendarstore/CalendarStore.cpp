@@ -261,6 +261,7 @@ CalendarStore::CalendarStore(const QString &folder, bool watch, QObject *parent)
     : QObject(parent), d(std::make_unique<CalendarStorePrivate>())
 {
     initLibical();
+    settleLocalZone();
     d->q = this;
     d->folder = QDir::cleanPath(QDir(folder).absolutePath());
     if (!QDir().mkpath(d->folder))

@@ -62,6 +62,14 @@ bool isOwnWrite(const QString &path, const std::optional<QByteArray> &bytes)
     return w != own.constEnd() && *w == bytes;
 }
 
+void settleLocalZone()
+{
+    // ":/etc/localtime" is the default the C library reads when TZ is unset, and Qt reads
+    // it as the system zone too; set, it is only looked at again when TZ changes.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
+
 QString ownProcessName()
 {
     if (ZEM_F_HostDelegate *delegate = ZEM_F_Host::delegate())

@@ -38,6 +38,11 @@ bool isOwnWrite(const QString &path, const std::optional<QByteArray> &bytes);
 /** The name change notices carry for this process's own saves: the host's application name. */
 QString ownProcessName();
 
+/** Makes local times cheap to convert for the rest of the process: with TZ unset, the C
+    library looks at the system's zone file again on every conversion (a stat() each, and a
+    folder's items convert hundreds of thousands). The zone stays the system's own. */
+void settleLocalZone();
+
 /** Runs \a work once for each index below \a count, on this thread and, where there are
     \a perThread indexes for each, on the machine's other cores. */
 void forEachIndex(qsizetype count, qsizetype perThread, const std::function<void(qsizetype)> &work);

@@ -25,9 +25,7 @@ QByteArray CalendarStorePrivate::payloadOf(const IcsFile &file)
         out << uid << task;
     out << quint32(file.spans.size());
     for (auto it = file.spans.cbegin(); it != file.spans.cend(); ++it) {
-        out << it.key() << it->open;
-        itemcache::writeTime(out, it->first);
-        itemcache::writeTime(out, it->last);
+        out << it.key() << it->open << it->first << it->last;
     }
     out << file.cached;
     return bytes;
@@ -58,9 +56,7 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::fromPayload
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QString uid;
         IcsFile::Span span;
-        in >> uid >> span.open;
-        span.first = itemcache::readTime(in);
-        span.last = itemcache::readTime(in);
+        in >> uid >> span.open >> span.first >> span.last;
         file->spans.insert(uid, span);
     }
     in >> file->cached;

@@ -28,10 +28,10 @@ std::optional<QByteArray> readBytes(const QString &path, ZEM_F_Files::Stamp *sta
     return bytes ? std::optional<QByteArray>(std::move(bytes.value())) : std::nullopt;
 }
 
-// Whether an item spanning \a span may have an occurrence in [from, to).
-bool mayOverlap(const CalendarStorePrivate::IcsFile::Span &span, const QDateTime &from, const QDateTime &to)
+// Whether an item spanning \a span may have an occurrence in [from, to) (as instants).
+bool mayOverlap(const CalendarStorePrivate::IcsFile::Span &span, qint64 from, qint64 to)
 {
-    return span.open || ((!to.isValid() || span.first < to) && (!from.isValid() || span.last >= from));
+    return span.open || (span.first < to && span.last >= from);
 }
 
 } // namespace
@@ -135,12 +135,14 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
     const QDateTime &to = predicate.endDate;
     if (!from.isValid() || !to.isValid())
         return out;
+    const qint64 fromMs = from.toMSecsSinceEpoch();
+    const qint64 toMs = to.toMSecsSinceEpoch();
     const auto wanted = [&](const QString &calUid, const QString &name, const IcsFile &file, const QString &uid,
                             bool task) {
         if (task || (!predicate.uid.isEmpty() && uid != predicate.uid))
             return false;
         const auto span = file.spans.constFind(uid);
-        return span != file.spans.constEnd() && mayOverlap(*span, from, to)
+        return span != file.spans.constEnd() && mayOverlap(*span, fromMs, toMs)
                && index.value(uid) == std::pair(calUid, name);
     };
     // Files listed from the index whose items are not all cached are read first, together.

@@ -154,12 +154,13 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
                 cache(e, !series && !hasRecurrenceId(c));
                 if (series)
                     seriesStarts(c, e.startDate().addSecs(1), &itemProblems);
-                const QDateTime end = std::max(e.startDate(), e.endDate());
                 span.open = span.open || series || !e.startDate().isValid();
-                if (!span.first.isValid() || e.startDate() < span.first)
-                    span.first = e.startDate();
-                if (!span.last.isValid() || end > span.last)
-                    span.last = end;
+                if (e.startDate().isValid()) {
+                    const qint64 start = e.startDate().toMSecsSinceEpoch();
+                    const qint64 end = e.endDate().isValid() ? e.endDate().toMSecsSinceEpoch() : start;
+                    span.first = std::min(span.first, start);
+                    span.last = std::max({span.last, start, end});
+                }
             }
             for (const QString &p : std::as_const(itemProblems))
                 if (!file->problems.contains(p))

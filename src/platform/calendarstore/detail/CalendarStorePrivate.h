@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -68,7 +69,9 @@ public:
         struct Span
         {
             std::vector<icalcomponent *> comps;
-            QDateTime first, last;
+            // As instants: compared for every item of a listing.
+            qint64 first = std::numeric_limits<qint64>::max();
+            qint64 last = std::numeric_limits<qint64>::min();
             bool open = false; // a series, or an item without dates: always expanded
         };
         QHash<QString, Span> spans;
