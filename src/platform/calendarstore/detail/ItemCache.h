@@ -5,6 +5,7 @@
 // are marked, and such a file is parsed when a listing reaches it.
 
 #include "platform/calendarstore/detail/CalValues.h"
+#include "zem_appkit_export.h"
 
 #include <QDataStream>
 #include <QDateTime>
@@ -20,7 +21,7 @@ inline constexpr int kVersion = 1;
 
 /** The index's kind for the calendar store: local times read from zoned times depend on the
     system's zone, so an index made under one zone is never used under another. */
-QString indexKind();
+ZEM_APPKIT_EXPORT QString indexKind();
 
 /** One item as a listing hands it out, without where it is kept (calendar, file, revision). */
 QByteArray encodeItem(const CalItemData &data);
