@@ -9,6 +9,7 @@
 namespace platform {
 
 using namespace detail;
+using namespace detail::ical;
 
 namespace {
 
@@ -79,6 +80,23 @@ void CalendarStorePrivate::load(const std::vector<std::pair<QString, IcsFile *>>
             // the folder is read again.
             file->parsed = true;
             return;
+        }
+        if (stamp == file->key) {
+            // What the index said of it holds: only its components are wanted now.
+            Parsed parsed = parseIcs(*bytes, madeUidSeed(calUid, file->fileName));
+            if (parsed.root) {
+                for (auto &span : file->spans)
+                    span.comps.clear();
+                for (icalcomponent *cal : calendarsOf(parsed.root.get()))
+                    for (icalcomponent *c : children(cal, ICAL_ANY_COMPONENT))
+                        if (const auto span = file->spans.find(text(icalcomponent_get_uid(c)));
+                            isItem(c) && span != file->spans.end())
+                            span->comps.push_back(c);
+                file->bytes = *bytes;
+                file->root = std::move(parsed.root);
+                file->parsed = true;
+                return;
+            }
         }
         // Read as it is now, which may be newer than what the index said of it.
         std::unique_ptr<IcsFile> fresh = readFile(calUid, file->fileName, *bytes);

@@ -14,7 +14,7 @@ namespace platform::detail::itemcache {
 namespace {
 
 enum TimeTag : quint8 { Invalid, Utc, Local, Zone, Offset };
-enum ValueTag : quint8 { Plain, Time, Alarms, Attendees };
+enum ValueTag : quint8 { Plain, Time, Alarms, Attendees, Text, Flag, Number };
 
 constexpr quint32 kItemMagic = 0x5A43490A; // what encodeItem() writes first
 
@@ -157,6 +157,12 @@ QByteArray encodeItem(const CalItemData &data)
         } else if (v.metaType() == QMetaType::fromType<QList<CalAttendee>>()) {
             out << quint8(Attendees);
             writeAttendees(out, v.value<QList<CalAttendee>>());
+        } else if (v.metaType() == QMetaType::fromType<QString>()) {
+            out << quint8(Text) << v.toString(); // most values: read without the type registry
+        } else if (v.metaType() == QMetaType::fromType<bool>()) {
+            out << quint8(Flag) << v.toBool();
+        } else if (v.metaType() == QMetaType::fromType<int>()) {
+            out << quint8(Number) << qint32(v.toInt());
         } else {
             out << quint8(Plain) << v;
         }
@@ -195,6 +201,24 @@ bool decodeItem(const QByteArray &bytes, CalItemData &data)
         case Attendees:
             v = QVariant::fromValue(readAttendees(in));
             break;
+        case Text: {
+            QString text;
+            in >> text;
+            v = text;
+            break;
+        }
+        case Flag: {
+            bool flag = false;
+            in >> flag;
+            v = flag;
+            break;
+        }
+        case Number: {
+            qint32 n = 0;
+            in >> n;
+            v = int(n);
+            break;
+        }
         default:
             return false;
         }
