@@ -2,9 +2,9 @@
 # Times khard, khal and todoman beside the organiser's listings of the same generated
 # folders, in one run: for each work the peer's and the kit's median time, their ratio and
 # the peak memory of both, then how many items each side listed beside how many the
-# generator wrote. Caches are warm (the operating system's always; the peers' own indexes
-# too, except in the rows marked "no index", where the peer's index is removed before each
-# run: the kit keeps no index, so its time there is the warm one).
+# generator wrote. Caches are warm (the operating system's always; the indexes the peers
+# and the kit keep in the cache folder too, except in the rows marked "no index", where
+# both sides' indexes are removed before each run).
 #
 #   bench/peers.sh [BUILD_DIR]        BUILD_DIR: a Release build (default: build-rel)
 #   RUNS=10 RUNS_NO_INDEX=3           repetitions of each timing
@@ -114,10 +114,10 @@ peak_mib() {
 }
 
 rows=()
-# row WORK PEER-NAME RUNS PREPARE PEER-CMD... -- KIT-CMD...
+# row WORK PEER-NAME RUNS PREPARE KIT-PREPARE PEER-CMD... -- KIT-CMD...
 row() {
-    local work_name=$1 peer_name=$2 n=$3 prepare=$4
-    shift 4
+    local work_name=$1 peer_name=$2 n=$3 prepare=$4 kit_prepare=$5
+    shift 5
     local peer=() kit=()
     while [ "$1" != "--" ]; do peer+=("$1"); shift; done
     shift
@@ -126,29 +126,34 @@ row() {
     local peer_s peer_m kit_s kit_m
     peer_s=$(median_seconds "$n" "$prepare" "${peer[@]}")
     peer_m=$(peak_mib "$prepare" "${peer[@]}")
-    kit_s=$(median_seconds "$n" "" "${kit[@]}")
-    kit_m=$(peak_mib "" "${kit[@]}")
+    kit_s=$(median_seconds "$n" "$kit_prepare" "${kit[@]}")
+    kit_m=$(peak_mib "$kit_prepare" "${kit[@]}")
     rows+=("$(printf '%-44s %-22s %8s %8s %9s %9s %8s' "$work_name" "$peer_name" "$peer_s" "$kit_s" \
         "$(awk -v k="$kit_s" -v p="$peer_s" 'BEGIN { printf "%.2f", (p > 0) ? k / p : 0 }')" "$peer_m" "$kit_m")")
 }
 
 org=("$organiser")
-row "10,000 cards, open + every mirrored field" "khard list" "$runs" "" \
+no_kit_index="rm -rf $XDG_CACHE_HOME/zemappkit"
+row "10,000 cards, open + every mirrored field" "khard list" "$runs" "" "" \
     khard -c "$work/khard.conf" list -p -- "${org[@]}" --contacts "$work/contacts" --list-contacts
-row "one person by UID among 10,000" "khard show -f" "$runs" "" \
+row "one person by UID among 10,000" "khard show -f" "$runs" "" "" \
     khard -c "$work/khard.conf" show -f "uid:$one_uid" -- "${org[@]}" --contacts "$work/contacts" --show-contact "$one_uid"
-row "one year of occurrences, 7,000 files" "khal list" "$runs" "" \
+row "one year of occurrences, 7,000 files" "khal list" "$runs" "" "" \
     khal -c "$work/khal7000.conf" list -df '' -f '{uid} {start} {end}' "$year_from" "$year_last" \
     -- "${org[@]}" --calendars "$work/cal7000" --list-events "$year_from" "$year_to"
-row "open to-dos, 7,000 files" "todoman list" "$runs" "" \
+row "open to-dos, 7,000 files" "todoman list" "$runs" "" "" \
     todoman --config "$work/todoman7000.py" --porcelain list -- "${org[@]}" --calendars "$work/cal7000" --list-todos
-row "open to-dos, 2,000 files" "todoman list" "$runs" "" \
+row "open to-dos, 2,000 files" "todoman list" "$runs" "" "" \
     todoman --config "$work/todoman2000.py" --porcelain list -- "${org[@]}" --calendars "$work/cal2000" --list-todos
-row "one year, 7,000 files, peer without index" "khal list, no index" "$runs_no_index" "rm -f $work/khal7000.db" \
-    khal -c "$work/khal7000.conf" list -df '' -f '{uid} {start} {end}' "$year_from" "$year_last" \
+row "10,000 cards, kit without index" "khard list (none)" "$runs_no_index" "" "$no_kit_index" \
+    khard -c "$work/khard.conf" list -p -- "${org[@]}" --contacts "$work/contacts" --list-contacts
+row "one year, 7,000 files, no index" "khal list, no index" "$runs_no_index" "rm -f $work/khal7000.db" \
+    "$no_kit_index" khal -c "$work/khal7000.conf" list -df '' -f '{uid} {start} {end}' "$year_from" "$year_last" \
     -- "${org[@]}" --calendars "$work/cal7000" --list-events "$year_from" "$year_to"
-row "open to-dos, 7,000 files, peer w/o index" "todoman, no index" "$runs_no_index" "rm -f $work/todoman7000.sqlite3" \
-    todoman --config "$work/todoman7000.py" --porcelain list -- "${org[@]}" --calendars "$work/cal7000" --list-todos
+row "open to-dos, 7,000 files, no index" "todoman, no index" "$runs_no_index" "rm -f $work/todoman7000.sqlite3" \
+    "$no_kit_index" todoman --config "$work/todoman7000.py" --porcelain list -- "${org[@]}" --calendars "$work/cal7000" --list-todos
+row "open to-dos, 2,000 files, no index" "todoman, no index" "$runs_no_index" "rm -f $work/todoman2000.sqlite3" \
+    "$no_kit_index" todoman --config "$work/todoman2000.py" --porcelain list -- "${org[@]}" --calendars "$work/cal2000" --list-todos
 
 # ---- Counts ----------------------------------------------------------------------------
 todos() { python3 -c 'import json, sys; print(len(json.load(sys.stdin)))'; }

@@ -22,13 +22,10 @@ QByteArray CalendarStorePrivate::payloadOf(const IcsFile &file)
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << kFileMagic << file.lossy << file.problems << quint32(file.items.size());
-    for (const auto &[uid, task] : file.items)
-        out << uid << task;
-    out << quint32(file.spans.size());
-    for (auto it = file.spans.cbegin(); it != file.spans.cend(); ++it) {
-        out << it.key() << it->open << it->first << it->last;
+    for (qsizetype i = 0; i < file.items.size(); ++i) {
+        const IcsFile::Span &span = file.spans[size_t(i)];
+        out << file.items[i].first << file.items[i].second << span.open << span.first << span.last << span.cached;
     }
-    out << file.cached;
     return bytes;
 }
 
@@ -47,20 +44,14 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::fromPayload
     if (magic != kFileMagic)
         return nullptr;
     in >> file->lossy >> file->problems >> count;
+    file->items.reserve(qsizetype(std::min<quint32>(count, 1 << 16)));
     for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
         QString uid;
         bool task = false;
-        in >> uid >> task;
+        IcsFile::Span &span = file->spans.emplace_back();
+        in >> uid >> task >> span.open >> span.first >> span.last >> span.cached;
         file->items.append({uid, task});
     }
-    in >> count;
-    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        QString uid;
-        IcsFile::Span span;
-        in >> uid >> span.open >> span.first >> span.last;
-        file->spans.insert(uid, span);
-    }
-    in >> file->cached;
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return nullptr;
     return file;
@@ -87,11 +78,12 @@ void CalendarStorePrivate::load(const std::vector<std::pair<QString, IcsFile *>>
             if (parsed.root) {
                 for (auto &span : file->spans)
                     span.comps.clear();
+                QHash<QString, qsizetype> byUid;
                 for (icalcomponent *cal : calendarsOf(parsed.root.get()))
                     for (icalcomponent *c : children(cal, ICAL_ANY_COMPONENT))
-                        if (const auto span = file->spans.find(text(icalcomponent_get_uid(c)));
-                            isItem(c) && span != file->spans.end())
-                            span->comps.push_back(c);
+                        if (const qsizetype at = isItem(c) ? file->indexOf(text(icalcomponent_get_uid(c)), &byUid) : -1;
+                            at >= 0)
+                            file->spans[size_t(at)].comps.push_back(c);
                 file->bytes = *bytes;
                 file->root = std::move(parsed.root);
                 file->parsed = true;
@@ -106,11 +98,10 @@ void CalendarStorePrivate::load(const std::vector<std::pair<QString, IcsFile *>>
 }
 
 template<typename Item>
-std::optional<Item> CalendarStorePrivate::cachedItem(const QString &calUid, const IcsFile &file,
-                                                     const QString &uid) const
+std::optional<Item> CalendarStorePrivate::cachedItem(const QString &calUid, const IcsFile &file, qsizetype i) const
 {
-    const auto bytes = file.cached.constFind(uid);
-    if (bytes == file.cached.constEnd())
+    const QByteArray &bytes = file.spans[size_t(i)].cached;
+    if (bytes.isEmpty())
         return std::nullopt;
     Item item = [] {
         if constexpr (std::is_same_v<Item, CalEvent>)
@@ -119,7 +110,7 @@ std::optional<Item> CalendarStorePrivate::cachedItem(const QString &calUid, cons
             return CalTask::task();
     }();
     CalItemData &data = CalValues::of(item);
-    if (!itemcache::decodeItem(*bytes, data))
+    if (!itemcache::decodeItem(bytes, data))
         return std::nullopt;
     item.setCalendarUid(calUid);
     data.isNew = false;
@@ -130,10 +121,8 @@ std::optional<Item> CalendarStorePrivate::cachedItem(const QString &calUid, cons
     return item;
 }
 
-template std::optional<CalEvent> CalendarStorePrivate::cachedItem(const QString &, const IcsFile &,
-                                                                  const QString &) const;
-template std::optional<CalTask> CalendarStorePrivate::cachedItem(const QString &, const IcsFile &,
-                                                                 const QString &) const;
+template std::optional<CalEvent> CalendarStorePrivate::cachedItem(const QString &, const IcsFile &, qsizetype) const;
+template std::optional<CalTask> CalendarStorePrivate::cachedItem(const QString &, const IcsFile &, qsizetype) const;
 
 CalendarStorePrivate::IcsFile *CalendarStorePrivate::parsedFileOf(const QString &uid)
 {

@@ -137,13 +137,10 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
         return out;
     const qint64 fromMs = from.toMSecsSinceEpoch();
     const qint64 toMs = to.toMSecsSinceEpoch();
-    const auto wanted = [&](const QString &calUid, const QString &name, const IcsFile &file, const QString &uid,
-                            bool task) {
-        if (task || (!predicate.uid.isEmpty() && uid != predicate.uid))
-            return false;
-        const auto span = file.spans.constFind(uid);
-        return span != file.spans.constEnd() && mayOverlap(*span, fromMs, toMs)
-               && index.value(uid) == std::pair(calUid, name);
+    const auto wanted = [&](const QString &calUid, const QString &name, const IcsFile &file, qsizetype i) {
+        const auto &[uid, task] = file.items[i];
+        return !task && (predicate.uid.isEmpty() || uid == predicate.uid)
+               && mayOverlap(file.spans[size_t(i)], fromMs, toMs) && index.value(uid) == std::pair(calUid, name);
     };
     // Files listed from the index whose items are not all cached are read first, together.
     std::vector<std::pair<QString, IcsFile *>> toLoad;
@@ -152,8 +149,8 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
             continue;
         for (const auto &[name, file] : f.files)
             if (!file->parsed)
-                for (const auto &[uid, task] : file->items)
-                    if (!file->cached.contains(uid) && wanted(calUid, name, *file, uid, task)) {
+                for (qsizetype i = 0; i < file->items.size(); ++i)
+                    if (file->spans[size_t(i)].cached.isEmpty() && wanted(calUid, name, *file, i)) {
                         toLoad.emplace_back(calUid, file.get());
                         break;
                     }
@@ -166,24 +163,22 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
         if (!predicate.calendarUids.isEmpty() && !predicate.calendarUids.contains(calUid))
             continue;
         for (const auto &[name, file] : f.files) {
-            for (const auto &[uid, task] : file->items) {
-                if (!wanted(calUid, name, *file, uid, task))
+            for (qsizetype i = 0; i < file->items.size(); ++i) {
+                if (!wanted(calUid, name, *file, i))
                     continue;
                 if (!file->parsed) {
-                    if (const auto e = cachedItem<CalEvent>(calUid, *file, uid)) {
+                    if (const auto e = cachedItem<CalEvent>(calUid, *file, i)) {
                         if (e->startDate().isValid() && overlaps(e->startDate(), e->endDate(), from, to))
                             out.append(*e);
                         continue;
                     }
-                    load({{calUid, file.get()}});
+                    load({{calUid, file.get()}}); // may find the file changed since
                 }
-                if (!file->root)
-                    continue;
-                const auto span = file->spans.constFind(uid);
-                if (span == file->spans.constEnd())
+                if (!file->root || i >= file->items.size())
                     continue;
                 QStringList lines;
-                out += expand(span->comps, Origin{calUid, name, file->bytes, file->key}, from, to, &lines, &budget);
+                out += expand(file->spans[size_t(i)].comps, Origin{calUid, name, file->bytes, file->key}, from, to,
+                              &lines, &budget);
                 for (const QString &line : std::as_const(lines))
                     found.append(u"%1/%2: %3"_s.arg(calUid, name, line));
             }
@@ -211,8 +206,8 @@ QList<CalTask> CalendarStorePrivate::tasksIn(const CalTaskPredicate &predicate)
         if (inScope(calUid))
             for (const auto &[name, file] : f.files)
                 if (!file->parsed)
-                    for (const auto &[uid, task] : file->items)
-                        if (task && !file->cached.contains(uid)) {
+                    for (qsizetype i = 0; i < file->items.size(); ++i)
+                        if (file->items[i].second && file->spans[size_t(i)].cached.isEmpty()) {
                             toLoad.emplace_back(calUid, file.get());
                             break;
                         }
@@ -223,11 +218,12 @@ QList<CalTask> CalendarStorePrivate::tasksIn(const CalTaskPredicate &predicate)
         if (!inScope(calUid))
             continue;
         for (const auto &[name, file] : f.files) {
-            for (const auto &[uid, task] : file->items) {
+            for (qsizetype i = 0; i < file->items.size(); ++i) {
+                const auto [uid, task] = file->items[i]; // a copy: loading replaces the file's items
                 if (!task || index.value(uid) != std::pair(calUid, name))
                     continue;
                 std::optional<CalTask> t;
-                if (!file->parsed && !(t = cachedItem<CalTask>(calUid, *file, uid)))
+                if (!file->parsed && !(t = cachedItem<CalTask>(calUid, *file, i)))
                     load({{calUid, file.get()}});
                 if (!t && file->root)
                     t = taskIn(file->root.get(), Origin{calUid, name, file->bytes, file->key}, uid);

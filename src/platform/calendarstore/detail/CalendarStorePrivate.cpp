@@ -119,7 +119,7 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
     file->root = std::move(parsed.root);
     if (!file->root)
         return file;
-    QSet<QString> seen;
+    QHash<QString, qsizetype> byUid;
     for (icalcomponent *cal : calendarsOf(file->root.get())) {
         for (icalcomponent *c : children(cal, ICAL_ANY_COMPONENT)) {
             if (!isItem(c))
@@ -131,16 +131,21 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
             }
             // Read once here so that what cannot be read is reported when the file is.
             QStringList itemProblems;
-            IcsFile::Span &span = file->spans[uid];
+            qsizetype at = file->indexOf(uid, &byUid);
+            if (at < 0) {
+                at = file->items.size();
+                file->items.append({uid, icalcomponent_isa(c) == ICAL_VTODO_COMPONENT});
+                file->spans.emplace_back();
+            }
+            IcsFile::Span &span = file->spans[size_t(at)];
             span.comps.push_back(c);
             // An item of one component is handed out as read; others need their components.
             const auto cache = [&](CalCalendarItem &item, bool alone) {
                 if (!toCache)
                     return;
-                if (span.comps.size() == 1 && alone && itemcache::cacheable(CalValues::of(item)))
-                    file->cached.insert(uid, itemcache::encodeItem(CalValues::of(item)));
-                else
-                    file->cached.remove(uid);
+                span.cached = span.comps.size() == 1 && alone && itemcache::cacheable(CalValues::of(item))
+                                  ? itemcache::encodeItem(CalValues::of(item))
+                                  : QByteArray();
             };
             if (icalcomponent_isa(c) == ICAL_VTODO_COMPONENT) {
                 CalTask t;
@@ -165,15 +170,26 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
             for (const QString &p : std::as_const(itemProblems))
                 if (!file->problems.contains(p))
                     file->problems.append(p);
-            if (seen.contains(uid))
-                continue;
-            seen.insert(uid);
-            file->items.append({uid, icalcomponent_isa(c) == ICAL_VTODO_COMPONENT});
         }
     }
     if (file->items.isEmpty() && file->problems.isEmpty())
         file->problems.append(u"holds no event or to-do"_s);
     return file;
+}
+
+qsizetype CalendarStorePrivate::IcsFile::indexOf(const QString &uid, QHash<QString, qsizetype> *byUid) const
+{
+    constexpr qsizetype kFew = 16;
+    if (!byUid || items.size() <= kFew) {
+        for (qsizetype i = 0; i < items.size(); ++i)
+            if (items[i].first == uid)
+                return i;
+        return -1;
+    }
+    if (byUid->size() < items.size())
+        for (qsizetype i = byUid->size(); i < items.size(); ++i)
+            byUid->insert(items[i].first, i);
+    return byUid->value(uid, -1);
 }
 
 void CalendarStorePrivate::scan(bool announce)

@@ -65,7 +65,8 @@ public:
         QStringList problems;
         QList<std::pair<QString, bool>> items; // uid, is a to-do
         // Each item's components and the times they span, so that a listing finds an item
-        // without walking the file and passes over items outside its range.
+        // without walking the file and passes over items outside its range. A file holds
+        // one item or a few: a list beside items, not a table for each file.
         struct Span
         {
             std::vector<icalcomponent *> comps;
@@ -73,11 +74,15 @@ public:
             qint64 first = std::numeric_limits<qint64>::max();
             qint64 last = std::numeric_limits<qint64>::min();
             bool open = false; // a series, or an item without dates: always expanded
+            // The item as listings hand it out (see ItemCache.h); empty when that needs the
+            // file parsed.
+            QByteArray cached;
         };
-        QHash<QString, Span> spans;
-        // Items as listings hand them out (see ItemCache.h), by uid; those not here need
-        // the file parsed.
-        QHash<QString, QByteArray> cached;
+        std::vector<Span> spans; // of items[i]
+
+        /** The place of item \a uid in items, or -1; \a byUid, when given, is filled on
+            first use for files of many items. */
+        qsizetype indexOf(const QString &uid, QHash<QString, qsizetype> *byUid = nullptr) const;
 
         FileState state() const { return {parsed, bytes, key}; }
     };
@@ -136,9 +141,9 @@ public:
                                                 const QByteArray &payload);
     /** Reads and parses the files among \a files listed from the index, on every core. */
     void load(const std::vector<std::pair<QString, IcsFile *>> &files) const;
-    /** The item \a uid of \a file (listed from the index) as a listing hands it out. */
+    /** Item \a i of \a file (listed from the index) as a listing hands it out. */
     template<typename Item>
-    std::optional<Item> cachedItem(const QString &calUid, const IcsFile &file, const QString &uid) const;
+    std::optional<Item> cachedItem(const QString &calUid, const IcsFile &file, qsizetype i) const;
     // Opened at the first read of the folder; null when no index can be kept.
     std::unique_ptr<detail::FolderIndex> folderIndex;
     bool folderIndexTried = false;
