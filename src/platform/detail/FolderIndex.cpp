@@ -151,6 +151,9 @@ std::unique_ptr<FolderIndex> FolderIndex::open(const QString &folder, const QStr
             sqlite3_busy_timeout(db, kBusyTimeoutMs);
             sqlite3_extended_result_codes(db, 1);
             exec(db, "PRAGMA journal_mode=WAL"); // readers never wait for a writer
+            // Never inconsistent in WAL mode; a crash may lose the last commits, which only
+            // means reading those files again.
+            exec(db, "PRAGMA synchronous=NORMAL");
             if (prepare(db, version)) {
                 if (auto entries = readEntries(db))
                     return std::unique_ptr<FolderIndex>(new FolderIndex(db, std::move(*entries)));
