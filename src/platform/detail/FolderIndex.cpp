@@ -188,11 +188,16 @@ std::optional<QByteArray> FolderIndex::lookup(const QString &relPath, const File
     return it->payload;
 }
 
-void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArray &payload)
+bool FolderIndex::isSettled(const FileKey &key)
 {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    if (std::max(key.mtimeNs, key.ctimeNs) > nanoseconds(now) - kRacyWindowNs) {
+    return std::max(key.mtimeNs, key.ctimeNs) <= nanoseconds(now) - kRacyWindowNs;
+}
+
+void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArray &payload)
+{
+    if (!isSettled(key)) {
         if (m_entries.contains(relPath))
             forget(relPath);
         return;

@@ -51,6 +51,9 @@ public:
         so recently that it may change again within the same timestamp tick is not recorded,
         so it is read again next time. */
     void put(const QString &relPath, const FileKey &key, const QByteArray &payload);
+    /** Whether a file with \a key was last changed long enough ago that any change to it
+        changes its key (a change within the same timestamp tick may not). */
+    static bool isSettled(const FileKey &key);
     void forget(const QString &relPath);
     /** Writes what put() and forget() recorded in one transaction; false (and nothing
         written) when another process holds the index too long or it cannot be written. */

@@ -221,6 +221,7 @@ void CalendarStorePrivate::scan(bool announce)
         bool keep = false; // unchanged since the last read
         std::unique_ptr<IcsFile> fresh;
         QByteArray payload; // for the folder index, of a file read now
+        ZEM_F_Files::Stamp stamp; // of the bytes read
     };
     struct Listed
     {
@@ -269,7 +270,8 @@ void CalendarStorePrivate::scan(bool announce)
         if (const auto old = folders.find(l->calUid); old != folders.end())
             if (const auto it = old->second.files.find(e->name); it != old->second.files.end())
                 was = it->second.get();
-        if (was && now.regular && was->key == now) {
+        // A file changed within its timestamp's tick may keep its key: read to compare.
+        if (was && now.regular && was->key == now && FolderIndex::isSettled(now)) {
             e->keep = true;
             return;
         }
@@ -277,8 +279,8 @@ void CalendarStorePrivate::scan(bool announce)
             if (const auto payload = cache->lookup(l->calUid + u'/' + e->name, now))
                 if ((e->fresh = fromPayload(e->name, now, *payload)))
                     return;
-        ZEM_F_Files::Stamp stamp;
-        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes, &stamp);
+        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes,
+                                                                         &e->stamp);
         if (!read) {
             e->readError = read.error().message;
             // A plain file unreadable for now: keep what we knew.
@@ -286,8 +288,13 @@ void CalendarStorePrivate::scan(bool announce)
             return;
         }
         e->bytes = *read;
+        // Written again the same: what was read of it holds (under its new key).
+        if (was && was->parsed && was->bytes == *read) {
+            e->keep = true;
+            return;
+        }
         e->fresh = readFile(l->calUid, e->name, *read, cache);
-        e->fresh->key = stamp;
+        e->fresh->key = e->stamp;
         if (cache)
             e->payload = payloadOf(*e->fresh);
     });
@@ -314,6 +321,8 @@ void CalendarStorePrivate::scan(bool announce)
             }
             std::unique_ptr<IcsFile> file = e.keep ? std::move(old->second.files.find(name)->second)
                                                    : std::move(e.fresh);
+            if (e.keep && e.bytes)
+                file->key = e.stamp;
             if (!file && !e.bytes) {
                 newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, e.readError));
                 if (!problems.contains(newProblems.last()))
