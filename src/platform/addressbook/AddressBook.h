@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -152,6 +153,10 @@ public:
 
     /** Invalid when the record has no value for \a property. */
     QVariant valueForProperty(const QString &property) const;
+    /** Calls \a visit with each property the record holds a value for, in name order, and
+        that value: one pass for a caller that reads many properties. kABHomePageProperty,
+        which is read from kABURLsProperty, is not visited. */
+    void forEachValue(const std::function<void(const QString &property, const QVariant &value)> &visit) const;
     /** Sets (an invalid \a value removes) the value; refused (false) when the value's type
         does not fit the property, for a property the record does not take, and for a
         record its book no longer holds. An empty text or list, and flags 0, remove the
