@@ -53,7 +53,7 @@ void ABRecord::forEachValue(const std::function<void(const QString &, const QVar
     if (!s)
         return;
     for (auto it = s->values.cbegin(); it != s->values.cend(); ++it)
-        if (!it.key().startsWith(u'\u0001')) // the book's own values (photo, members)
+        if (it.key().isEmpty() || it.key().front() != u'\u0001') // the book's own values (photo, members)
             visit(it.key(), it.value());
 }
 
