@@ -237,6 +237,12 @@ class AddressBookPrivate;
  * address on a second line when the card has one. The user's own card is named in the
  * dot file ".zem-me" of the folder.
  *
+ * A card of KIND org or location is a person shown as a company (kABShowAsCompany), its
+ * FN the company name when it has no ORG; showing it as a person turns its KIND line to
+ * "individual". A person's card without a name (no N, or an empty one) shows its FN: the
+ * last word is the last name, the words before it the first name; an N line is written
+ * only when a name part is set or the FN no longer says those names.
+ *
  * Change notices name the sender process: this application's name
  * (ZEM_F_Host::delegate()->getAppName()) for files any book of this process wrote, an
  * empty name for other programs' edits. A book announces its own saves at its next read
