@@ -1,5 +1,6 @@
 #include "ZEM_A_E_ABEngine.h"
 #include "contacts/detail/ABPersonFields.h"
+#include "contacts/detail/LocalWallTime.h"
 
 #include "ContactsLog.h"
 #include "ZEM_A_ContactKeys.h"
@@ -13,7 +14,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
-#include <cstdio>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -306,6 +307,31 @@ QString ZEM_A_E_ABEngine::dateString(const QDateTime &date)
 {
     if (!date.isValid())
         return {};
+    // By hand: a contact list formats thousands of dates, and a format string is parsed each time.
+    const auto format = [](int year, int month, int day, int hour, int minute, int second, int offset) {
+        char text[32];
+        char *end = text;
+        const auto digits = [&end](int value, int count, char after) {
+            for (int i = count - 1; i >= 0; --i, value /= 10)
+                end[i] = char('0' + value % 10);
+            end += count;
+            if (after)
+                *end++ = after;
+        };
+        const int minutes = qAbs(offset) / 60;
+        digits(year, 4, '-');
+        digits(month, 2, '-');
+        digits(day, 2, ' ');
+        digits(hour, 2, ':');
+        digits(minute, 2, ':');
+        digits(second, 2, ' ');
+        *end++ = offset < 0 ? '-' : '+';
+        digits(minutes / 60, 2, 0);
+        digits(minutes % 60, 2, 0);
+        return QString::fromLatin1(text, end - text);
+    };
+    if (const std::optional<WallTime> w = localWallTime(date))
+        return format(w->year, w->month, w->day, w->hour, w->minute, w->second, w->offset);
     const QDateTime local = date.toLocalTime();
     const int offset = local.offsetFromUtc();
     const int minutes = qAbs(offset) / 60;
@@ -315,12 +341,7 @@ QString ZEM_A_E_ABEngine::dateString(const QDateTime &date)
         return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + (offset < 0 ? u'-' : u'+')
             + QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
     }
-    // By hand: a contact list formats thousands of dates, and a format string is parsed each time.
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %c%02d%02d", day.year(), day.month(),
-                                day.day(), clock.hour(), clock.minute(), clock.second(), offset < 0 ? '-' : '+',
-                                minutes / 60, minutes % 60);
-    return QString::fromLatin1(text, n);
+    return format(day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second(), offset);
 }
 
 QDateTime ZEM_A_E_ABEngine::parseDateString(const QString &text)
@@ -351,7 +372,7 @@ QVariant ZEM_A_E_ABEngine::getValueForKey(const QString &key, ABPerson *person, 
     const auto field = table.fields.constFind(key);
     if (field == table.fields.cend())
         return QStringLiteral("");
-    return PersonFields(person, table.propertyCount).read(*field, uid);
+    return PersonFields(person, table).read(*field, uid);
 }
 
 QVariantMap ZEM_A_E_ABEngine::getAllValuesUid(const QString &uid, bool shared)
@@ -371,19 +392,14 @@ QVariantMap ZEM_A_E_ABEngine::getValuesUidDict(const QString &uid, const QString
 {
     const PersonRef person = shared ? getPersonShared(uid) : getPerson(uid);
     const FieldTable &table = fieldTable(this);
-    PersonFields fields(person.get(), table.propertyCount);
-    const Field other;
-    QVariantMap values;
-    for (const QString &key : keys) {
-        const auto field = table.fields.constFind(key);
-        const QVariant value = fields.read(field == table.fields.cend() ? other : *field, uid);
-        // Keys usually come in order: appending at the end is then a constant-time insert.
-        if (values.isEmpty() || (values.lastKey() < key))
-            values.insert(values.cend(), key, value);
-        else
-            values.insert(key, value);
-    }
-    return values;
+    const ResolvedKeys &resolved = resolveKeys(table, keys);
+    const PersonFields fields(person.get(), table);
+    // A copy of the keys' map, filled in its order; a QMap adopts it whole.
+    std::map<QString, QVariant> values = resolved.shape;
+    auto field = resolved.fields.cbegin();
+    for (auto &entry : values)
+        entry.second = fields.read(**field++, uid);
+    return QVariantMap(std::move(values));
 }
 
 QVariant ZEM_A_E_ABEngine::getRecordValue(ABPerson *person, const QString &key)

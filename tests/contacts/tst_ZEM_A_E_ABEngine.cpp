@@ -112,6 +112,34 @@ private slots:
         QCOMPARE(all.value(u"homeAddressCity"_qs), QVariant(u"Berlin"_qs));
     }
 
+    // Dates are shown in the zone TZ names now, which a host may change while it runs.
+    void datesInLocalTime_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<QString>("shown");
+        const auto utc = [](int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC); };
+        QTest::newRow("summer") << QByteArray("Europe/Berlin") << utc(2021, 7, 1, 12, 0) << u"2021-07-01 14:00:00 +0200"_qs;
+        QTest::newRow("other zone") << QByteArray("America/New_York") << utc(2021, 1, 1, 3, 0) << u"2020-12-31 22:00:00 -0500"_qs;
+        QTest::newRow("half hours") << QByteArray("Asia/Kolkata") << utc(1999, 5, 5, 0, 0) << u"1999-05-05 05:30:00 +0530"_qs;
+        QTest::newRow("at a change") << QByteArray("Europe/Berlin") << utc(2021, 3, 28, 1, 30) << u"2021-03-28 03:30:00 +0200"_qs;
+        QTest::newRow("a second begun before 1970") << QByteArray("Europe/Berlin")
+                                                   << QDateTime::fromMSecsSinceEpoch(-500, Qt::UTC)
+                                                   << u"1970-01-01 00:59:59 +0100"_qs;
+    }
+
+    void datesInLocalTime()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, date);
+        QFETCH(QString, shown);
+        qputenv("TZ", zone);
+        const auto restore = qScopeGuard([] { qputenv("TZ", "Europe/Berlin"); });
+        QCOMPARE(ab->dateString(date), shown);
+        // A day stored as local midnight keeps its day.
+        QCOMPARE(ab->dateString(QDateTime(QDate(1960, 1, 5), QTime(0, 0))).left(20), u"1960-01-05 00:00:00 "_qs);
+    }
+
     void readingWithoutPerson()
     {
         for (const QString &uid : {u"nobody:ABPerson"_qs, QString()}) {

@@ -477,6 +477,45 @@ private slots:
         QCOMPARE(g->members().size(), 2);
     }
 
+    // An organisation's card is a person shown as a company and named by its FN, until it is
+    // shown as a person: then its KIND line says so and its name moves to ORG.
+    void organisationCard()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(u"k.vcf"_s), crlf("BEGIN:VCARD\nVERSION:4.0\nKIND:org\nUID:k\nFN:Harbour Office\nEND:VCARD\n")));
+        AddressBook book(dir.path());
+        ABRecord *k = book.recordForUniqueId(u"k:ABPerson"_s);
+        QCOMPARE(describe(k), (QStringList{u"Organization: Harbour Office"_s, u"ABPersonFlags: 1"_s}));
+        QVERIFY(k->setValue(kABLastNameFirst, kABPersonFlags));
+        QVERIFY(book.save());
+        QVERIFY(readFile(dir.filePath(u"k.vcf"_s)).contains("\r\nKIND:individual\r\n"));
+        QCOMPARE(describe(AddressBook(dir.path()).recordForUniqueId(u"k:ABPerson"_s)),
+                 (QStringList{u"Organization: Harbour Office"_s, u"ABPersonFlags: 16"_s}));
+    }
+
+    // A card without a name shows its FN, and gets an N line only when a name part is set.
+    void formattedNameWithoutN()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"f.vcf"_s);
+        const QByteArray before = crlf("BEGIN:VCARD\nVERSION:3.0\nUID:f\nFN:Ada  King Lovelace\nEND:VCARD\n");
+        QVERIFY(writeFile(path, before) && writeFile(dir.filePath(u"g.vcf"_s), QByteArray(before).replace("UID:f", "UID:g")));
+        AddressBook book(dir.path());
+        ABRecord *f = book.recordForUniqueId(u"f:ABPerson"_s), *g = book.recordForUniqueId(u"g:ABPerson"_s);
+        QCOMPARE(describe(f), (QStringList{u"First: Ada King"_s, u"Last: Lovelace"_s}));
+        QVERIFY(f->setValue(u"x"_s, kABNoteProperty));
+        QVERIFY(book.save());
+        QCOMPARE(readFile(path), QByteArray(before).replace("END:", "NOTE:x\r\nEND:"));
+        QVERIFY(f->setValue(u"Augusta"_s, kABFirstNameProperty));
+        // Shown last name first, such a card keeps its names in N, so that it reads the same.
+        QVERIFY(g->setValue(kABLastNameFirst, kABPersonFlags));
+        QVERIFY(book.save());
+        QCOMPARE(lines(readFile(path)), lines(crlf("BEGIN:VCARD\nVERSION:3.0\nUID:f\nFN:Augusta Lovelace\nNOTE:x\n"
+                                                   "N:Lovelace;Augusta;;;\nEND:VCARD\n")));
+        QCOMPARE(describe(AddressBook(dir.path()).recordForUniqueId(g->uniqueId())),
+                 (QStringList{u"First: Ada King"_s, u"Last: Lovelace"_s, u"ABPersonFlags: 16"_s}));
+    }
+
     void fileNamesAndMissingUid()
     {
         QTemporaryDir dir;

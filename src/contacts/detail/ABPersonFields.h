@@ -8,9 +8,10 @@
 
 #include <QHash>
 #include <QString>
+#include <QVarLengthArray>
 #include <QVariant>
 
-#include <optional>
+#include <map>
 #include <vector>
 
 namespace contacts_detail {
@@ -34,54 +35,75 @@ struct Field
 struct FieldTable
 {
     QHash<QString, Field> fields;
+    QHash<QString, int> slotOf; // property -> Field::slot
     int propertyCount = 0;
 };
 
 /** Every key the engine reads, worked out from \a ab's dictionaries on first use. */
 const FieldTable &fieldTable(ZEM_A_E_ABEngine *ab);
 
-// One person's properties, each read from the book once however many keys share it.
+/** What a list of keys reads, worked out once for a list passed again, as a contact list
+    passes the same keys for every person: the map of the values with every key and no value
+    yet (a copy of it takes its shape without comparing a key), and the field each of its
+    entries reads, in its order (an empty Field for a key the engine does not read). */
+struct ResolvedKeys
+{
+    QStringList keys;
+    std::map<QString, QVariant> shape;
+    std::vector<const Field *> fields;
+};
+const ResolvedKeys &resolveKeys(const FieldTable &table, const QStringList &keys);
+
+// One person's properties, read from the book in one pass however many keys share them.
 class PersonFields
 {
 public:
-    PersonFields(const ABPerson *person, int propertyCount) : m_person(person), m_values(size_t(propertyCount)) {}
-
-    const QVariant &value(const Field &f)
+    PersonFields(const ABPerson *person, const FieldTable &table) : m_values(table.propertyCount)
     {
-        std::optional<QVariant> &v = m_values[size_t(f.slot)];
-        if (!v)
-            v = m_person ? m_person->valueForProperty(f.property) : QVariant();
-        return *v;
+        if (!person)
+            return;
+        person->forEachValue([this, &table](const QString &property, const QVariant &value) {
+            if (const auto slot = table.slotOf.constFind(property); slot != table.slotOf.cend())
+                m_values[*slot] = value;
+        });
     }
 
-    // The value of the first entry labelled \a label of the multi-value \a f reads.
-    QVariant entry(const Field &f, const QString &label)
+    const QVariant &value(const Field &f) const { return m_values[f.slot]; }
+
+    // The value of the first entry labelled \a label of the multi-value \a f reads, or null.
+    const QVariant *entry(const Field &f, const QString &label) const
     {
         const QVariant &v = value(f);
-        const ABMultiValue *multi = v.metaType() == QMetaType::fromType<ABMultiValue>()
-                                        ? static_cast<const ABMultiValue *>(v.constData())
-                                        : nullptr;
-        if (!multi)
-            return {};
-        for (const ABMultiValue::Entry &e : multi->entries())
+        if (v.metaType() != QMetaType::fromType<ABMultiValue>())
+            return nullptr;
+        for (const ABMultiValue::Entry &e : static_cast<const ABMultiValue *>(v.constData())->entries())
             if (e.label == label)
-                return e.value;
-        return {};
+                return &e.value;
+        return nullptr;
     }
 
-    QVariant read(const Field &f, const QString &uid)
+    QVariant read(const Field &f, const QString &uid) const
     {
         const QString empty = QStringLiteral("");
-        const auto text = [&empty](const QVariant &v) { return v.isValid() ? QVariant(v.toString()) : QVariant(empty); };
+        const auto text = [&empty](const QVariant *v) {
+            if (v && v->metaType() == QMetaType::fromType<QString>())
+                return *v;
+            return v && v->isValid() ? QVariant(v->toString()) : QVariant(empty);
+        };
+        // Never a null string: a missing date reads as the empty string.
+        const auto date = [&empty](const QVariant *v) {
+            const QString s = v ? ZEM_A_E_ABEngine::dateString(v->toDateTime()) : QString();
+            return QVariant(s.isNull() ? empty : s);
+        };
         switch (f.kind) {
-        case FieldKind::String: return text(value(f));
-        case FieldKind::Date: return QVariant(ZEM_A_E_ABEngine::dateString(value(f).toDateTime()) + empty);
+        case FieldKind::String: return text(&value(f));
+        case FieldKind::Date: return date(&value(f));
         case FieldKind::Multi: return text(entry(f, f.label));
-        case FieldKind::MultiDate:
-            return QVariant(ZEM_A_E_ABEngine::dateString(entry(f, f.label).toDateTime()) + empty);
+        case FieldKind::MultiDate: return date(entry(f, f.label));
         case FieldKind::Address: {
-            const QVariant address = entry(f, f.type);
-            return text(address.isValid() ? address.toMap().value(f.label) : QVariant());
+            const QVariant *address = entry(f, f.type);
+            const QVariant part = address ? address->toMap().value(f.label) : QVariant();
+            return text(&part);
         }
         case FieldKind::Flags: {
             const QVariant &flags = value(f);
@@ -94,8 +116,8 @@ public:
     }
 
 private:
-    const ABPerson *m_person;
-    std::vector<std::optional<QVariant>> m_values;
+    // On the stack: the engine reads some thirty properties.
+    QVarLengthArray<QVariant, 32> m_values;
 };
 
 } // namespace contacts_detail

@@ -47,6 +47,16 @@ QVariant ABRecord::valueForProperty(const QString &property) const
     return s->values.value(property);
 }
 
+void ABRecord::forEachValue(const std::function<void(const QString &, const QVariant &)> &visit) const
+{
+    const CardState *s = m_book->d->stateFor(this);
+    if (!s)
+        return;
+    for (auto it = s->values.cbegin(); it != s->values.cend(); ++it)
+        if (it.key().isEmpty() || it.key().front() != u'\u0001') // the book's own values (photo, members)
+            visit(it.key(), it.value());
+}
+
 namespace {
 
 bool entriesFit(const QString &key, const ABMultiValue &mv)

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -152,6 +153,10 @@ public:
 
     /** Invalid when the record has no value for \a property. */
     QVariant valueForProperty(const QString &property) const;
+    /** Calls \a visit with each property the record holds a value for, in name order, and
+        that value: one pass for a caller that reads many properties. kABHomePageProperty,
+        which is read from kABURLsProperty, is not visited. */
+    void forEachValue(const std::function<void(const QString &property, const QVariant &value)> &visit) const;
     /** Sets (an invalid \a value removes) the value; refused (false) when the value's type
         does not fit the property, for a property the record does not take, and for a
         record its book no longer holds. An empty text or list, and flags 0, remove the
@@ -231,6 +236,12 @@ class AddressBookPrivate;
  * label goes in an "itemN.X-ABLabel" line. The addresses' street part holds the extended
  * address on a second line when the card has one. The user's own card is named in the
  * dot file ".zem-me" of the folder.
+ *
+ * A card of KIND org or location is a person shown as a company (kABShowAsCompany), its
+ * FN the company name when it has no ORG; showing it as a person turns its KIND line to
+ * "individual". A person's card without a name (no N, or an empty one) shows its FN: the
+ * last word is the last name, the words before it the first name; an N line is written
+ * only when a name part is set or the FN no longer says those names.
  *
  * Change notices name the sender process: this application's name
  * (ZEM_F_Host::delegate()->getAppName()) for files any book of this process wrote, an

@@ -23,8 +23,11 @@ struct ZEM_APPKIT_EXPORT VCardProperty
     {
         QString name;       ///< upper case; empty for a 2.1 bare value ("TEL;WORK;PREF")
         QStringList values; ///< without quotes, RFC 6868 escapes decoded
+        /** The file quoted the value: it is written quoted again, whether or not it needs
+            to be. A matter of spelling, like VCardProperty::spelling: not compared. */
+        bool quoted = false;
 
-        bool operator==(const Parameter &) const = default;
+        bool operator==(const Parameter &other) const { return name == other.name && values == other.values; }
     };
 
     QString group; ///< "item1" of "item1.TEL"; empty when none
@@ -122,7 +125,7 @@ ZEM_APPKIT_EXPORT VCardReadResult readVCards(const QByteArray &data);
  * their order, groups, parameters and raw values; 2.1 bare parameters stay bare.
  * Parameter values are RFC 6868 caret-escaped in both versions (3.0 has no other way to
  * carry a quote or line break) and quoted when they hold ':' or ';' (or ',' in TYPE,
- * PID and SORT-AS lists). readVCards() gives back an equal card, with \a version.
+ * PID and SORT-AS lists), or when the file they were read from quoted them. readVCards() gives back an equal card, with \a version.
  */
 ZEM_APPKIT_EXPORT QByteArray writeVCard(const VCard &card, const QString &version = QStringLiteral("3.0"));
 

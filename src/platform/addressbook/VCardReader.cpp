@@ -251,7 +251,7 @@ enum class OpenQuote {
 
 // One parameter value from \a pos: a quoted string or bytes up to ';', ':' and, in a
 // list, ','. "&quot;" is one unit so its ';' does not end the value.
-QByteArray scanValue(QByteArrayView line, qsizetype &pos, bool list, OpenQuote openQuote)
+QByteArray scanValue(QByteArrayView line, qsizetype &pos, bool list, OpenQuote openQuote, bool &quoted)
 {
     QByteArray out;
     const qsizetype n = line.size();
@@ -260,6 +260,7 @@ QByteArray scanValue(QByteArrayView line, qsizetype &pos, bool list, OpenQuote o
         if (close >= 0) {
             out = line.sliced(pos + 1, close - pos - 1).toByteArray();
             pos = close + 1;
+            quoted = true;
         } else if (openQuote == OpenQuote::RunsToEnd) {
             pos = n;
             return out;
@@ -333,7 +334,7 @@ Header parseHeader(QByteArrayView line, OpenQuote openQuote = OpenQuote::Literal
         const bool list = isListParameter(p.name);
         const bool type = isTypeParameter(p.name);
         for (;;) {
-            QString value = decodeCarets(fromUtf8(scanValue(line, pos, list, openQuote), &h.notUtf8));
+            QString value = decodeCarets(fromUtf8(scanValue(line, pos, list, openQuote, p.quoted), &h.notUtf8));
             p.values.append(type ? stripHtmlQuotes(value) : value);
             if (list && pos < n && line[pos] == ',') {
                 ++pos;

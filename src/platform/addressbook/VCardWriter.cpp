@@ -58,10 +58,10 @@ void appendFolded(QByteArray &out, QByteArrayView line, QByteArrayView eol = "\r
     out.append(eol);
 }
 
-QByteArray parameterValue(const QString &value, bool list, bool bare)
+QByteArray parameterValue(const QString &value, bool list, bool bare, bool quoted)
 {
     const QString v = encodeCarets(value);
-    const bool quote = v.isEmpty() || v.contains(u':') || v.contains(u';')
+    const bool quote = quoted || v.isEmpty() || v.contains(u':') || v.contains(u';')
                        || (list && v.contains(u',')) || (bare && v.contains(u'='));
     return quote ? '"' + v.toUtf8() + '"' : v.toUtf8();
 }
@@ -94,7 +94,7 @@ QByteArray propertyLine(const VCardProperty &p)
         for (qsizetype i = 0; i < param.values.size(); ++i) {
             if (i > 0)
                 line += ',';
-            line += parameterValue(param.values.at(i), list, param.name.isEmpty());
+            line += parameterValue(param.values.at(i), list, param.name.isEmpty(), param.quoted);
         }
     }
     line += ':';
@@ -164,7 +164,7 @@ QByteArray propertyLine21(const VCardProperty &p, QByteArrayView eol)
                 line += ";ENCODING=BASE64";
                 base64 = true;
             } else {
-                line += ';' + param.name.toUtf8() + '=' + parameterValue(value, false, false);
+                line += ';' + param.name.toUtf8() + '=' + parameterValue(value, false, false, param.quoted);
             }
         }
         if (!bare && param.values.isEmpty())

@@ -246,6 +246,35 @@ bool isGroupCard(const VCard &card)
     return false;
 }
 
+// A card without a name (no N, or an empty one) is shown by its FN, as its writer meant it:
+// an organisation's or place's FN is its company name, a person's FN gives the first name
+// and the last (its last word). Saving such a card writes no N unless a name part is set.
+void nameFromFormattedName(Mapping &m, const QString &fn, bool company)
+{
+    QVariantMap &values = m.values;
+    const QString name = fn.simplified();
+    if (name.isEmpty())
+        return;
+    if (company) {
+        m.organizationFromFn = !values.contains(kABOrganizationProperty);
+        if (m.organizationFromFn)
+            values.insert(kABOrganizationProperty, name);
+        return;
+    }
+    // A company's card written without KIND: its FN is its ORG, which it already shows.
+    if (values.value(kABOrganizationProperty).toString() == name)
+        return;
+    for (const QString &part : {kABFirstNameProperty, kABLastNameProperty, kABMiddleNameProperty, kABTitleProperty,
+                                kABSuffixProperty})
+        if (values.contains(part))
+            return;
+    const qsizetype space = name.lastIndexOf(u' ');
+    if (space > 0)
+        values.insert(kABFirstNameProperty, name.left(space));
+    values.insert(kABLastNameProperty, name.mid(space + 1));
+    m.namesFromFn = true;
+}
+
 } // namespace
 
 Mapping mapCard(const VCard &card, QStringList *problems)
@@ -297,6 +326,8 @@ Mapping mapCard(const VCard &card, QStringList *problems)
         }
     };
     int flags = 0;
+    int fnLine = -1;
+    bool namedAsCompany = false; // an organisation's or a place's card
     for (int i = 0; i < props.size(); ++i) {
         const VCardProperty &p = props[i];
         const QString &name = p.name;
@@ -340,8 +371,19 @@ Mapping mapCard(const VCard &card, QStringList *problems)
             m.unitLines[u"N"_s].append(i);
         } else if (name == u"FN") {
             // Like N, the first one is the name; the others (ALTID alternatives) stay as written.
-            if (!m.unitLines.contains(u"FN"_s))
+            if (!m.unitLines.contains(u"FN"_s)) {
                 m.unitLines[u"FN"_s].append(i);
+                fnLine = i;
+            }
+        } else if (name == u"KIND") {
+            // The records are people and groups: an organisation or a place is a person shown
+            // as a company. The line stands for that flag, so it changes only with the flag.
+            const QString kind = p.text().trimmed().toLower();
+            if ((kind == u"org" || kind == u"location") && !namedAsCompany) {
+                namedAsCompany = true;
+                flags |= kABShowAsCompany;
+                m.unitLines[kABPersonFlags].append(i);
+            }
         } else if (name == u"ORG") {
             if (m.unitLines.contains(u"ORG"_s))
                 continue;
@@ -459,6 +501,8 @@ Mapping mapCard(const VCard &card, QStringList *problems)
     }
     if (flags)
         m.values.insert(kABPersonFlags, flags);
+    if (!m.group && fnLine >= 0)
+        nameFromFormattedName(m, props[fnLine].text(), namedAsCompany);
     for (auto it = multis.begin(); it != multis.end(); ++it) {
         // With no preferred entry, the first entry is the primary one.
         if (it->primaryIdentifier().isEmpty())

@@ -47,6 +47,9 @@ struct Mapping
     bool group = false;
     QHash<QString, QList<int>> unitLines;                   // unit -> line indices
     QHash<QString, QHash<QString, QList<int>>> entryLines; // multi key -> entry id -> lines
+    // Values read from FN, the card having no N (names) or ORG (organisation) to hold them.
+    bool namesFromFn = false;
+    bool organizationFromFn = false;
 };
 
 /** Reads \a card; what cannot be read is added to \a problems when given. */

@@ -244,6 +244,11 @@ public:
             // The ordering and show-as flags choose the display form.
             if (changed.contains(kABPersonFlags) || changed.contains(u"ORG"_s))
                 changed.insert(u"FN"_s);
+            // Values read from FN alone get lines of their own once FN no longer says them.
+            if (m_map.organizationFromFn && changed.contains(kABPersonFlags))
+                changed.insert(u"ORG"_s);
+            if (m_map.namesFromFn && changed.contains(u"FN"_s) && displayName(m_values) != displayName(m_map.values))
+                changed.insert(u"N"_s);
         } else if (newCard && !m_map.unitLines.contains(kABGroupNameProperty)) {
             changed.insert(kABGroupNameProperty);
         }
@@ -455,8 +460,20 @@ private:
         }
         if (unit == kABPersonFlags) {
             const int flags = m_values.value(kABPersonFlags).toInt();
+            const bool company = (flags & kABShowAsMask) == kABShowAsCompany;
             QList<VCardProperty> out;
-            if ((flags & kABShowAsMask) == kABShowAsCompany) {
+            // An organisation's or place's KIND line says it is shown as a company: it stays
+            // while it is, and says "individual" once it is not.
+            const VCardProperty *kind = nullptr;
+            for (int l : m_map.unitLines.value(unit))
+                if (m_base.properties[l].name == u"KIND")
+                    kind = &m_base.properties[l];
+            if (kind) {
+                VCardProperty p = normalized(*kind);
+                if (!company)
+                    p.setText(u"individual"_s);
+                out.append(p);
+            } else if (company) {
                 VCardProperty p = line(u"X-ABSHOWAS"_s);
                 p.rawValue = u"COMPANY"_s;
                 out.append(p);
