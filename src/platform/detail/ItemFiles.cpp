@@ -12,7 +12,10 @@
 #include <QTimer>
 
 #ifdef Q_OS_LINUX
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,6 +63,27 @@ bool isOwnWrite(const QString &path, const std::optional<QByteArray> &bytes)
     const auto &own = ownWrites();
     const auto w = own.constFind(path);
     return w != own.constEnd() && *w == bytes;
+}
+
+QStringList namesOfNonFolders(const QString &dir)
+{
+    QStringList names;
+    DIR *d = opendir(QFile::encodeName(dir).constData());
+    if (!d)
+        return names;
+    while (const dirent *e = readdir(d)) {
+        if (e->d_name[0] == '.' || e->d_type == DT_DIR)
+            continue;
+        struct stat st;
+        // The type of what a link names, or of an entry the file system did not tell.
+        if ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && fstatat(dirfd(d), e->d_name, &st, 0) == 0
+            && S_ISDIR(st.st_mode))
+            continue;
+        names.append(QFile::decodeName(e->d_name));
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void settleLocalZone()

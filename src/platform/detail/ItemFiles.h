@@ -43,6 +43,11 @@ QString ownProcessName();
     folder's items convert hundreds of thousands). The zone stays the system's own. */
 void settleLocalZone();
 
+/** The names of what folder \a dir holds other than folders (files, links to files, broken
+    links, pipes, devices), without hidden ones, sorted: as QDir lists Files | System, without
+    looking at each file (a folder of thousands is listed on every read). */
+QStringList namesOfNonFolders(const QString &dir);
+
 /** Runs \a work once for each index below \a count, on this thread and, where there are
     \a perThread indexes for each, on the machine's other cores. */
 void forEachIndex(qsizetype count, qsizetype perThread, const std::function<void(qsizetype)> &work);

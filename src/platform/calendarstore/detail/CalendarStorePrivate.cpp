@@ -243,7 +243,7 @@ void CalendarStorePrivate::scan(bool announce)
         newFiles.watch(calUid, root.filePath(calUid));
         l.folder.calendar = readCalendar(folder, calUid, &l.folder.meta, &l.problems);
         // System: pipes, devices and broken links are listed to be reported, never opened.
-        for (const QString &name : QDir(root.filePath(calUid)).entryList(QDir::Files | QDir::System, QDir::Name))
+        for (const QString &name : namesOfNonFolders(root.filePath(calUid)))
             if (!name.startsWith(u'.') && name != u"displayname" && name != u"color") {
                 Entry &e = l.entries.emplace_back();
                 e.name = name;

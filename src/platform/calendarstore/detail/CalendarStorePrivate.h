@@ -104,10 +104,14 @@ public:
     // item's uid is checked without reading the folder again.
     detail::NewFiles newFiles;
 
-    QString calendarPath(const QString &calendarUid) const { return QDir(folder).filePath(calendarUid); }
+    // Calendar uids and file names are names of the folder's entries: joined, not resolved.
+    QString calendarPath(const QString &calendarUid) const
+    {
+        return folder.endsWith(u'/') ? folder + calendarUid : folder + u'/' + calendarUid;
+    }
     QString filePath(const QString &calendarUid, const QString &fileName) const
     {
-        return QDir(calendarPath(calendarUid)).filePath(fileName);
+        return calendarPath(calendarUid) + u'/' + fileName;
     }
 
     const IcsFile *fileOf(const QString &uid) const
