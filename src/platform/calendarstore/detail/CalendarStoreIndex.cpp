@@ -142,46 +142,65 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
         return !task && (predicate.uid.isEmpty() || uid == predicate.uid)
                && mayOverlap(file.spans[size_t(i)], fromMs, toMs) && index.value(uid) == std::pair(calUid, name);
     };
-    // Files listed from the index whose items are not all cached are read first, together.
+    struct InScope
+    {
+        const QString *calUid;
+        const QString *name;
+        IcsFile *file;
+        std::optional<QList<CalEvent>> cached; // every wanted item, when all are cached
+    };
+    std::vector<InScope> files;
+    for (const auto &[calUid, f] : folders)
+        if (predicate.calendarUids.isEmpty() || predicate.calendarUids.contains(calUid))
+            for (const auto &[name, file] : f.files)
+                files.push_back({&calUid, &name, file.get(), std::nullopt});
+    // Files listed from the index whose items are not all cached are read first, together;
+    // the cached items of the others are made on every core.
     std::vector<std::pair<QString, IcsFile *>> toLoad;
-    for (const auto &[calUid, f] : folders) {
-        if (!predicate.calendarUids.isEmpty() && !predicate.calendarUids.contains(calUid))
-            continue;
-        for (const auto &[name, file] : f.files)
-            if (!file->parsed)
-                for (qsizetype i = 0; i < file->items.size(); ++i)
-                    if (file->spans[size_t(i)].cached.isEmpty() && wanted(calUid, name, *file, i)) {
-                        toLoad.emplace_back(calUid, file.get());
-                        break;
-                    }
-    }
+    for (const InScope &s : files)
+        if (!s.file->parsed)
+            for (qsizetype i = 0; i < s.file->items.size(); ++i)
+                if (s.file->spans[size_t(i)].cached.isEmpty() && wanted(*s.calUid, *s.name, *s.file, i)) {
+                    toLoad.emplace_back(*s.calUid, s.file);
+                    break;
+                }
     load(toLoad);
+    forEachIndex(qsizetype(files.size()), 256, [&](qsizetype n) {
+        InScope &s = files[size_t(n)];
+        if (s.file->parsed)
+            return;
+        QList<CalEvent> events;
+        for (qsizetype i = 0; i < s.file->items.size(); ++i) {
+            if (!wanted(*s.calUid, *s.name, *s.file, i))
+                continue;
+            const auto e = cachedItem<CalEvent>(*s.calUid, *s.file, i);
+            if (!e)
+                return; // read below
+            if (e->startDate().isValid() && overlaps(e->startDate(), e->endDate(), from, to))
+                events.append(*e);
+        }
+        s.cached = std::move(events);
+    });
 
     ListingBudget budget;
     QStringList found;
-    for (const auto &[calUid, f] : folders) {
-        if (!predicate.calendarUids.isEmpty() && !predicate.calendarUids.contains(calUid))
+    for (InScope &s : files) {
+        const QString &calUid = *s.calUid;
+        const QString &name = *s.name;
+        IcsFile *file = s.file;
+        if (s.cached) {
+            out += *s.cached;
             continue;
-        for (const auto &[name, file] : f.files) {
-            for (qsizetype i = 0; i < file->items.size(); ++i) {
-                if (!wanted(calUid, name, *file, i))
-                    continue;
-                if (!file->parsed) {
-                    if (const auto e = cachedItem<CalEvent>(calUid, *file, i)) {
-                        if (e->startDate().isValid() && overlaps(e->startDate(), e->endDate(), from, to))
-                            out.append(*e);
-                        continue;
-                    }
-                    load({{calUid, file.get()}}); // may find the file changed since
-                }
-                if (!file->root || i >= file->items.size())
-                    continue;
-                QStringList lines;
-                out += expand(file->spans[size_t(i)].comps, Origin{calUid, name, file->bytes, file->key}, from, to,
-                              &lines, &budget);
-                for (const QString &line : std::as_const(lines))
-                    found.append(u"%1/%2: %3"_s.arg(calUid, name, line));
-            }
+        }
+        load({{calUid, file}}); // a cached item that could not be read: the file is
+        for (qsizetype i = 0; i < file->items.size(); ++i) {
+            if (!file->root || !wanted(calUid, name, *file, i))
+                continue;
+            QStringList lines;
+            out += expand(file->spans[size_t(i)].comps, Origin{calUid, name, file->bytes, file->key}, from, to,
+                          &lines, &budget);
+            for (const QString &line : std::as_const(lines))
+                found.append(u"%1/%2: %3"_s.arg(calUid, name, line));
         }
     }
     if (budget.cut)
