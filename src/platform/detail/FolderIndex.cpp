@@ -26,6 +26,7 @@ constexpr int kBusyTimeoutMs = 500;
 // Timestamps are taken from a coarse clock and some file systems keep whole seconds: a
 // file touched this recently may change again without its key changing.
 constexpr qint64 kRacyWindowNs = 2'000'000'000;
+qint64 racyWindowNs = kRacyWindowNs;
 
 qint64 nanoseconds(const timespec &t)
 {
@@ -185,11 +186,21 @@ std::optional<QByteArray> FolderIndex::lookup(const QString &relPath, const File
     return it->payload;
 }
 
-void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArray &payload)
+bool FolderIndex::isSettled(const FileKey &key)
 {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    if (std::max(key.mtimeNs, key.ctimeNs) > nanoseconds(now) - kRacyWindowNs) {
+    return std::max(key.mtimeNs, key.ctimeNs) <= nanoseconds(now) - racyWindowNs;
+}
+
+void FolderIndex::setSettleWindowForTesting(qint64 ns)
+{
+    racyWindowNs = ns < 0 ? kRacyWindowNs : ns;
+}
+
+void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArray &payload)
+{
+    if (!isSettled(key)) {
         if (m_entries.contains(relPath))
             forget(relPath);
         return;

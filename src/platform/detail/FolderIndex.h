@@ -52,6 +52,11 @@ public:
         so it is read again next time. */
     void put(const QString &relPath, const FileKey &key, const QByteArray &payload);
     void forget(const QString &relPath);
+    /** Whether a file in state \a key was last touched long enough ago that a later change
+        is bound to change its key: only such states are recorded, or trusted unread. */
+    static bool isSettled(const FileKey &key);
+    /** For tests: how long a touched file counts as unsettled (negative: the default). */
+    static void setSettleWindowForTesting(qint64 ns);
     /** Writes what put() and forget() recorded in one transaction; false (and nothing
         written) when another process holds the index too long or it cannot be written. */
     bool commit();
