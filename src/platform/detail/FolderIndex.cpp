@@ -10,6 +10,8 @@
 #include <sqlite3.h>
 #include <time.h>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcFolderIndex, "zem.platform.folderindex")
@@ -196,6 +198,16 @@ bool FolderIndex::isSettled(const FileKey &key)
 void FolderIndex::setSettleWindowForTesting(qint64 ns)
 {
     racyWindowNs = ns < 0 ? kRacyWindowNs : ns;
+}
+
+std::optional<QByteArray> FolderIndex::take(const QString &relPath, const FileKey &key)
+{
+    // The entries are never shared, so find() does not copy them and each caller touches
+    // only its own entry.
+    const auto it = m_entries.find(relPath);
+    if (it == m_entries.end() || !(it->key == key))
+        return std::nullopt;
+    return std::exchange(it->payload, QByteArray());
 }
 
 void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArray &payload)

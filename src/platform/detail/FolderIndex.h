@@ -46,6 +46,9 @@ public:
     const QHash<QString, Entry> &entries() const { return m_entries; }
     /** The payload stored for \a relPath while its file still has \a key. */
     std::optional<QByteArray> lookup(const QString &relPath, const FileKey &key) const;
+    /** lookup(), handing the payload over rather than keeping a copy, so that a store reading
+        every entry never holds them all twice. Several threads may take different paths. */
+    std::optional<QByteArray> take(const QString &relPath, const FileKey &key);
 
     /** Records \a payload for \a relPath's state \a key; written by commit(). A file touched
         so recently that it may change again within the same timestamp tick is not recorded,

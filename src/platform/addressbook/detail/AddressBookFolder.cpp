@@ -145,7 +145,7 @@ void AddressBookPrivate::scan(bool announce)
             return;
         const QString &fileName = files[i];
         if (index && stamps[i].regular) {
-            if (const auto payload = index->lookup(fileName, stamps[i])) {
+            if (const auto payload = index->take(fileName, stamps[i])) {
                 if (auto entry = decodeSeenFile(*payload)) {
                     entry->stamp = stamps[i];
                     entry->settled = true;
