@@ -154,6 +154,9 @@ std::unique_ptr<FolderIndex> FolderIndex::open(const QString &folder, const QStr
             sqlite3_busy_timeout(db, kBusyTimeoutMs);
             sqlite3_extended_result_codes(db, 1);
             exec(db, "PRAGMA journal_mode=WAL"); // readers never wait for a writer
+            // A cache need not survive a power cut (a lost commit is read again from the
+            // files), so commits do not wait for the disk; WAL keeps the file whole anyway.
+            exec(db, "PRAGMA synchronous=NORMAL");
             if (prepare(db, version)) {
                 if (auto entries = readEntries(db))
                     return std::unique_ptr<FolderIndex>(new FolderIndex(db, std::move(*entries)));

@@ -13,6 +13,10 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <dirent.h>
+#include <string.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <functional>
@@ -116,12 +120,41 @@ namespace {
 // Below this many files a second thread costs more than it saves.
 constexpr qsizetype kFilesPerThread = 64;
 
+// The card files of \a folder by name: every entry named "*.vcf" (in any case) but hidden
+// ones and folders. Pipes, devices and broken links are listed too, to be reported, never
+// opened. Read from the directory itself: most entries say what they are, so only links
+// and the rest cost a stat, where a listing through QDir sets up file information for each.
+QStringList cardFileNames(const QString &folder)
+{
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    const QByteArray prefix = QFile::encodeName(folder) + '/';
+    while (const dirent *e = ::readdir(dir)) {
+        const qsizetype length = qsizetype(strlen(e->d_name));
+        if (e->d_name[0] == '.' || length < 4 || qstrnicmp(e->d_name + length - 4, ".vcf", 4) != 0)
+            continue;
+        if (e->d_type != DT_REG) {
+            struct stat st;
+            const bool folderThere = e->d_type == DT_DIR
+                || ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)
+                    && ::stat((prefix + e->d_name).constData(), &st) == 0 && S_ISDIR(st.st_mode));
+            if (folderThere)
+                continue;
+        }
+        names.append(QFile::decodeName(e->d_name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace
 
 void AddressBookPrivate::scan(bool announce)
 {
-    // System: pipes, devices and broken links are listed too, to be reported, never opened.
-    const QStringList files = QDir(folder).entryList({u"*.vcf"_s}, QDir::Files | QDir::System, QDir::Name);
+    const QStringList files = cardFileNames(folder);
     // Each file on its own (the threads only read seen and the index); put together in name
     // order after. A file whose stamp is the one it had when last read is as it was then.
     std::vector<SeenFile> read(files.size());
