@@ -134,6 +134,8 @@ struct Writer
     }
 };
 
+constexpr qsizetype kMaxShared = 4096;
+
 struct Reader
 {
     const char *at;
@@ -183,6 +185,9 @@ struct Reader
     QString sharedString()
     {
         QString s = string();
+        // Labels may be anything a person typed: a thread keeps only so many.
+        if (shared.size() >= kMaxShared && !shared.contains(s))
+            return s;
         return *shared.insert(s);
     }
     qint32 count()
@@ -305,6 +310,8 @@ std::optional<SeenFile> decodeSeenFile(const QByteArray &payload)
         SeenCard c;
         c.uid = r.string();
         c.digest = r.bytes();
+        if (c.digest == file.digest)
+            c.digest = file.digest; // a file of one card: one digest held, not two
         c.group = r.number<quint8>() != 0;
         const qint32 values = r.count();
         for (qint32 v = 0; v < values && r.ok; ++v) {
