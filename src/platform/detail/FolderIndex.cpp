@@ -10,6 +10,8 @@
 #include <sqlite3.h>
 #include <time.h>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcFolderIndex, "zem.platform.folderindex")
@@ -26,6 +28,7 @@ constexpr int kBusyTimeoutMs = 500;
 // Timestamps are taken from a coarse clock and some file systems keep whole seconds: a
 // file touched this recently may change again without its key changing.
 constexpr qint64 kRacyWindowNs = 2'000'000'000;
+qint64 racyWindowNs = kRacyWindowNs;
 
 qint64 nanoseconds(const timespec &t)
 {
@@ -151,8 +154,8 @@ std::unique_ptr<FolderIndex> FolderIndex::open(const QString &folder, const QStr
             sqlite3_busy_timeout(db, kBusyTimeoutMs);
             sqlite3_extended_result_codes(db, 1);
             exec(db, "PRAGMA journal_mode=WAL"); // readers never wait for a writer
-            // Never inconsistent in WAL mode; a crash may lose the last commits, which only
-            // means reading those files again.
+            // A cache need not survive a power cut (a lost commit is read again from the
+            // files), so commits do not wait for the disk; WAL keeps the file whole anyway.
             exec(db, "PRAGMA synchronous=NORMAL");
             if (prepare(db, version)) {
                 if (auto entries = readEntries(db))
@@ -192,7 +195,22 @@ bool FolderIndex::isSettled(const FileKey &key)
 {
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    return std::max(key.mtimeNs, key.ctimeNs) <= nanoseconds(now) - kRacyWindowNs;
+    return std::max(key.mtimeNs, key.ctimeNs) <= nanoseconds(now) - racyWindowNs;
+}
+
+void FolderIndex::setSettleWindowForTesting(qint64 ns)
+{
+    racyWindowNs = ns < 0 ? kRacyWindowNs : ns;
+}
+
+std::optional<QByteArray> FolderIndex::take(const QString &relPath, const FileKey &key)
+{
+    // The entries are never shared, so find() does not copy them and each caller touches
+    // only its own entry.
+    const auto it = m_entries.find(relPath);
+    if (it == m_entries.end() || !(it->key == key))
+        return std::nullopt;
+    return std::exchange(it->payload, QByteArray());
 }
 
 void FolderIndex::put(const QString &relPath, const FileKey &key, const QByteArray &payload)

@@ -46,15 +46,20 @@ public:
     const QHash<QString, Entry> &entries() const { return m_entries; }
     /** The payload stored for \a relPath while its file still has \a key. */
     std::optional<QByteArray> lookup(const QString &relPath, const FileKey &key) const;
+    /** lookup(), handing the payload over rather than keeping a copy, so that a store reading
+        every entry never holds them all twice. Several threads may take different paths. */
+    std::optional<QByteArray> take(const QString &relPath, const FileKey &key);
 
     /** Records \a payload for \a relPath's state \a key; written by commit(). A file touched
         so recently that it may change again within the same timestamp tick is not recorded,
         so it is read again next time. */
     void put(const QString &relPath, const FileKey &key, const QByteArray &payload);
-    /** Whether a file with \a key was last changed long enough ago that any change to it
-        changes its key (a change within the same timestamp tick may not). */
-    static bool isSettled(const FileKey &key);
     void forget(const QString &relPath);
+    /** Whether a file in state \a key was last touched long enough ago that a later change
+        is bound to change its key: only such states are recorded, or trusted unread. */
+    static bool isSettled(const FileKey &key);
+    /** For tests: how long a touched file counts as unsettled (negative: the default). */
+    static void setSettleWindowForTesting(qint64 ns);
     /** Writes what put() and forget() recorded in one transaction; false (and nothing
         written) when another process holds the index too long or it cannot be written. */
     bool commit();

@@ -3,6 +3,9 @@
 // size, and replaced only while it still holds what was read (ZEM_F_Files).
 #include "platform/addressbook/detail/AddressBookPrivate.h"
 
+#include "platform/addressbook/detail/CardIndex.h"
+#include "platform/detail/FolderIndex.h"
+
 #include "foundation/detail/ZEM_F_Files.h"
 #include "platform/PlatformLog.h"
 #include "platform/detail/ChangeNotices.h"
@@ -10,7 +13,12 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <dirent.h>
+#include <string.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -69,25 +77,22 @@ QString AddressBookPrivate::newUid() const
 
 // ---- Reading ---------------------------------------------------------------------------------
 
-std::pair<VCard, Mapping> detail::card::CardState::base() const
+namespace {
+
+std::atomic<int> parsedFiles{0};
+
+} // namespace
+
+int detail::card::filesParsed()
 {
-    VCard card;
-    if (draft) {
-        card = *draft;
-    } else {
-        VCardReadResult read = readVCards(baseBytes);
-        if (!read.cards.isEmpty())
-            card = std::move(read.cards.first());
-    }
-    Mapping map = mapCard(card, nullptr);
-    adoptIdentifiers(map, baseValues);
-    return {std::move(card), std::move(map)};
+    return parsedFiles.load();
 }
 
 SeenFile detail::card::readSeenFile(const QByteArray &bytes, const QString &fileName)
 {
+    ++parsedFiles;
     SeenFile entry;
-    entry.bytes = bytes;
+    entry.digest = contentDigest(bytes);
     const CardFile file = readCardFile(bytes, fileName.chopped(4));
     for (const QString &p : file.problems)
         entry.readProblems.append(fileName + u": "_s + p);
@@ -103,7 +108,9 @@ SeenFile detail::card::readSeenFile(const QByteArray &bytes, const QString &file
         Mapping map = mapCard(c.card, &mapProblems);
         for (const QString &p : std::as_const(mapProblems))
             entry.readProblems.append(fileName + u": "_s + p);
-        entry.cards.append(SeenCard{c.uid, c.bytes, map.group, false, std::move(map.values)});
+        // A file of one card is that card: its digest is the file's.
+        const QByteArray digest = file.cards.size() == 1 ? entry.digest : contentDigest(c.bytes);
+        entry.cards.append(SeenCard{c.uid, digest, map.group, false, std::move(map.values)});
     }
     return entry;
 }
@@ -113,17 +120,75 @@ namespace {
 // Below this many files a second thread costs more than it saves.
 constexpr qsizetype kFilesPerThread = 64;
 
+// The card files of \a folder by name: every entry named "*.vcf" (in any case) but hidden
+// ones and folders. Pipes, devices and broken links are listed too, to be reported, never
+// opened. Read from the directory itself: most entries say what they are, so only links
+// and the rest cost a stat, where a listing through QDir sets up file information for each.
+QStringList cardFileNames(const QString &folder)
+{
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    const QByteArray prefix = QFile::encodeName(folder) + '/';
+    while (const dirent *e = ::readdir(dir)) {
+        const qsizetype length = qsizetype(strlen(e->d_name));
+        if (e->d_name[0] == '.' || length < 4 || qstrnicmp(e->d_name + length - 4, ".vcf", 4) != 0)
+            continue;
+        if (e->d_type != DT_REG) {
+            struct stat st;
+            const bool folderThere = e->d_type == DT_DIR
+                || ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)
+                    && ::stat((prefix + e->d_name).constData(), &st) == 0 && S_ISDIR(st.st_mode));
+            if (folderThere)
+                continue;
+        }
+        names.append(QFile::decodeName(e->d_name));
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace
 
 void AddressBookPrivate::scan(bool announce)
 {
-    // System: pipes, devices and broken links are listed too, to be reported, never opened.
-    const QStringList files = QDir(folder).entryList({u"*.vcf"_s}, QDir::Files | QDir::System, QDir::Name);
-    // Each file on its own (the threads only read seen); put together in name order after.
+    const QStringList files = cardFileNames(folder);
+    // Each file on its own (the threads only read seen and the index); put together in name
+    // order after. A file whose stamp is the one it had when last read is as it was then.
     std::vector<SeenFile> read(files.size());
+    std::vector<ZEM_F_Files::Stamp> stamps(files.size());
+    std::vector<quint8> known(files.size(), 0);
     detail::forEachIndex(files.size(), kFilesPerThread, [&](qsizetype i) {
+        stamps[i] = ZEM_F_Files::stampOf(pathOf(files[i]));
+        const auto previous = seen.constFind(files[i]);
+        if (previous != seen.constEnd() && !previous->stale && previous->settled && previous->stamp == stamps[i]) {
+            read[i] = *previous;
+            known[i] = 1;
+        }
+    });
+    // The others come from the index while their stamps match it, or are read and parsed.
+    std::unique_ptr<detail::FolderIndex> index;
+    if (std::find(known.cbegin(), known.cend(), 0) != known.cend())
+        index = detail::FolderIndex::open(folder, cardIndexKind(), kCardIndexVersion);
+    std::vector<QByteArray> payloads(index ? files.size() : 0);
+    detail::forEachIndex(files.size(), kFilesPerThread, [&](qsizetype i) {
+        if (known[i])
+            return;
         const QString &fileName = files[i];
-        auto bytes = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes);
+        if (index && stamps[i].regular) {
+            if (const auto payload = index->take(fileName, stamps[i])) {
+                if (auto entry = decodeSeenFile(*payload)) {
+                    entry->stamp = stamps[i];
+                    entry->settled = true;
+                    read[i] = std::move(*entry);
+                    return;
+                }
+            }
+        }
+        ZEM_F_Files::Stamp stamp;
+        auto bytes = ZEM_F_Files::readRegularFile(pathOf(fileName), kMaxCardFileBytes, &stamp);
         if (!bytes) {
             // Keep what we knew of it: an unreadable file is not a removed card.
             SeenFile kept = seen.value(fileName);
@@ -133,11 +198,27 @@ void AddressBookPrivate::scan(bool announce)
             return;
         }
         const auto previous = seen.constFind(fileName);
-        if (previous != seen.constEnd() && previous->bytes == *bytes && !previous->stale)
+        if (previous != seen.constEnd() && !previous->stale && previous->digest == contentDigest(*bytes))
             read[i] = *previous;
         else
             read[i] = readSeenFile(*bytes, fileName);
+        read[i].stamp = stamp;
+        read[i].settled = detail::FolderIndex::isSettled(stamp);
+        if (index && read[i].settled)
+            payloads[i] = encodeSeenFile(read[i]);
     });
+    if (index) {
+        const QSet<QString> listed(files.cbegin(), files.cend());
+        for (auto it = index->entries().cbegin(); it != index->entries().cend(); ++it)
+            if (!listed.contains(it.key()))
+                index->forget(it.key());
+        for (qsizetype i = 0; i < files.size(); ++i)
+            if (!payloads[i].isEmpty())
+                index->put(files[i], read[i].stamp, payloads[i]);
+        payloads.clear();
+        index->commit();
+        index.reset();
+    }
     QMap<QString, SeenFile> now;
     for (qsizetype i = 0; i < files.size(); ++i)
         now.insert(now.cend(), files[i], std::move(read[i]));
@@ -155,11 +236,11 @@ void AddressBookPrivate::scan(bool announce)
     loaded = true;
     detail::Changes changes;
     if (announce && !(first && seen.isEmpty())) {
-        // What changed, card by card: a card is where its unique id is now, with its bytes.
+        // What changed, card by card: a card is where its unique id is now, with its content.
         struct Place
         {
             QString fileName;
-            QByteArray bytes;
+            QByteArray digest;
             bool operator==(const Place &) const = default;
         };
         const auto places = [](const QMap<QString, SeenFile> &files) {
@@ -167,7 +248,7 @@ void AddressBookPrivate::scan(bool announce)
             for (auto it = files.cbegin(); it != files.cend(); ++it)
                 for (const SeenCard &c : it->cards)
                     if (c.claimed)
-                        out.append({c.uniqueId(), Place{it.key(), c.bytes}});
+                        out.append({c.uniqueId(), Place{it.key(), c.digest}});
             return out;
         };
         const auto before = places(seen);
@@ -175,8 +256,11 @@ void AddressBookPrivate::scan(bool announce)
         QHash<QString, Place> beforeById(before.cbegin(), before.cend());
         QHash<QString, Place> afterById(after.cbegin(), after.cend());
         const auto whoWrote = [&](const QString &fileName) {
+            // This process's last write there, when the file (or its absence) is still that.
             const auto f = now.constFind(fileName);
-            const bool own = detail::isOwnWrite(pathOf(fileName), f != now.constEnd() ? std::optional(f->bytes) : std::nullopt);
+            const auto w = ownWrites().constFind(pathOf(fileName));
+            const bool own = w != ownWrites().constEnd()
+                && (f == now.constEnd() ? !w->has_value() : w->has_value() && contentDigest(**w) == f->digest);
             return own ? detail::Changes::ThisProcess : detail::Changes::OtherProgram;
         };
         for (const auto &[id, place] : after) {
@@ -232,7 +316,7 @@ CardState *AddressBookPrivate::readAlone(const QString &uid)
         if (byUid.contains(c.uid))
             continue; // also in another file read alone: the read of the folder settles it
         CardState *s = addCard(c.uid, fileName, c.group);
-        s->takeFile(c.bytes, c.values);
+        s->takeFile(c.digest, c.values);
         s->alone = true;
         c.claimed = true;
         if (c.uid == uid)
@@ -275,7 +359,7 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
             CardState *s = byUid.value(uid);
             if (!s) {
                 s = addCard(uid, it.key(), card.group);
-                s->takeFile(card.bytes, card.values);
+                s->takeFile(card.digest, card.values);
             } else if (s->group != card.group) {
                 f.problems.append(u"%1: changed between person and group; skipped"_s.arg(it.key()));
                 continue;
@@ -284,11 +368,11 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
                 s->onDisk = true;
                 s->goneThere = false;
                 s->alone = false;
-                if (s->baseBytes != card.bytes && !s->edited()) {
+                if (s->baseDigest != card.digest && !s->edited()) {
                     Mapping fresh;
                     fresh.values = card.values;
                     adoptIdentifiers(fresh, s->values);
-                    s->takeFile(card.bytes, fresh.values);
+                    s->takeFile(card.digest, fresh.values);
                 }
             }
             card.claimed = true;
@@ -403,10 +487,14 @@ AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &
         }
         if (at < 0 && plan.disk)
             return conflict(*s, {}, u"another program made a file of that name"_s);
-        auto [base, baseMap] = s->base();
-        QByteArray baseBytes = s->onDisk ? s->baseBytes : QByteArray();
+        // The card as we read it is in the file unless another program changed it since.
+        const bool asRead = at >= 0 && s->onDisk && contentDigest(file.cards[at].bytes) == s->baseDigest;
+        VCard base = asRead ? file.cards[at].card : s->draft ? *s->draft : VCard();
+        QByteArray baseBytes = asRead ? file.cards[at].bytes : QByteArray();
+        Mapping baseMap = mapCard(base, nullptr);
+        adoptIdentifiers(baseMap, s->baseValues);
         QVariantMap values = s->values;
-        if (at >= 0 && (!s->onDisk || file.cards[at].bytes != s->baseBytes)) {
+        if (at >= 0 && !asRead) {
             Mapping there = mapCard(file.cards[at].card, nullptr);
             if (there.group != s->group)
                 return conflict(*s, {}, u"it is no longer a person or no longer a group"_s);
@@ -453,7 +541,7 @@ AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &
         const int at = file.indexOf(s->uid);
         if (at < 0)
             continue; // already gone
-        if (file.cards[at].bytes != s->baseBytes)
+        if (contentDigest(file.cards[at].bytes) != s->baseDigest)
             return conflict(*s, {}, u"it was changed there and removed here"_s);
         // Removing is refused where editing would be: a read-only file is left alone.
         if (!(QFileInfo(path).permissions() & QFileDevice::WriteOwner))
@@ -539,7 +627,7 @@ ZEM_Result<void> AddressBookPrivate::save()
                 }
                 Mapping fresh = mapCard(reread.cards.first(), nullptr);
                 adoptIdentifiers(fresh, plan.values[i]);
-                s->takeFile(saved.bytes, fresh.values);
+                s->takeFile(contentDigest(saved.bytes), fresh.values);
             }
             for (CardState *s : std::as_const(plan.removals)) {
                 s->onDisk = false;

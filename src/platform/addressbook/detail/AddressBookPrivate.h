@@ -2,6 +2,7 @@
 // Not installed: what an address book holds of its folder. Records and the public calls are
 // in AddressBook.cpp; reading, watching and saving the folder in AddressBookFolder.cpp.
 
+#include "foundation/detail/ZEM_F_Files.h"
 #include "platform/addressbook/AddressBook.h"
 #include "platform/addressbook/detail/CardFile.h"
 #include "platform/addressbook/detail/CardMapping.h"
@@ -26,8 +27,9 @@ inline const QString kMeFileName = QStringLiteral(".zem-me");
 // rather than read into memory.
 inline constexpr qint64 kMaxCardFileBytes = qint64(64) << 20;
 
-// A card is held as its bytes and the values they read as: the parsed card and the lines
-// each value came from are only needed to save it, and are read again from the bytes then.
+// A card is held as the values its file read as and a digest of its bytes there: the bytes,
+// the parsed card and the lines each value came from are only needed to save it, and are
+// read from the file then (a card whose digest differs was changed by another program).
 struct CardState
 {
     std::unique_ptr<ABRecord> record;
@@ -41,7 +43,7 @@ struct CardState
     // Read from the file named for its UID before the rest of the folder: the first read of
     // the whole folder decides which file holds it, as if it had been read with the others.
     bool alone = false;
-    QByteArray baseBytes;   // the card's own bytes in its file
+    QByteArray baseDigest;  // of the card's own bytes in its file
     QVariantMap baseValues; // what they read as, with the identifiers callers were given
     QVariantMap values;
     // The lines a card never saved starts with (it has no bytes yet).
@@ -62,25 +64,22 @@ struct CardState
 
     bool isDirty() const { return !onDisk || edited(); }
 
-    void takeFile(const QByteArray &bytes, const QVariantMap &read)
+    void takeFile(const QByteArray &digest, const QVariantMap &read)
     {
         onDisk = true;
         goneThere = false;
-        baseBytes = bytes;
+        baseDigest = digest;
         baseValues = read;
         values = read;
         draft.reset();
     }
-
-    /** The card the base was read from and how it maps, with the identifiers of baseValues. */
-    std::pair<VCard, Mapping> base() const;
 };
 
 // One card as the last read of its file found it.
 struct SeenCard
 {
     QString uid;
-    QByteArray bytes; // the card's own bytes in the file
+    QByteArray digest; // of the card's own bytes in the file
     bool group = false;
     bool claimed = false; // false for a card skipped
     QVariantMap values;
@@ -91,7 +90,11 @@ struct SeenCard
 // What the last read of a file found.
 struct SeenFile
 {
-    QByteArray bytes;
+    ZEM_F_Files::Stamp stamp; // the file's as it was read
+    // The stamp was old enough when read that any later change changes it: the file need
+    // not be read again while its stamp stays.
+    bool settled = false;
+    QByteArray digest;  // of the whole file
     bool stale = false; // unreadable at the last read: what an earlier read found
     QList<SeenCard> cards;
     QStringList readProblems;  // reading and mapping the cards
@@ -106,8 +109,11 @@ struct SeenFile
     }
 };
 
-/** \a bytes of the file \a fileName read and mapped (no file system access: threads share it). */
+/** \a bytes of the file \a fileName read and mapped (no file system access: threads share it);
+    counted in filesParsed(). */
 SeenFile readSeenFile(const QByteArray &bytes, const QString &fileName);
+/** How many card files this process has parsed: tests tell by it what came from the index. */
+ZEM_APPKIT_EXPORT int filesParsed();
 
 } // namespace detail::card
 
