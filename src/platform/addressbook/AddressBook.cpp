@@ -274,6 +274,7 @@ void AddressBook::resetSharedAddressBook()
 AddressBook::AddressBook(const QString &folder, bool watch, QObject *parent)
     : QObject(parent), d(std::make_unique<AddressBookPrivate>())
 {
+    detail::settleLocalZone();
     d->q = this;
     d->folder = QDir::cleanPath(QDir(folder).absolutePath());
     if (!QDir().mkpath(d->folder))
