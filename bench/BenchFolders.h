@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -43,7 +44,18 @@ inline QString generated(const QString &what, int count)
         std::fprintf(stderr, "cannot generate %s %d with python3\n", qPrintable(what), count);
         return {};
     }
+    // A file changed in the last two seconds is never indexed (it may change again within
+    // its time stamp): the folder is let age as a user's folder has.
+    QThread::msleep(2100);
     return folder;
+}
+
+/** Removes the folder indexes the kit keeps in the cache folder: the next open reads every file. */
+inline void dropIndexes()
+{
+    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+         + QStringLiteral("/zemappkit/folder-index"))
+        .removeRecursively();
 }
 
 inline double residentMiB(const char *field)
