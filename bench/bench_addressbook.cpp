@@ -41,17 +41,9 @@ qsizetype readEveryField(ZEM_A_E_ABEngine *engine)
 // The index the book keeps in the cache folder: removed, or made and left in place.
 void prepareIndex(bool warm)
 {
-    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/zemappkit/folder-index"))
-        .removeRecursively();
+    benchfolders::dropIndexes();
     if (!warm)
         return;
-    // Files touched in the last two seconds are not recorded: wait until the generated
-    // ones are older, once.
-    static const bool settled = [] {
-        QThread::msleep(2100);
-        return true;
-    }();
-    (void)settled;
     AddressBook(folder()).people();
 }
 
