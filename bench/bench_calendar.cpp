@@ -46,8 +46,18 @@ qsizetype openTodos(const CalendarStore &store)
 CalendarStore *openDefault(benchmark::State &state)
 {
     CalendarStore::setDefaultFolder(folder(int(state.range(0))));
-    CalendarStore::resetDefaultCalendarStore();
     return CalendarStore::defaultCalendarStore();
+}
+
+// Untimed, before each run: the store of the run before closed and, with no index
+// (state.range(1) 0), its index removed.
+void betweenRuns(benchmark::State &state)
+{
+    state.PauseTiming();
+    CalendarStore::resetDefaultCalendarStore();
+    if (!state.range(1))
+        benchfolders::dropIndexes();
+    state.ResumeTiming();
 }
 
 // The folder's index in the cache folder: none (0, every file read) or made by an open
@@ -65,11 +75,7 @@ void BM_YearOfOccurrences(benchmark::State &state)
     qsizetype occurrences = 0;
     prepareIndex(state, [&] { yearOfOccurrences(*openDefault(state)); });
     for (auto _ : state) {
-        if (!state.range(1)) {
-            state.PauseTiming();
-            benchfolders::dropIndexes();
-            state.ResumeTiming();
-        }
+        betweenRuns(state);
         benchmark::DoNotOptimize(occurrences = yearOfOccurrences(*openDefault(state)));
     }
     state.counters["occurrences"] = double(occurrences);
@@ -85,11 +91,7 @@ void BM_OpenTodos(benchmark::State &state)
     qsizetype todos = 0;
     prepareIndex(state, [&] { openTodos(*openDefault(state)); });
     for (auto _ : state) {
-        if (!state.range(1)) {
-            state.PauseTiming();
-            benchfolders::dropIndexes();
-            state.ResumeTiming();
-        }
+        betweenRuns(state);
         benchmark::DoNotOptimize(todos = openTodos(*openDefault(state)));
     }
     state.counters["open_todos"] = double(todos);
