@@ -80,6 +80,7 @@ class tst_CalendarStoreIndex : public QObject
     Q_OBJECT
 
     OneCalendar m_dir;
+    OneCalendar m_samples; // every sample file of other programs
     const QString kAllThere = u"Choir|Choir|Choir|Lunch|Pay bills"_s;
 
     QString path(const QString &name) const { return m_dir.filePath(u"cal/"_s + name); }
@@ -96,6 +97,8 @@ private slots:
         QVERIFY(writeFile(path(u"a.ics"_s), eventFile("a", "Lunch")));
         QVERIFY(writeFile(path(u"b.ics"_s), todoFile("b", "Pay bills")));
         QVERIFY(writeFile(path(u"c.ics"_s), eventFile("c", "Choir", "RRULE:FREQ=WEEKLY;COUNT=3\n")));
+        for (const QFileInfo &f : QDir(sample({})).entryInfoList({u"*.ics"_s}, QDir::Files))
+            QVERIFY(QFile::copy(f.filePath(), m_samples.filePath(u"cal/"_s + f.fileName())));
         // A file changed in the last two seconds is never indexed: these age as a user's have.
         QThread::msleep(2100);
     }
@@ -136,6 +139,26 @@ private slots:
             QCOMPARE(QString::fromUtf8(child->readAllStandardOutput().trimmed()), kAllThere);
         }
         QCOMPARE(listed(), kAllThere);
+    }
+
+    // What a listing hands out from the index is what it hands out from the files.
+    void cachedItemsAreThoseOfTheFiles()
+    {
+        const auto everything = [this] {
+            const CalendarStore store(m_samples.path(), false);
+            QList<QVariantMap> out;
+            const auto range = CalendarStore::eventPredicateWithStartDate(QDateTime(QDate(2000, 1, 1), QTime(0, 0)),
+                                                                          QDateTime(QDate(2030, 1, 1), QTime(0, 0)), {});
+            for (const CalEvent &e : store.eventsWithPredicate(range))
+                out << describe(e);
+            for (const CalTask &t : store.tasksWithPredicate(CalendarStore::taskPredicateWithCalendars({})))
+                out << describe(t);
+            return out;
+        };
+        const QList<QVariantMap> fromFiles = everything();
+        QVERIFY(fromFiles.size() > 20);
+        QVERIFY(!FolderIndex::open(m_samples.path(), itemcache::indexKind(), itemcache::kVersion)->entries().isEmpty());
+        QCOMPARE(everything(), fromFiles);
     }
 
     void listsFromTheIndexOnlyWhatDidNotChange()
