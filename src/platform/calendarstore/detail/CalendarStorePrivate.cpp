@@ -260,7 +260,8 @@ void CalendarStorePrivate::scan(bool announce)
         folderIndexTried = true;
         folderIndex = FolderIndex::open(folder, itemcache::indexKind(), itemcache::kVersion);
     }
-    const FolderIndex *cache = folderIndex.get();
+    // Payloads are handed over, not copied: the store keeps the index open as long as it lives.
+    FolderIndex *cache = folderIndex.get();
     forEachIndex(qsizetype(work.size()), 32, [&](qsizetype i) {
         const auto &[l, e] = work[size_t(i)];
         const QString path = filePath(l->calUid, e->name);
@@ -276,7 +277,7 @@ void CalendarStorePrivate::scan(bool announce)
             return;
         }
         if (cache && now.regular)
-            if (const auto payload = cache->lookup(l->calUid + u'/' + e->name, now))
+            if (const auto payload = cache->take(l->calUid + u'/' + e->name, now))
                 if ((e->fresh = fromPayload(e->name, now, *payload)))
                     return;
         const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes,
