@@ -52,9 +52,7 @@ void ABRecord::forEachValue(const std::function<void(const QString &, const QVar
     const CardState *s = m_book->d->stateFor(this);
     if (!s)
         return;
-    for (auto it = s->values.cbegin(); it != s->values.cend(); ++it)
-        if (it.key().isEmpty() || it.key().front() != u'\u0001') // the book's own values (photo, members)
-            visit(it.key(), it.value());
+    s->values.forEach(visit, u'\u0001'); // not the book's own values (photo, members)
 }
 
 namespace {
@@ -138,7 +136,7 @@ bool ABRecord::setValue(const QVariant &value, const QString &property)
     case Kind::Members:
         return false;
     }
-    s->values.insert(property, v);
+    s->values.edit().insert(property, v);
     d->unsaved = true;
     return true;
 }
@@ -155,7 +153,7 @@ bool ABRecord::removeValueForProperty(const QString &property)
     if (info == keyTable().constEnd() || property.startsWith(u'\u0001')
         || !(isGroup() ? info->group : info->person))
         return false;
-    s->values.remove(property);
+    s->values.edit().remove(property);
     d->unsaved = true;
     return true;
 }
@@ -173,9 +171,9 @@ bool ABPerson::setImageData(const QByteArray &data)
     if (!d->isLive(s))
         return false;
     if (data.isEmpty())
-        s->values.remove(kImageKey);
+        s->values.edit().remove(kImageKey);
     else
-        s->values.insert(kImageKey, data);
+        s->values.edit().insert(kImageKey, data);
     d->unsaved = true;
     return true;
 }
@@ -221,7 +219,7 @@ bool ABGroup::addMember(ABPerson *person)
     if (uids.contains(member->uid))
         return true;
     uids.append(member->uid);
-    self->values.insert(kMembersKey, uids);
+    self->values.edit().insert(kMembersKey, uids);
     d->unsaved = true;
     return true;
 }
@@ -237,9 +235,9 @@ bool ABGroup::removeMember(ABPerson *person)
     if (!uids.removeOne(member->uid))
         return false;
     if (uids.isEmpty())
-        self->values.remove(kMembersKey);
+        self->values.edit().remove(kMembersKey);
     else
-        self->values.insert(kMembersKey, uids);
+        self->values.edit().insert(kMembersKey, uids);
     d->unsaved = true;
     return true;
 }
@@ -383,7 +381,7 @@ CardState *startCard(AddressBookPrivate *d, bool group)
         kind.rawValue = u"group"_s;
         card->properties.append(kind);
     }
-    s->baseValues = mapCard(*card, nullptr).values;
+    s->baseValues = CardValues(mapCard(*card, nullptr).values);
     s->draft = std::move(card);
     d->unsaved = true;
     return s;

@@ -110,7 +110,7 @@ SeenFile detail::card::readSeenFile(const QByteArray &bytes, const QString &file
             entry.readProblems.append(fileName + u": "_s + p);
         // A file of one card is that card: its digest is the file's.
         const QByteArray digest = file.cards.size() == 1 ? entry.digest : contentDigest(c.bytes);
-        entry.cards.append(SeenCard{c.uid, digest, map.group, false, std::move(map.values)});
+        entry.cards.append(SeenCard{c.uid, digest, map.group, false, CardValues(std::move(map.values))});
     }
     return entry;
 }
@@ -204,8 +204,13 @@ void AddressBookPrivate::scan(bool announce)
             read[i] = readSeenFile(*bytes, fileName);
         read[i].stamp = stamp;
         read[i].settled = detail::FolderIndex::isSettled(stamp);
+        // Held packed, as the index would give it, and kept in the index when settled.
+        QByteArray payload = encodeSeenFile(read[i]);
+        if (const auto packed = payload.isEmpty() ? std::nullopt : decodeSeenFile(payload))
+            for (qsizetype c = 0; c < packed->cards.size(); ++c)
+                read[i].cards[c].values = packed->cards[c].values;
         if (index && read[i].settled)
-            payloads[i] = encodeSeenFile(read[i]);
+            payloads[i] = std::move(payload);
     });
     if (index) {
         const QSet<QString> listed(files.cbegin(), files.cend());
@@ -370,9 +375,9 @@ void AddressBookPrivate::claimCards(QMap<QString, SeenFile> &now)
                 s->alone = false;
                 if (s->baseDigest != card.digest && !s->edited()) {
                     Mapping fresh;
-                    fresh.values = card.values;
-                    adoptIdentifiers(fresh, s->values);
-                    s->takeFile(card.digest, fresh.values);
+                    fresh.values = card.values.toMap();
+                    adoptIdentifiers(fresh, s->values.toMap());
+                    s->takeFile(card.digest, CardValues::packedFrom(fresh.values));
                 }
             }
             card.claimed = true;
@@ -418,7 +423,7 @@ namespace {
 QString cardName(const CardState &s)
 {
     const QString name = s.group ? s.values.value(kABGroupNameProperty).toString()
-                                         : displayName(s.values);
+                                         : displayName(s.values.toMap());
     return name.isEmpty() ? s.fileName : name;
 }
 
@@ -491,22 +496,24 @@ AddressBookPrivate::planFile(const QString &fileName, const QList<CardState *> &
         const bool asRead = at >= 0 && s->onDisk && contentDigest(file.cards[at].bytes) == s->baseDigest;
         VCard base = asRead ? file.cards[at].card : s->draft ? *s->draft : VCard();
         QByteArray baseBytes = asRead ? file.cards[at].bytes : QByteArray();
+        const QVariantMap ancestors = s->baseValues.toMap();
+        const QVariantMap ourValues = s->values.toMap();
         Mapping baseMap = mapCard(base, nullptr);
-        adoptIdentifiers(baseMap, s->baseValues);
-        QVariantMap values = s->values;
+        adoptIdentifiers(baseMap, ancestors);
+        QVariantMap values = ourValues;
         if (at >= 0 && !asRead) {
             Mapping there = mapCard(file.cards[at].card, nullptr);
             if (there.group != s->group)
                 return conflict(*s, {}, u"it is no longer a person or no longer a group"_s);
             // Multi-values the other program left alone keep our identifiers, so their lines
             // are found by the entries we hold.
-            adoptIdentifiers(there, s->baseValues);
+            adoptIdentifiers(there, ancestors);
             QVariantMap merged = there.values;
-            QStringList keys = s->values.keys() + s->baseValues.keys() + there.values.keys();
+            QStringList keys = ourValues.keys() + ancestors.keys() + there.values.keys();
             keys.removeDuplicates();
             for (const QString &key : keys) {
-                const QVariant ancestor = s->baseValues.value(key);
-                const QVariant ours = s->values.value(key);
+                const QVariant ancestor = ancestors.value(key);
+                const QVariant ours = ourValues.value(key);
                 const QVariant theirs = there.values.value(key);
                 const bool weChanged = !sameValue(ours, ancestor);
                 const bool theyChanged = !sameValue(theirs, ancestor);
@@ -627,7 +634,7 @@ ZEM_Result<void> AddressBookPrivate::save()
                 }
                 Mapping fresh = mapCard(reread.cards.first(), nullptr);
                 adoptIdentifiers(fresh, plan.values[i]);
-                s->takeFile(contentDigest(saved.bytes), fresh.values);
+                s->takeFile(contentDigest(saved.bytes), CardValues::packedFrom(fresh.values));
             }
             for (CardState *s : std::as_const(plan.removals)) {
                 s->onDisk = false;

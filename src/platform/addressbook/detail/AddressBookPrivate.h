@@ -6,6 +6,7 @@
 #include "platform/addressbook/AddressBook.h"
 #include "platform/addressbook/detail/CardFile.h"
 #include "platform/addressbook/detail/CardMapping.h"
+#include "platform/addressbook/detail/CardValues.h"
 #include "platform/detail/ItemFiles.h"
 
 #include <QDir>
@@ -43,28 +44,19 @@ struct CardState
     // Read from the file named for its UID before the rest of the folder: the first read of
     // the whole folder decides which file holds it, as if it had been read with the others.
     bool alone = false;
-    QByteArray baseDigest;  // of the card's own bytes in its file
-    QVariantMap baseValues; // what they read as, with the identifiers callers were given
-    QVariantMap values;
+    QByteArray baseDigest; // of the card's own bytes in its file
+    // What those bytes read as, with the identifiers callers were given; both start as the same
+    // packed bytes, so a card nobody edited holds its values once.
+    CardValues baseValues;
+    CardValues values;
     // The lines a card never saved starts with (it has no bytes yet).
     std::shared_ptr<const VCard> draft;
 
-    bool edited() const
-    {
-        if (values.isSharedWith(baseValues))
-            return false;
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
-            if (!sameValue(it.value(), baseValues.value(it.key())))
-                return true;
-        for (auto it = baseValues.cbegin(); it != baseValues.cend(); ++it)
-            if (!values.contains(it.key()) && it.value().isValid())
-                return true;
-        return false;
-    }
+    bool edited() const { return !values.sameAs(baseValues); }
 
     bool isDirty() const { return !onDisk || edited(); }
 
-    void takeFile(const QByteArray &digest, const QVariantMap &read)
+    void takeFile(const QByteArray &digest, const CardValues &read)
     {
         onDisk = true;
         goneThere = false;
@@ -82,7 +74,7 @@ struct SeenCard
     QByteArray digest; // of the card's own bytes in the file
     bool group = false;
     bool claimed = false; // false for a card skipped
-    QVariantMap values;
+    CardValues values;
 
     QString uniqueId() const { return uid + (group ? kABGroupSuffix : kABPersonSuffix); }
 };
