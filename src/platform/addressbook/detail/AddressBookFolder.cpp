@@ -206,6 +206,7 @@ void AddressBookPrivate::scan(bool announce)
         read[i].settled = detail::FolderIndex::isSettled(stamp);
         // Held packed, as the index would give it, and kept in the index when settled.
         QByteArray payload = encodeSeenFile(read[i]);
+        payload.squeeze(); // held as long as the card is
         if (const auto packed = payload.isEmpty() ? std::nullopt : decodeSeenFile(payload))
             for (qsizetype c = 0; c < packed->cards.size(); ++c)
                 read[i].cards[c].values = packed->cards[c].values;

@@ -45,6 +45,7 @@ CardValues CardValues::packedFrom(const QVariantMap &map)
     codec::Writer w;
     if (!w.values(map))
         return CardValues(map);
+    w.out.squeeze();
     return packed(w.out, 0, w.out.size());
 }
 
