@@ -21,6 +21,9 @@
 
 #include <list>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace platform {
@@ -229,6 +232,16 @@ void CalendarStorePrivate::scan(bool announce)
         Folder folder;
         QStringList problems;
         std::vector<Entry> entries;
+        // Its entries are stamped through it: a path walk for each costs as much as the stamp.
+        int dirFd = -1;
+        Listed() = default;
+        Listed(const Listed &) = delete;
+        Listed &operator=(const Listed &) = delete;
+        ~Listed()
+        {
+            if (dirFd >= 0)
+                ::close(dirFd);
+        }
     };
     std::list<Listed> listed; // never moved: the work below points into it
     // Files added from here on are told again; those before are read now.
@@ -242,6 +255,7 @@ void CalendarStorePrivate::scan(bool announce)
         l.calUid = calUid;
         newFiles.watch(calUid, root.filePath(calUid));
         l.folder.calendar = readCalendar(folder, calUid, &l.folder.meta, &l.problems);
+        l.dirFd = ::open(QFile::encodeName(calendarPath(calUid)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         // System: pipes, devices and broken links are listed to be reported, never opened.
         for (const QString &name : namesOfNonFolders(root.filePath(calUid)))
             if (!name.startsWith(u'.') && name != u"displayname" && name != u"color") {
@@ -265,7 +279,8 @@ void CalendarStorePrivate::scan(bool announce)
     forEachIndex(qsizetype(work.size()), 32, [&](qsizetype i) {
         const auto &[l, e] = work[size_t(i)];
         const QString path = filePath(l->calUid, e->name);
-        const ZEM_F_Files::Stamp now = ZEM_F_Files::stampOf(path);
+        const ZEM_F_Files::Stamp now = l->dirFd >= 0 ? ZEM_F_Files::stampAt(l->dirFd, e->name)
+                                                     : ZEM_F_Files::stampOf(path);
         // Only looked at here: the folders as last read stay as they are until all is read.
         const IcsFile *was = nullptr;
         if (const auto old = folders.find(l->calUid); old != folders.end())
