@@ -194,6 +194,7 @@ private slots:
         QVERIFY(QFile::remove(path(u"c.ics"_s)));
         QVERIFY(writeFile(path(u"d.ics"_s), todoFile("d", "Tea")));
         QCOMPARE(listed(), u"Munch|Pay bills|Tea"_s);
+        QVERIFY(!openIndex()->entries().contains(u"cal/c.ics"_s)); // gone from the folder, gone here
     }
 };
 
