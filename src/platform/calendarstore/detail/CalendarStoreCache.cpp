@@ -28,6 +28,8 @@ void placeItem(CalCalendarItem &item, const QString &calUid, const CalendarStore
     data.fileCalendarUid = calUid;
     data.fileName = file.fileName;
     data.revisionStamp = file.key;
+    if (file.parsed)
+        data.revision = file.bytes; // as an item read from the components has it
     data.base = data.values;
 }
 

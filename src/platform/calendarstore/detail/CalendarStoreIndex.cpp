@@ -155,7 +155,8 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
             for (const auto &[name, file] : f.files)
                 files.push_back({&calUid, &name, file.get(), std::nullopt});
     // Files listed from the index whose items are not all cached are read first, together;
-    // the cached items of the others are made on every core.
+    // then the items of every file that are cached are made on every core, and the rest
+    // expanded from their components.
     std::vector<std::pair<QString, IcsFile *>> toLoad;
     for (const InScope &s : files)
         if (!s.file->parsed)
@@ -168,8 +169,6 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
     load(toLoad);
     forEachIndex(qsizetype(files.size()), 256, [&](qsizetype n) {
         InScope &s = files[size_t(n)];
-        if (s.file->parsed)
-            return;
         QList<CalEvent> events;
         for (qsizetype i = 0; i < s.file->items.size(); ++i) {
             if (!wanted(*s.calUid, *s.name, *s.file, i))
