@@ -151,6 +151,14 @@ Stamp stampOf(const QString &path)
     return stampFrom(st);
 }
 
+Stamp stampAt(int dirFd, const QString &name)
+{
+    struct stat st;
+    if (::fstatat(dirFd, encoded(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    return stampFrom(st);
+}
+
 ZEM_Result<QByteArray> readRegularFile(const QString &path, qint64 maxBytes, Stamp *stamp)
 {
     // O_NONBLOCK keeps a pipe from blocking the open; it is refused right after.

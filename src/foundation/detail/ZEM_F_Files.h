@@ -30,6 +30,9 @@ struct ZEM_FOUNDATION_EXPORT Stamp
 
 /** The stamp of \a path itself; a link is described, not followed. */
 ZEM_FOUNDATION_EXPORT Stamp stampOf(const QString &path);
+/** The stamp of entry \a name of the open folder \a dirFd: for many entries of one folder,
+    without resolving the folder's path again for each. */
+ZEM_FOUNDATION_EXPORT Stamp stampAt(int dirFd, const QString &name);
 
 /** Large enough for any card, calendar or language file a person keeps. */
 inline constexpr qint64 DefaultMaxBytes = qint64(256) << 20;

@@ -3,6 +3,7 @@
 #include "platform/calendarstore/detail/CalendarStorePrivate.h"
 
 #include "platform/calendarstore/detail/ItemCache.h"
+#include "platform/calendarstore/detail/Occurrences.h"
 
 #include <QIODevice>
 
@@ -14,6 +15,23 @@ using namespace detail::ical;
 namespace {
 
 constexpr quint32 kFileMagic = 0x5A43460A; // what payloadOf() writes first
+constexpr quint32 kSeriesMagic = 0x5A43530A; // what seriesPayload() writes first
+// A series with more occurrences in a listing than this is expanded from its file each time.
+constexpr qsizetype kMaxKeptOccurrences = 4000;
+
+// An item of \a file as it came from it: in its calendar and file, not new.
+void placeItem(CalCalendarItem &item, const QString &calUid, const CalendarStorePrivate::IcsFile &file)
+{
+    CalItemData &data = CalValues::of(item);
+    item.setCalendarUid(calUid);
+    data.isNew = false;
+    data.fileCalendarUid = calUid;
+    data.fileName = file.fileName;
+    data.revisionStamp = file.key;
+    if (file.parsed)
+        data.revision = file.bytes; // as an item read from the components has it
+    data.base = data.values;
+}
 
 } // namespace
 
@@ -24,7 +42,8 @@ QByteArray CalendarStorePrivate::payloadOf(const IcsFile &file)
     out << kFileMagic << file.lossy << file.problems << quint32(file.items.size());
     for (qsizetype i = 0; i < file.items.size(); ++i) {
         const IcsFile::Span &span = file.spans[size_t(i)];
-        out << file.items[i].first << file.items[i].second << span.open << span.first << span.last << span.cached;
+        out << file.items[i].first << file.items[i].second << span.open << span.first << span.last << span.cached
+            << span.series;
     }
     return bytes;
 }
@@ -49,7 +68,7 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::fromPayload
         QString uid;
         bool task = false;
         IcsFile::Span &span = file->spans.emplace_back();
-        in >> uid >> task >> span.open >> span.first >> span.last >> span.cached;
+        in >> uid >> task >> span.open >> span.first >> span.last >> span.cached >> span.series;
         file->items.append({uid, task});
     }
     if (in.status() != QDataStream::Ok || !in.atEnd())
@@ -91,7 +110,7 @@ void CalendarStorePrivate::load(const std::vector<std::pair<QString, IcsFile *>>
             }
         }
         // Read as it is now, which may be newer than what the index said of it.
-        std::unique_ptr<IcsFile> fresh = readFile(calUid, file->fileName, *bytes);
+        std::unique_ptr<IcsFile> fresh = readFile(calUid, file->fileName, *bytes, true);
         fresh->key = stamp;
         *file = std::move(*fresh);
     });
@@ -109,16 +128,94 @@ std::optional<Item> CalendarStorePrivate::cachedItem(const QString &calUid, cons
         else
             return CalTask::task();
     }();
-    CalItemData &data = CalValues::of(item);
-    if (!itemcache::decodeItem(bytes, data))
+    if (!itemcache::decodeItem(bytes, CalValues::of(item)))
         return std::nullopt;
-    item.setCalendarUid(calUid);
-    data.isNew = false;
-    data.fileCalendarUid = calUid;
-    data.fileName = file.fileName;
-    data.revisionStamp = file.key;
-    data.base = data.values;
+    placeItem(item, calUid, file);
     return item;
+}
+
+QByteArray CalendarStorePrivate::seriesPayload(const QList<CalEvent> &occurrences, qint64 from, qint64 to)
+{
+    if (occurrences.size() > kMaxKeptOccurrences)
+        return {};
+    QList<const CalEvent *> regular;
+    QList<const CalEvent *> detached;
+    for (const CalEvent &e : occurrences)
+        (CalValues::of(e).detached ? detached : regular).append(&e);
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    // The regular occurrences differ from one another in their times alone.
+    out << kSeriesMagic << from << to
+        << (regular.isEmpty() ? QByteArray() : itemcache::encodeItem(CalValues::of(*regular.first())))
+        << quint32(regular.size());
+    for (const CalEvent *e : std::as_const(regular)) {
+        itemcache::writeTime(out, e->startDate());
+        itemcache::writeTime(out, e->endDate());
+    }
+    out << quint32(detached.size());
+    for (const CalEvent *e : std::as_const(detached))
+        out << itemcache::encodeItem(CalValues::of(*e));
+    return bytes;
+}
+
+bool CalendarStorePrivate::seriesCovers(const IcsFile::Span &span, qint64 from, qint64 to)
+{
+    if (span.series.isEmpty())
+        return false;
+    QDataStream in(span.series);
+    quint32 magic = 0;
+    qint64 keptFrom = 0;
+    qint64 keptTo = 0;
+    in >> magic >> keptFrom >> keptTo;
+    return in.status() == QDataStream::Ok && magic == kSeriesMagic && keptFrom <= from && to <= keptTo;
+}
+
+bool CalendarStorePrivate::seriesFromPayload(const QString &calUid, const IcsFile &file, qsizetype i,
+                                             const QDateTime &from, const QDateTime &to, QList<CalEvent> *out) const
+{
+    const IcsFile::Span &span = file.spans[size_t(i)];
+    if (!seriesCovers(span, from.toMSecsSinceEpoch(), to.toMSecsSinceEpoch()))
+        return false;
+    QDataStream in(span.series);
+    quint32 magic = 0;
+    qint64 keptFrom = 0;
+    qint64 keptTo = 0;
+    QByteArray first;
+    quint32 count = 0;
+    in >> magic >> keptFrom >> keptTo >> first >> count;
+    CalEvent like = CalEvent::event();
+    if (count && !itemcache::decodeItem(first, CalValues::of(like)))
+        return false;
+    placeItem(like, calUid, file);
+    QList<CalEvent> found;
+    for (quint32 n = 0; n < count && in.status() == QDataStream::Ok; ++n) {
+        const QDateTime start = itemcache::readTime(in);
+        const QDateTime end = itemcache::readTime(in);
+        if (!overlaps(start, end, from, to))
+            continue;
+        CalEvent occurrence = like;
+        CalValues::set(occurrence, kStart, start);
+        CalValues::set(occurrence, kEnd, end);
+        CalItemData &data = CalValues::of(occurrence);
+        data.base = data.values;
+        data.occurrence = start;
+        found.append(occurrence);
+    }
+    in >> count;
+    for (quint32 n = 0; n < count && in.status() == QDataStream::Ok; ++n) {
+        QByteArray bytes;
+        in >> bytes;
+        CalEvent e = CalEvent::event();
+        if (!itemcache::decodeItem(bytes, CalValues::of(e)))
+            return false;
+        placeItem(e, calUid, file);
+        if (e.startDate().isValid() && overlaps(e.startDate(), e.endDate(), from, to))
+            found.append(e);
+    }
+    if (in.status() != QDataStream::Ok || !in.atEnd())
+        return false;
+    *out += found;
+    return true;
 }
 
 template std::optional<CalEvent> CalendarStorePrivate::cachedItem(const QString &, const IcsFile &, qsizetype) const;

@@ -155,24 +155,29 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
             for (const auto &[name, file] : f.files)
                 files.push_back({&calUid, &name, file.get(), std::nullopt});
     // Files listed from the index whose items are not all cached are read first, together;
-    // the cached items of the others are made on every core.
+    // then the items of every file that are cached are made on every core, and the rest
+    // expanded from their components.
     std::vector<std::pair<QString, IcsFile *>> toLoad;
     for (const InScope &s : files)
         if (!s.file->parsed)
             for (qsizetype i = 0; i < s.file->items.size(); ++i)
-                if (s.file->spans[size_t(i)].cached.isEmpty() && wanted(*s.calUid, *s.name, *s.file, i)) {
+                if (const IcsFile::Span &span = s.file->spans[size_t(i)];
+                    span.cached.isEmpty() && !seriesCovers(span, fromMs, toMs) && wanted(*s.calUid, *s.name, *s.file, i)) {
                     toLoad.emplace_back(*s.calUid, s.file);
                     break;
                 }
     load(toLoad);
     forEachIndex(qsizetype(files.size()), 256, [&](qsizetype n) {
         InScope &s = files[size_t(n)];
-        if (s.file->parsed)
-            return;
         QList<CalEvent> events;
         for (qsizetype i = 0; i < s.file->items.size(); ++i) {
             if (!wanted(*s.calUid, *s.name, *s.file, i))
                 continue;
+            if (s.file->spans[size_t(i)].cached.isEmpty()) {
+                if (!seriesFromPayload(*s.calUid, *s.file, i, from, to, &events))
+                    return; // read below
+                continue;
+            }
             const auto e = cachedItem<CalEvent>(*s.calUid, *s.file, i);
             if (!e)
                 return; // read below
@@ -184,6 +189,9 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
 
     ListingBudget budget;
     QStringList found;
+    // Files whose series were expanded here: the index keeps their occurrences for listings
+    // within the same range.
+    std::vector<std::pair<const QString *, const InScope *>> expanded;
     for (InScope &s : files) {
         const QString &calUid = *s.calUid;
         const QString &name = *s.name;
@@ -196,12 +204,27 @@ QList<CalEvent> CalendarStorePrivate::eventsIn(const CalEventPredicate &predicat
         for (qsizetype i = 0; i < file->items.size(); ++i) {
             if (!file->root || !wanted(calUid, name, *file, i))
                 continue;
+            IcsFile::Span &span = file->spans[size_t(i)];
+            if (span.cached.isEmpty() && seriesFromPayload(calUid, *file, i, from, to, &out))
+                continue;
             QStringList lines;
-            out += expand(file->spans[size_t(i)].comps, Origin{calUid, name, file->bytes, file->key}, from, to,
-                          &lines, &budget);
+            const QList<CalEvent> events = expand(span.comps, Origin{calUid, name, file->bytes, file->key}, from, to,
+                                                  &lines, &budget);
+            out += events;
             for (const QString &line : std::as_const(lines))
                 found.append(u"%1/%2: %3"_s.arg(calUid, name, line));
+            // What gave problems is expanded again, so that they are told again.
+            if (span.cached.isEmpty() && lines.isEmpty() && !budget.cut) {
+                span.series = seriesPayload(events, fromMs, toMs);
+                if (!span.series.isEmpty() && (expanded.empty() || expanded.back().second != &s))
+                    expanded.emplace_back(&calUid, &s);
+            }
         }
+    }
+    if (folderIndex && !expanded.empty()) {
+        for (const auto &[calUid, s] : expanded)
+            folderIndex->put(*calUid + u'/' + *s->name, s->file->key, payloadOf(*s->file));
+        folderIndex->commit();
     }
     if (budget.cut)
         found.append(u"a listing stopped at its first %1 occurrences (from %2 to %3)"_s.arg(

@@ -21,6 +21,9 @@
 
 #include <list>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace platform {
@@ -215,6 +218,7 @@ void CalendarStorePrivate::scan(bool announce)
     struct Entry
     {
         QString name;
+        QString relPath; // in the folder index
         bool ics = false;
         std::optional<QByteArray> bytes;
         QString readError;
@@ -229,6 +233,16 @@ void CalendarStorePrivate::scan(bool announce)
         Folder folder;
         QStringList problems;
         std::vector<Entry> entries;
+        // Its entries are stamped through it: a path walk for each costs as much as the stamp.
+        int dirFd = -1;
+        Listed() = default;
+        Listed(const Listed &) = delete;
+        Listed &operator=(const Listed &) = delete;
+        ~Listed()
+        {
+            if (dirFd >= 0)
+                ::close(dirFd);
+        }
     };
     std::list<Listed> listed; // never moved: the work below points into it
     // Files added from here on are told again; those before are read now.
@@ -242,6 +256,7 @@ void CalendarStorePrivate::scan(bool announce)
         l.calUid = calUid;
         newFiles.watch(calUid, root.filePath(calUid));
         l.folder.calendar = readCalendar(folder, calUid, &l.folder.meta, &l.problems);
+        l.dirFd = ::open(QFile::encodeName(calendarPath(calUid)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         // System: pipes, devices and broken links are listed to be reported, never opened.
         for (const QString &name : namesOfNonFolders(root.filePath(calUid)))
             if (!name.startsWith(u'.') && name != u"displayname" && name != u"color") {
@@ -264,8 +279,9 @@ void CalendarStorePrivate::scan(bool announce)
     FolderIndex *cache = folderIndex.get();
     forEachIndex(qsizetype(work.size()), 32, [&](qsizetype i) {
         const auto &[l, e] = work[size_t(i)];
-        const QString path = filePath(l->calUid, e->name);
-        const ZEM_F_Files::Stamp now = ZEM_F_Files::stampOf(path);
+        e->relPath = l->calUid + u'/' + e->name;
+        const ZEM_F_Files::Stamp now = l->dirFd >= 0 ? ZEM_F_Files::stampAt(l->dirFd, e->name)
+                                                     : ZEM_F_Files::stampOf(filePath(l->calUid, e->name));
         // Only looked at here: the folders as last read stay as they are until all is read.
         const IcsFile *was = nullptr;
         if (const auto old = folders.find(l->calUid); old != folders.end())
@@ -277,10 +293,11 @@ void CalendarStorePrivate::scan(bool announce)
             return;
         }
         if (cache && now.regular)
-            if (const auto payload = cache->take(l->calUid + u'/' + e->name, now))
+            if (const auto payload = cache->take(e->relPath, now))
                 if ((e->fresh = fromPayload(e->name, now, *payload)))
                     return;
-        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(path, ZEM_F_Files::DefaultMaxBytes,
+        const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(filePath(l->calUid, e->name),
+                                                                         ZEM_F_Files::DefaultMaxBytes,
                                                                          &e->stamp);
         if (!read) {
             e->readError = read.error().message;
@@ -302,6 +319,7 @@ void CalendarStorePrivate::scan(bool announce)
 
     std::map<QString, Folder> now;
     QStringList newProblems;
+    qsizetype indexed = 0; // entries of the folder index whose files are listed
     for (Listed &l : listed) {
         const QString &calUid = l.calUid;
         for (const QString &p : std::as_const(l.problems))
@@ -336,14 +354,18 @@ void CalendarStorePrivate::scan(bool announce)
             for (const QString &p : std::as_const(file->problems))
                 newProblems.append(u"%1/%2: %3"_s.arg(calUid, name, p));
             if (folderIndex && !e.payload.isEmpty())
-                folderIndex->put(calUid + u'/' + name, file->key, e.payload);
-            l.folder.files.emplace(name, std::move(file));
+                folderIndex->put(e.relPath, file->key, e.payload);
+            if (folderIndex && folderIndex->entries().contains(e.relPath))
+                ++indexed;
+            // Names come sorted.
+            l.folder.files.emplace_hint(l.folder.files.end(), name, std::move(file));
         }
         now.emplace(calUid, std::move(l.folder));
     }
     folders = std::move(now);
     if (folderIndex) {
-        for (auto it = folderIndex->entries().cbegin(); it != folderIndex->entries().cend(); ++it) {
+        for (auto it = folderIndex->entries().cbegin(); indexed < folderIndex->entries().size()
+                                                        && it != folderIndex->entries().cend(); ++it) {
             const qsizetype slash = it.key().indexOf(u'/');
             const auto f = folders.find(it.key().left(slash));
             if (slash < 0 || f == folders.end() || !f->second.files.count(it.key().mid(slash + 1)))

@@ -77,6 +77,9 @@ public:
             // The item as listings hand it out (see ItemCache.h); empty when that needs the
             // file parsed.
             QByteArray cached;
+            // A series' occurrences in the range of a listing that expanded it (see
+            // seriesPayload()): a later listing within that range needs no parse.
+            QByteArray series;
         };
         std::vector<Span> spans; // of items[i]
 
@@ -143,6 +146,15 @@ public:
     /** A file as the index kept it; null when the payload cannot be read. */
     static std::unique_ptr<IcsFile> fromPayload(const QString &fileName, const ZEM_F_Files::Stamp &key,
                                                 const QByteArray &payload);
+    /** What the index keeps of a series: \a occurrences, all of its occurrences in [from, to),
+        as an expansion made them; empty when they are too many to keep. */
+    static QByteArray seriesPayload(const QList<CalEvent> &occurrences, qint64 from, qint64 to);
+    /** Whether item \a span's series payload holds every occurrence in [from, to). */
+    static bool seriesCovers(const IcsFile::Span &span, qint64 from, qint64 to);
+    /** Appends to \a out the occurrences in [from, to) of item \a i of \a file from its
+        series payload; false when that cannot tell them. */
+    bool seriesFromPayload(const QString &calUid, const IcsFile &file, qsizetype i, const QDateTime &from,
+                           const QDateTime &to, QList<CalEvent> *out) const;
     /** Reads and parses the files among \a files listed from the index, on every core. */
     void load(const std::vector<std::pair<QString, IcsFile *>> &files) const;
     /** Item \a i of \a file (listed from the index) as a listing hands it out. */

@@ -7,6 +7,8 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace platform::detail::itemcache {
@@ -14,7 +16,7 @@ namespace platform::detail::itemcache {
 namespace {
 
 enum TimeTag : quint8 { Invalid, Utc, Local, Zone, Offset };
-enum ValueTag : quint8 { Plain, Time, Alarms, Attendees, Text, Flag, Number };
+enum ValueTag : quint8 { Plain, Time, Alarms, Attendees, Text, Flag, Number, Rule };
 
 constexpr quint32 kItemMagic = 0x5A43490A; // what encodeItem() writes first
 
@@ -66,6 +68,36 @@ QList<CalAttendee> readAttendees(QDataStream &in)
         attendees.append(a);
     }
     return attendees;
+}
+
+void writeRule(QDataStream &out, const CalRecurrenceRule &rule)
+{
+    const CalRecurrenceRuleData &d = CalValues::of(rule);
+    out << qint32(d.type) << qint32(d.interval) << d.text << bool(d.end);
+    if (d.end) {
+        out << d.end->usesEndDate() << qint32(d.end->occurrenceCount());
+        writeTime(out, d.end->endDate());
+    }
+}
+
+CalRecurrenceRule readRule(QDataStream &in)
+{
+    CalRecurrenceRule rule;
+    CalRecurrenceRuleData &d = CalValues::of(rule);
+    qint32 type = 0;
+    qint32 interval = 1;
+    bool hasEnd = false;
+    in >> type >> interval >> d.text >> hasEnd;
+    d.type = CalRecurrenceRule::Type(std::clamp<qint32>(type, CalRecurrenceRule::Daily, CalRecurrenceRule::Other));
+    d.interval = interval;
+    if (hasEnd) {
+        bool usesEndDate = false;
+        qint32 count = 0;
+        in >> usesEndDate >> count;
+        const QDateTime date = readTime(in);
+        d.end = usesEndDate ? CalRecurrenceEnd::endWithEndDate(date) : CalRecurrenceEnd::endWithOccurrenceCount(count);
+    }
+    return rule;
 }
 
 } // namespace
@@ -157,6 +189,9 @@ QByteArray encodeItem(const CalItemData &data)
         } else if (v.metaType() == QMetaType::fromType<QList<CalAttendee>>()) {
             out << quint8(Attendees);
             writeAttendees(out, v.value<QList<CalAttendee>>());
+        } else if (v.metaType() == QMetaType::fromType<CalRecurrenceRule>()) {
+            out << quint8(Rule);
+            writeRule(out, v.value<CalRecurrenceRule>());
         } else if (v.metaType() == QMetaType::fromType<QString>()) {
             out << quint8(Text) << v.toString(); // most values: read without the type registry
         } else if (v.metaType() == QMetaType::fromType<bool>()) {
@@ -200,6 +235,9 @@ bool decodeItem(const QByteArray &bytes, CalItemData &data)
             break;
         case Attendees:
             v = QVariant::fromValue(readAttendees(in));
+            break;
+        case Rule:
+            v = QVariant::fromValue(readRule(in));
             break;
         case Text: {
             QString text;
