@@ -6,6 +6,7 @@
 #include "platform/calendarstore/detail/Occurrences.h"
 
 #include <QIODevice>
+#include <QtEndian>
 
 namespace platform {
 
@@ -33,12 +34,68 @@ void placeItem(CalCalendarItem &item, const QString &calUid, const CalendarStore
     data.base = data.values;
 }
 
+// What payloadOf() writes, read without a stream: every unchanged file's payload is read at
+// every open. Byte arrays are handed out over the payload's bytes, which the file keeps.
+constexpr QDataStream::Version kPayloadStreamVersion = QDataStream::Qt_6_0;
+
+struct PayloadReader
+{
+    const char *at;
+    const char *end;
+    bool ok = true;
+
+    const char *take(qsizetype n)
+    {
+        if (!ok || n < 0 || end - at < n) {
+            ok = false;
+            return nullptr;
+        }
+        const char *p = at;
+        at += n;
+        return p;
+    }
+    template<typename T> T number()
+    {
+        const char *p = take(sizeof(T));
+        return p ? qFromBigEndian<T>(p) : T{};
+    }
+    bool flag() { return number<qint8>() != 0; }
+    // A count of entries that each take a byte at least.
+    quint32 count()
+    {
+        const quint32 n = number<quint32>();
+        ok = ok && n <= quint32(end - at);
+        return ok ? n : 0;
+    }
+    QString string()
+    {
+        const quint32 size = number<quint32>();
+        if (size == 0xFFFFFFFF)
+            return {};
+        const char *p = (size % 2) ? (ok = false, nullptr) : take(qsizetype(size));
+        if (!p)
+            return {};
+        QString s(qsizetype(size / 2), Qt::Uninitialized);
+        qFromBigEndian<char16_t>(p, size / 2, s.data());
+        return s;
+    }
+    QByteArray bytes()
+    {
+        const quint32 size = number<quint32>();
+        if (size == 0xFFFFFFFF)
+            return {};
+        const char *p = take(qsizetype(size));
+        return p ? QByteArray::fromRawData(p, qsizetype(size)) : QByteArray();
+    }
+};
+
 } // namespace
 
 QByteArray CalendarStorePrivate::payloadOf(const IcsFile &file)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(kPayloadStreamVersion); // the layout PayloadReader reads
     out << kFileMagic << file.lossy << file.problems << quint32(file.items.size());
     for (qsizetype i = 0; i < file.items.size(); ++i) {
         const IcsFile::Span &span = file.spans[size_t(i)];
@@ -50,28 +107,35 @@ QByteArray CalendarStorePrivate::payloadOf(const IcsFile &file)
 
 std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::fromPayload(const QString &fileName,
                                                                                 const ZEM_F_Files::Stamp &key,
-                                                                                const QByteArray &payload)
+                                                                                QByteArray payload)
 {
     auto file = std::make_unique<IcsFile>();
     file->fileName = fileName;
     file->key = key;
     file->parsed = false;
-    QDataStream in(payload);
-    quint32 magic = 0;
-    quint32 count = 0;
-    in >> magic;
-    if (magic != kFileMagic)
+    file->payload = std::move(payload);
+    PayloadReader in{file->payload.constData(), file->payload.constData() + file->payload.size()};
+    if (in.number<quint32>() != kFileMagic)
         return nullptr;
-    in >> file->lossy >> file->problems >> count;
-    file->items.reserve(qsizetype(std::min<quint32>(count, 1 << 16)));
-    for (quint32 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        QString uid;
-        bool task = false;
+    file->lossy = in.flag();
+    const quint32 problems = in.count();
+    for (quint32 i = 0; i < problems && in.ok; ++i)
+        file->problems.append(in.string());
+    const quint32 count = in.count();
+    file->items.reserve(count);
+    file->spans.reserve(count);
+    for (quint32 i = 0; i < count && in.ok; ++i) {
+        QString uid = in.string();
+        const bool task = in.flag();
         IcsFile::Span &span = file->spans.emplace_back();
-        in >> uid >> task >> span.open >> span.first >> span.last >> span.cached >> span.series;
-        file->items.append({uid, task});
+        span.open = in.flag();
+        span.first = in.number<qint64>();
+        span.last = in.number<qint64>();
+        span.cached = in.bytes();
+        span.series = in.bytes();
+        file->items.append({std::move(uid), task});
     }
-    if (in.status() != QDataStream::Ok || !in.atEnd())
+    if (!in.ok || in.at != in.end)
         return nullptr;
     return file;
 }

@@ -293,8 +293,8 @@ void CalendarStorePrivate::scan(bool announce)
             return;
         }
         if (cache && now.regular)
-            if (const auto payload = cache->take(e->relPath, now))
-                if ((e->fresh = fromPayload(e->name, now, *payload)))
+            if (auto payload = cache->take(e->relPath, now))
+                if ((e->fresh = fromPayload(e->name, now, std::move(*payload))))
                     return;
         const ZEM_Result<QByteArray> read = ZEM_F_Files::readRegularFile(filePath(l->calUid, e->name),
                                                                          ZEM_F_Files::DefaultMaxBytes,

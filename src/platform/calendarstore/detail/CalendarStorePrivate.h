@@ -82,6 +82,9 @@ public:
             QByteArray series;
         };
         std::vector<Span> spans; // of items[i]
+        // The index's payload a file listed from it was read from: its spans' cached and
+        // series bytes are views of it, not copies.
+        QByteArray payload;
 
         /** The place of item \a uid in items, or -1; \a byUid, when given, is filled on
             first use for files of many items. */
@@ -145,7 +148,7 @@ public:
     static QByteArray payloadOf(const IcsFile &file);
     /** A file as the index kept it; null when the payload cannot be read. */
     static std::unique_ptr<IcsFile> fromPayload(const QString &fileName, const ZEM_F_Files::Stamp &key,
-                                                const QByteArray &payload);
+                                                QByteArray payload);
     /** What the index keeps of a series: \a occurrences, all of its occurrences in [from, to),
         as an expansion made them; empty when they are too many to keep. */
     static QByteArray seriesPayload(const QList<CalEvent> &occurrences, qint64 from, qint64 to);
