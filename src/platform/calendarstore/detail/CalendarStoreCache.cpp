@@ -99,7 +99,8 @@ QByteArray CalendarStorePrivate::payloadOf(const IcsFile &file)
     out << kFileMagic << file.lossy << file.problems << quint32(file.items.size());
     for (qsizetype i = 0; i < file.items.size(); ++i) {
         const IcsFile::Span &span = file.spans[size_t(i)];
-        out << file.items[i].first << file.items[i].second << span.open << span.first << span.last << span.cached
+        out << file.items[i].first << file.items[i].second << span.open << span.done << span.first << span.last
+            << span.cached
             << span.series;
     }
     return bytes;
@@ -129,6 +130,7 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::fromPayload
         const bool task = in.flag();
         IcsFile::Span &span = file->spans.emplace_back();
         span.open = in.flag();
+        span.done = in.flag();
         span.first = in.number<qint64>();
         span.last = in.number<qint64>();
         span.cached = in.bytes();

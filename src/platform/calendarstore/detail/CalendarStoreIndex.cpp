@@ -264,6 +264,9 @@ QList<CalTask> CalendarStorePrivate::tasksIn(const CalTaskPredicate &predicate)
                 const auto [uid, task] = file->items[i]; // a copy: loading replaces the file's items
                 if (!task || index.value(uid) != std::pair(calUid, name))
                     continue;
+                if (const IcsFile::Span &span = file->spans[size_t(i)];
+                    predicate.uncompletedOnly && span.done && !span.cached.isEmpty())
+                    continue;
                 std::optional<CalTask> t;
                 if (!file->parsed && !(t = cachedItem<CalTask>(calUid, *file, i)))
                     load({{calUid, file.get()}});

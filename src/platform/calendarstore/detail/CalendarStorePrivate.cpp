@@ -154,6 +154,7 @@ std::unique_ptr<CalendarStorePrivate::IcsFile> CalendarStorePrivate::readFile(co
                 CalTask t;
                 ics::readItem(t, c, cal, &itemProblems);
                 cache(t, true);
+                span.done = t.isCompleted() || CalValues::of(t).cancelled;
             } else {
                 CalEvent e;
                 ics::readItem(e, c, cal, &itemProblems);

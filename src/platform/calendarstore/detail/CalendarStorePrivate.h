@@ -74,6 +74,7 @@ public:
             qint64 first = std::numeric_limits<qint64>::max();
             qint64 last = std::numeric_limits<qint64>::min();
             bool open = false; // a series, or an item without dates: always expanded
+            bool done = false; // a to-do completed or cancelled (as cached: see cached)
             // The item as listings hand it out (see ItemCache.h); empty when that needs the
             // file parsed.
             QByteArray cached;

@@ -17,7 +17,7 @@
 namespace platform::detail::itemcache {
 
 /** Bumped whenever what is written here, or how items are read from files, changes. */
-inline constexpr int kVersion = 4;
+inline constexpr int kVersion = 5;
 
 /** The index's kind for the calendar store: local times read from zoned times depend on the
     system's zone, so an index made under one zone is never used under another. */
