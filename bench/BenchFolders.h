@@ -19,6 +19,8 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 namespace benchfolders {
 
 /** The folder all generated data of this process goes in, removed at exit. */
@@ -44,8 +46,11 @@ inline QString generated(const QString &what, int count)
         std::fprintf(stderr, "cannot generate %s %d with python3\n", qPrintable(what), count);
         return {};
     }
-    // A file changed in the last two seconds is never indexed (it may change again within
-    // its time stamp): the folder is let age as a user's folder has.
+    // A user's folder is on disk, not being written back: the kernel's writing of thousands of
+    // new files would take the cores from the first runs. And a file changed in the last two
+    // seconds is never indexed (it may change again within its time stamp): the folder is let
+    // age as a user's folder has.
+    ::sync();
     QThread::msleep(2100);
     return folder;
 }
