@@ -259,13 +259,7 @@ bool CalendarStorePrivate::seriesFromPayload(const QString &calUid, const IcsFil
         const QDateTime end = itemcache::readTime(in);
         if (!overlaps(start, end, from, to))
             continue;
-        CalEvent occurrence = like;
-        CalValues::set(occurrence, kStart, start);
-        CalValues::set(occurrence, kEnd, end);
-        CalItemData &data = CalValues::of(occurrence);
-        data.base = data.values;
-        data.occurrence = start;
-        found.append(occurrence);
+        found.append(occurrenceOf(like, start, end));
     }
     in >> count;
     for (quint32 n = 0; n < count && in.status() == QDataStream::Ok; ++n) {

@@ -414,6 +414,17 @@ QDateTime recurrenceIdOf(icalcomponent *c)
 
 // ---- Occurrences of an event ----------------------------------------------------------------
 
+CalEvent occurrenceOf(const CalEvent &base, const QDateTime &start, const QDateTime &end)
+{
+    CalEvent occurrence = base;
+    CalValues::set(occurrence, kStart, start);
+    CalValues::set(occurrence, kEnd, end);
+    CalItemData &data = CalValues::of(occurrence);
+    data.base = data.values;
+    data.occurrence = start;
+    return occurrence;
+}
+
 QList<CalEvent> expand(icalcomponent *root, const Origin &origin, const QString &uid, const QDateTime &from,
                        const QDateTime &to, QStringList *problems)
 {
@@ -452,13 +463,7 @@ QList<CalEvent> expand(const std::vector<icalcomponent *> &comps, const Origin &
                 const QDateTime e = base.isAllDay() ? s.addDays(days) : s.addSecs(secs);
                 if (!overlaps(s, e, from, to))
                     continue;
-                CalEvent occurrence = base;
-                CalValues::set(occurrence, kStart, s);
-                CalValues::set(occurrence, kEnd, e);
-                CalItemData &data = CalValues::of(occurrence);
-                data.base = data.values;
-                data.occurrence = s;
-                out.append(occurrence);
+                out.append(occurrenceOf(base, s, e));
             }
         } else if (start.isValid() && overlaps(start, base.endDate(), from, to)) {
             CalValues::of(base).occurrence = start;

@@ -36,6 +36,8 @@ struct ListingBudget
 Expansion seriesStarts(icalcomponent *master, const QDateTime &to, QStringList *problems, bool keepExcluded = false,
                        const QDateTime &from = {}, ListingBudget *budget = nullptr);
 
+/** The occurrence of series \a base from \a start to \a end, as a listing hands it out. */
+CalEvent occurrenceOf(const CalEvent &base, const QDateTime &start, const QDateTime &end);
 /** Every occurrence of event \a uid overlapping [from, to), detached ones included. */
 QList<CalEvent> expand(icalcomponent *root, const Origin &origin, const QString &uid, const QDateTime &from,
                        const QDateTime &to, QStringList *problems);
