@@ -1,0 +1,194 @@
+#include "tables/detail/Arrangement.h"
+
+#include "tables/detail/RecordValues.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tables::detail {
+
+namespace {
+
+bool sameDescriptors(const QList<platform::SortDescriptor> &a, const QList<platform::SortDescriptor> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i].keyPath != b[i].keyPath || a[i].ascending != b[i].ascending
+            || a[i].caseInsensitive != b[i].caseInsensitive)
+            return false;
+    return true;
+}
+
+bool isPlainNumber(const QVariant &v, double *out)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Bool:
+        *out = v.toDouble();
+        return true;
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        // Beyond 2^53 a double no longer tells integers apart; NaN has its own order.
+        const double d = v.toDouble();
+        *out = d;
+        return !std::isnan(d) && std::fabs(d) <= 9007199254740992.0;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void Arrangement::setContent(const QList<QObject *> *content)
+{
+    m_content = content;
+    invalidate();
+}
+
+void Arrangement::invalidate()
+{
+    m_foldedValid = false;
+    m_columnsValid = false;
+    m_folded.clear();
+    m_columns.clear();
+}
+
+const std::vector<QString> &Arrangement::foldedSearchTexts(const QString &searchKey)
+{
+    if (m_foldedValid && m_foldedKey == searchKey)
+        return m_folded;
+    m_folded.clear();
+    m_folded.reserve(size_t(m_content->size()));
+    for (QObject *record : *m_content) {
+        const QVariant value = recordValue(record, searchKey);
+        m_folded.push_back(value.isValid() ? foldCase(value.toString()) : QString());
+    }
+    m_foldedKey = searchKey;
+    m_foldedValid = true;
+    return m_folded;
+}
+
+Arrangement::SortColumn Arrangement::readColumn(const platform::SortDescriptor &descriptor) const
+{
+    SortColumn column;
+    column.descriptor = descriptor;
+    const auto n = size_t(m_content->size());
+    QList<QVariant> values;
+    values.reserve(qsizetype(n));
+    bool allText = true, allNumber = true;
+    for (QObject *record : *m_content) {
+        QVariant v = recordValue(record, descriptor.keyPath);
+        double d = 0;
+        const bool missing = !v.isValid() || v.isNull();
+        allText = allText && (missing || v.typeId() == QMetaType::QString);
+        allNumber = allNumber && (missing || isPlainNumber(v, &d));
+        values.append(std::move(v));
+    }
+    column.missing.resize(n);
+    if (allText) {
+        column.kind = SortColumn::Text;
+        column.text.resize(n);
+        if (descriptor.caseInsensitive)
+            column.raw.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            const QVariant &v = values.at(qsizetype(i));
+            column.missing[i] = !v.isValid() || v.isNull();
+            QString s = v.toString();
+            column.text[i] = descriptor.caseInsensitive ? foldCase(s) : s;
+            if (descriptor.caseInsensitive)
+                column.raw[i] = std::move(s);
+        }
+    } else if (allNumber) {
+        column.kind = SortColumn::Number;
+        column.number.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            const QVariant &v = values.at(qsizetype(i));
+            column.missing[i] = !v.isValid() || v.isNull();
+            if (!column.missing[i])
+                isPlainNumber(v, &column.number[i]);
+        }
+    } else {
+        column.values = std::move(values);
+    }
+    return column;
+}
+
+const std::vector<Arrangement::SortColumn> &Arrangement::sortColumns(const QList<platform::SortDescriptor> &descriptors)
+{
+    if (m_columnsValid && sameDescriptors(m_columnsFor, descriptors))
+        return m_columns;
+    m_columns.clear();
+    for (const platform::SortDescriptor &d : descriptors)
+        m_columns.push_back(readColumn(d));
+    m_columnsFor = descriptors;
+    m_columnsValid = true;
+    return m_columns;
+}
+
+int Arrangement::SortColumn::compare(int a, int b) const
+{
+    int c = 0;
+    if (kind == Mixed) {
+        c = platform::Predicate::order(values.at(a), values.at(b), descriptor.caseInsensitive);
+    } else if (missing[size_t(a)] || missing[size_t(b)]) {
+        c = int(!missing[size_t(a)]) - int(!missing[size_t(b)]);
+    } else if (kind == Number) {
+        const double x = number[size_t(a)], y = number[size_t(b)];
+        c = x < y ? -1 : (x > y ? 1 : 0);
+    } else {
+        c = compareCodePoints(text[size_t(a)], text[size_t(b)]);
+        if (c == 0 && descriptor.caseInsensitive)
+            c = compareCodePoints(raw[size_t(a)], raw[size_t(b)]);
+    }
+    return descriptor.ascending ? c : -c;
+}
+
+QList<int> Arrangement::arrange(const QString &searchKey, const QString &searchString,
+                                const platform::Predicate &filter,
+                                const QList<platform::SortDescriptor> &sortDescriptors)
+{
+    QList<int> rows;
+    if (!m_content)
+        return rows;
+    const int n = int(m_content->size());
+    rows.reserve(n);
+    if (!searchKey.isEmpty() && !searchString.isEmpty()) {
+        const std::vector<QString> &folded = foldedSearchTexts(searchKey);
+        const QString needle = foldCase(searchString);
+        for (int i = 0; i < n; ++i)
+            if (folded[size_t(i)].contains(needle))
+                rows.append(i);
+    } else {
+        for (int i = 0; i < n; ++i)
+            rows.append(i);
+    }
+    if (!filter.isTrue()) {
+        QList<int> kept;
+        kept.reserve(rows.size());
+        for (int i : rows) {
+            QObject *record = m_content->at(i);
+            if (filter.evaluate([record](const QString &keyPath) { return recordValue(record, keyPath); }))
+                kept.append(i);
+        }
+        rows = std::move(kept);
+    }
+    if (!sortDescriptors.isEmpty()) {
+        const std::vector<SortColumn> &columns = sortColumns(sortDescriptors);
+        std::stable_sort(rows.begin(), rows.end(), [&columns](int a, int b) {
+            for (const SortColumn &column : columns)
+                if (const int c = column.compare(a, b))
+                    return c < 0;
+            return false;
+        });
+    }
+    return rows;
+}
+
+} // namespace tables::detail

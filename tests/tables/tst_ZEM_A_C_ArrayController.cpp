@@ -1,0 +1,288 @@
+#include "TableRows.h"
+#include "ZemTestEnv.h"
+
+#include "foundation/ZEM_F_ClassRegistry.h"
+#include "foundation/ZEM_F_HostDelegate.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/Predicate.h"
+#include "tables/ZEM_A_C_ArrayController.h"
+
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTableView>
+
+#include <memory>
+
+using platform::SortDescriptor;
+
+namespace {
+
+[[maybe_unused]] const bool personRegistered =
+    ZEM_F_ClassRegistry::registerFactory(QStringLiteral("Person"), [](QObject *parent) -> QObject * { return new Person(parent); });
+
+QStringList lastNames(const QList<QObject *> &records)
+{
+    QStringList names;
+    for (QObject *r : records)
+        names.append(static_cast<Person *>(r)->lastName());
+    return names;
+}
+
+} // namespace
+
+class tst_ZEM_A_C_ArrayController : public QObject
+{
+    Q_OBJECT
+
+    std::vector<std::unique_ptr<QObject>> m_rows;
+
+    /** Five people A..E in content order, with sort orders 1..5. */
+    QList<QObject *> people()
+    {
+        QList<QObject *> list;
+        const char *names[] = {"A", "B", "C", "D", "E"};
+        for (int i = 0; i < 5; ++i) {
+            m_rows.push_back(std::make_unique<Person>(QStringLiteral("first"), QString::fromLatin1(names[i]), 20 + i, i + 1));
+            list.append(m_rows.back().get());
+        }
+        return list;
+    }
+
+private slots:
+    void cleanup() { m_rows.clear(); }
+
+    void searchThenFilterThenSort()
+    {
+        ZEM_A_C_ArrayController c;
+        QList<QObject *> content;
+        for (auto [first, last, age] : {std::tuple{"ann", "HANSEN", 30}, {"bob", "Hanna", 10}, {"cy", "Meyer", 50},
+                                        {"Dee", "johansson", 40}, {"eve", "Han", 35}}) {
+            m_rows.push_back(std::make_unique<Person>(QString::fromLatin1(first), QString::fromLatin1(last), age));
+            content.append(m_rows.back().get());
+        }
+        c.setContent(content);
+        c.setFilterPredicate(*platform::Predicate::parse(QStringLiteral("age >= 30")));
+        c.setSortDescriptors({SortDescriptor{QStringLiteral("firstName"), false, true}});
+        c.search(QStringLiteral("han"), QStringLiteral("lastName"));
+        QCOMPARE(lastNames(c.arrangedObjects()), (QStringList{QStringLiteral("Han"), QStringLiteral("johansson"), QStringLiteral("HANSEN")}));
+        QCOMPARE(c.contentCount(), 5);
+        // An empty text or an empty key shows every record the filter keeps.
+        c.search(QString(), QStringLiteral("lastName"));
+        QCOMPARE(c.arrangedCount(), 4);
+        c.search(QStringLiteral("han"), QString());
+        QCOMPARE(c.arrangedCount(), 4);
+    }
+
+    void searchKeystrokeReadsNoValueAgain()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        c.search(QStringLiteral("a"), QStringLiteral("lastName"));
+        Person::lastNameReads = 0;
+        c.search(QStringLiteral("ab"), QStringLiteral("lastName"));
+        c.setSortDescriptors({SortDescriptor{QStringLiteral("age"), false, false}});
+        c.setSortDescriptors({SortDescriptor{QStringLiteral("age"), true, false}});
+        QCOMPARE(Person::lastNameReads, 0);
+        // An edit through the model is seen by the next search.
+        c.search(QString(), QString());
+        QVERIFY(c.setData(c.index(4, 0), QStringLiteral("Abel")) == false); // no columns yet
+        QVERIFY(c.setColumnIdentifiers({QStringLiteral("1:lastName")}));
+        QVERIFY(c.setData(c.index(4, 0), QStringLiteral("Abel")));
+        c.search(QStringLiteral("ab"), QStringLiteral("lastName"));
+        QCOMPARE(lastNames(c.arrangedObjects()), QStringList{QStringLiteral("Abel")});
+    }
+
+    // The cached typed keys must order exactly as the descriptors order the values themselves.
+    void sortMatchesDescriptorOrder()
+    {
+        auto *rng = QRandomGenerator::global();
+        const QVariantList pool{QVariant(), 3, -1, 2.5, QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("a"),
+                                QStringLiteral("\u00e9t\u00e9"), QStringLiteral("\U0001F600"), QStringLiteral("\uFB01"), true};
+        for (int round = 0; round < 40; ++round) {
+            const int mode = round % 3; // texts, numbers, mixed kinds
+            QList<QObject *> content;
+            for (int i = 0; i < 60; ++i) {
+                auto p = std::make_unique<Person>(QString(), QString(), int(rng->bounded(3)));
+                QVariant v = pool.at(rng->bounded(int(pool.size())));
+                if (mode == 0 && v.isValid() && v.typeId() != QMetaType::QString)
+                    v = QStringLiteral("x");
+                if (mode == 1 && v.typeId() == QMetaType::QString)
+                    v = int(rng->bounded(5)) - 2;
+                p->setBirthday(v);
+                content.append(p.get());
+                m_rows.push_back(std::move(p));
+            }
+            const QList<SortDescriptor> descriptors{{QStringLiteral("birthday"), bool(round % 4 < 2), round % 5 < 3},
+                                                    {QStringLiteral("age"), false, false}};
+            ZEM_A_C_ArrayController c;
+            c.setContent(content);
+            c.setSortDescriptors(descriptors);
+            const QList<QObject *> arranged = c.arrangedObjects();
+            for (int i = 1; i < arranged.size(); ++i) {
+                auto *a = static_cast<Person *>(arranged[i - 1]), *b = static_cast<Person *>(arranged[i]);
+                const int order = SortDescriptor::compare(
+                    descriptors, [a](const QString &k) { return a->objectForKey(k); },
+                    [b](const QString &k) { return b->objectForKey(k); });
+                QVERIFY2(order < 0 || (order == 0 && content.indexOf(a) < content.indexOf(b)),
+                         qPrintable(QStringLiteral("round %1 row %2").arg(round).arg(i)));
+            }
+            m_rows.clear();
+        }
+    }
+
+    void countersFollowSelection()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        QVERIFY(c.countIsZero() && !c.hasSelection() && c.hasArrangedSelection());
+        QVERIFY(!c.firstObject() && !c.lastObject());
+        c.setSelectionIndexes({3, 1});
+        QCOMPARE(c.count(), 2);
+        QCOMPARE(c.arrangedCount(), 5);
+        QVERIFY(c.countIsMoreThanOne() && c.countIsNotZero() && !c.countIsOne());
+        QCOMPARE(c.firstObject(), c.objectAtRow(1));
+        QCOMPARE(c.lastObject(), c.objectAtRow(3));
+        QCOMPARE(c.deleteWarningText(), QStringLiteral("Warning you are about to delete multiple record items?"));
+        // A search that hides one selected record drops it from the selection.
+        c.search(QStringLiteral("d"), QStringLiteral("lastName"));
+        QCOMPARE(c.arrangedCount(), 1);
+        QVERIFY(c.countIsOne());
+        QCOMPARE(c.selectionIndexes(), QList<int>{0});
+        QCOMPARE(c.deleteWarningText(), QStringLiteral("Warning you are about to one record item!"));
+        QVERIFY(!c.selectObjectRow(1));
+        QVERIFY(c.selectObject(c.objectAtRow(0)));
+    }
+
+    void insertionPoint_data()
+    {
+        QTest::addColumn<int>("preference");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("after selection") << 1 << 2 << 3;
+        QTest::newRow("at selection") << 0 << 2 << 2;
+        QTest::newRow("top") << 0 << -1 << 0;
+        QTest::newRow("end") << 1 << -1 << 5;
+    }
+
+    void insertionPoint()
+    {
+        QFETCH(int, preference);
+        QFETCH(int, selected);
+        QFETCH(int, expected);
+        QSettings settings(ZemTestEnv::current()->configHome() + QStringLiteral("/rows.ini"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("RowInsertionPoint"), preference);
+        ZEM_F_SettingsHostDelegate host(QStringLiteral("Test"), {}, &settings);
+        ZEM_F_Host::setDelegate(&host);
+        ZEM_A_C_ArrayController c;
+        c.setObjectClassName(QStringLiteral("Person"));
+        c.setContent(people());
+        if (selected >= 0)
+            c.selectObjectRow(selected);
+        QCOMPARE(c.tableRowInsertionPoint(), expected);
+        QCOMPARE(c.tableRowInsertionPointEnd(), selected >= 0 ? selected + 1 : 5);
+        QObject *added = c.addNewRecordAtRow(c.tableRowInsertionPoint());
+        QVERIFY(added);
+        QCOMPARE(c.objectAtRow(expected), added);
+        QCOMPARE(c.content().indexOf(added), expected);
+        QCOMPARE(c.selectedObjects(), QList<QObject *>{added});
+        QVERIFY(c.hasChanges());
+        // Behind a search the content position of the selection may lie past the rows shown.
+        c.search(QStringLiteral("e"), QStringLiteral("lastName"));
+        c.selectObjectRow(0);
+        QCOMPARE(c.tableRowInsertionPointEnd(), 1);
+        ZEM_F_Host::setDelegate(nullptr);
+    }
+
+    void addCounterStartsAtOne()
+    {
+        QCOMPARE(ZEM_A_C_ArrayController::addCount(), 1);
+        QCOMPARE(ZEM_A_C_ArrayController::bumpAddCount(), 1);
+        QCOMPARE(ZEM_A_C_ArrayController::addCount(), 2);
+    }
+
+    void reorderRenumbers()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        c.setDefaultSortDescriptors(QStringLiteral("sortOrder"));
+        c.setDefaultSortDescriptors(QStringLiteral("lastName")); // kept: descriptors are set
+        const QList<QObject *> moved = c.resetSortOrder({0}, 3);
+        QCOMPARE(lastNames(moved), QStringList{QStringLiteral("A")});
+        QCOMPARE(lastNames(c.arrangedObjects()), (QStringList{QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("A"),
+                                                              QStringLiteral("D"), QStringLiteral("E")}));
+        QCOMPARE(static_cast<Person *>(c.objectAtRow(4))->sortOrder(), 6);
+        QVERIFY(c.hasChanged());
+    }
+
+    void reorderRefusedWithoutSortOrder()
+    {
+        ZEM_A_C_ArrayController c;
+        Note a(QStringLiteral("a")), b(QStringLiteral("b"));
+        c.setContent({&a, &b});
+        QVERIFY(c.resetSortOrder({0}, 1).isEmpty());
+        QVERIFY(c.resetSortOrder({7}, 1).isEmpty());
+        QVERIFY(!c.hasChanged());
+        // A persistent record answers for the keys it holds.
+        platform::PersistentObject r, s;
+        r.setValueForKey(1, QStringLiteral("sortOrder"));
+        s.setValueForKey(2, QStringLiteral("sortOrder"));
+        c.setContent({&r, &s});
+        QCOMPARE(c.resetSortOrder({1}, 0), QList<QObject *>{&s});
+        QCOMPARE(r.valueForKey(QStringLiteral("sortOrder")), QVariant(2));
+    }
+
+    void emptyContentForEveryCommand()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent({});
+        c.search(QStringLiteral("x"), QStringLiteral("lastName"));
+        c.setSortDescriptors({SortDescriptor{QStringLiteral("lastName")}});
+        QVERIFY(!c.selectObjectRow(0));
+        QVERIFY(!c.selectObject(nullptr));
+        QVERIFY(!c.objectAtRow(0) && !c.firstObject() && c.objectAtRowArray(0).isEmpty());
+        QCOMPARE(c.tableRowInsertionPoint(), 0);
+        QVERIFY(!c.addRecordsToArrayController({}, 0));
+        QVERIFY(!c.addNewRecordAtRow(0)); // no class to make records of
+        QVERIFY(c.resetSortOrder({0}, 0).isEmpty());
+        c.superRemove();
+        c.removeAllObjects();
+        c.removeObject(nullptr);
+        c.add();
+        c.fetch();
+        QCOMPARE(c.arrangedCount(), 0);
+        QCOMPARE(c.rowCount(), 0);
+    }
+
+    void columnIdentifiersNeedAKey()
+    {
+        ZEM_A_C_ArrayController c;
+        QVERIFY(c.setColumnIdentifiers({QStringLiteral("01:lastName"), QStringLiteral("2:a:age")}));
+        QVERIFY(!c.setColumnIdentifiers({QStringLiteral("lastName")}));
+        QVERIFY(!c.setColumnIdentifiers({QStringLiteral("03:firstName"), QStringLiteral("04:")}));
+        QCOMPARE(c.columnCount(), 2);
+        QCOMPARE(c.columnKey(1), QStringLiteral("age"));
+    }
+
+    void tableViewShowsArrangedCells()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        QVERIFY(c.setColumnIdentifiers({QStringLiteral("1:lastName"), QStringLiteral("2:age")}));
+        c.setSortDescriptors({SortDescriptor{QStringLiteral("age"), false, false}});
+        QTableView view;
+        view.setModel(&c);
+        QVERIFY(zemtest::showExposed(view));
+        QCOMPARE(view.model()->index(0, 0).data().toString(), QStringLiteral("E"));
+        QCOMPARE(view.model()->index(4, 1).data().toInt(), 20);
+        c.removeObject(c.objectAtRow(0));
+        QCOMPARE(view.model()->index(0, 0).data().toString(), QStringLiteral("D"));
+        c.search(QStringLiteral("c"), QStringLiteral("lastName"));
+        QCOMPARE(view.model()->rowCount(), 1);
+        QCOMPARE(view.model()->index(0, 1).data().toInt(), 22);
+        view.model()->setData(view.model()->index(0, 1), 99);
+        QCOMPARE(static_cast<Person *>(c.objectAtRow(0))->age(), 99);
+    }
+};
+
+ZEM_TEST_MAIN(tst_ZEM_A_C_ArrayController)
+#include "tst_ZEM_A_C_ArrayController.moc"
