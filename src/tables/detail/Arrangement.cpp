@@ -9,13 +9,13 @@ namespace tables::detail {
 
 namespace {
 
-bool sameDescriptors(const QList<platform::SortDescriptor> &a, const QList<platform::SortDescriptor> &b)
+// The direction does not change what is read, so reversing a sort reuses the keys.
+bool sameKeys(const QList<platform::SortDescriptor> &a, const QList<platform::SortDescriptor> &b)
 {
     if (a.size() != b.size())
         return false;
     for (qsizetype i = 0; i < a.size(); ++i)
-        if (a[i].keyPath != b[i].keyPath || a[i].ascending != b[i].ascending
-            || a[i].caseInsensitive != b[i].caseInsensitive)
+        if (a[i].keyPath != b[i].keyPath || a[i].caseInsensitive != b[i].caseInsensitive)
             return false;
     return true;
 }
@@ -122,8 +122,11 @@ Arrangement::SortColumn Arrangement::readColumn(const platform::SortDescriptor &
 
 const std::vector<Arrangement::SortColumn> &Arrangement::sortColumns(const QList<platform::SortDescriptor> &descriptors)
 {
-    if (m_columnsValid && sameDescriptors(m_columnsFor, descriptors))
+    if (m_columnsValid && sameKeys(m_columnsFor, descriptors)) {
+        for (size_t i = 0; i < m_columns.size(); ++i)
+            m_columns[i].descriptor.ascending = descriptors.at(qsizetype(i)).ascending;
         return m_columns;
+    }
     m_columns.clear();
     for (const platform::SortDescriptor &d : descriptors)
         m_columns.push_back(readColumn(d));
