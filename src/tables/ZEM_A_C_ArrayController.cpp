@@ -147,6 +147,18 @@ void ZEM_A_C_ArrayController::recordsDidChange()
     m_arrangement->invalidate();
 }
 
+void ZEM_A_C_ArrayController::awakeFromNib()
+{
+    setHasChangesOnly(false);
+    if (platform::StoreContext *context = managedObjectContext()) {
+        connect(context, &platform::StoreContext::objectsDidChange, this, &ZEM_A_C_ArrayController::checkButtons,
+                Qt::UniqueConnection);
+        connect(context, &platform::StoreContext::didSave, this, &ZEM_A_C_ArrayController::checkButtons,
+                Qt::UniqueConnection);
+        fetch(this);
+    }
+}
+
 void ZEM_A_C_ArrayController::fetch(QObject *)
 {
     platform::StoreContext *context = managedObjectContext();

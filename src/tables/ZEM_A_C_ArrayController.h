@@ -143,6 +143,11 @@ public:
      * outside this controller. Edits through setData() do it themselves.
      */
     void recordsDidChange();
+    /**
+     * Start-up once the outlets are set: has-changes off; with a store controller the
+     * buttons follow the context's changes and saves, and the entity's records are fetched.
+     */
+    Q_INVOKABLE void awakeFromNib();
     /** With a store controller and an entity: the entity's records; then rearranges. */
     Q_INVOKABLE void fetch(QObject *sender = nullptr);
 

@@ -3,10 +3,14 @@
 
 #include "foundation/ZEM_F_ClassRegistry.h"
 #include "foundation/ZEM_F_HostDelegate.h"
+#include "platform/Application.h"
+#include "platform/store/StoreContext.h"
+#include "records/ZEM_A_C_ManagedObjectContoller.h"
 #include "platform/store/PersistentObject.h"
 #include "platform/store/Predicate.h"
 #include "tables/ZEM_A_C_ArrayController.h"
 
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTableView>
@@ -268,6 +272,43 @@ private slots:
         QVERIFY(!c.setColumnIdentifiers({QStringLiteral("03:firstName"), QStringLiteral("04:")}));
         QCOMPARE(c.columnCount(), 2);
         QCOMPARE(c.columnKey(1), QStringLiteral("age"));
+    }
+
+    void storeRecords()
+    {
+        QTemporaryDir resources;
+        QFile model(resources.filePath(QStringLiteral("Sounds.json")));
+        QVERIFY(model.open(QIODevice::WriteOnly));
+        model.write(R"({"entities": [{"name": "Sounds", "attributes": [{"name": "sound", "type": "string"}]}]})");
+        model.close();
+        platform::Application::registerBundle(QStringLiteral("org.example.Tables"), resources.path());
+        ZEM_A_C_ManagedObjectContoller store(QStringLiteral("org.example.Tables"), QStringLiteral("Sounds"), QStringLiteral("Data"));
+        store.setReadOnly(false);
+        platform::StoreContext *context = store.managedObjectContext();
+        context->insertNewObject(QStringLiteral("Sounds"))->setValueForKey(QStringLiteral("Bell"), QStringLiteral("sound"));
+        QVERIFY(context->save());
+
+        ZEM_A_C_ArrayController c;
+        QPushButton save;
+        c.setManagedObject(&store);
+        c.setEntityName(QStringLiteral("Sounds"));
+        c.setSaveButton(&save);
+        c.awakeFromNib();
+        QCOMPARE(c.arrangedCount(), 1);
+        QVERIFY(!save.isEnabled());
+        c.add();
+        QCOMPARE(c.arrangedCount(), 2);
+        QCOMPARE(context->insertedObjects().size(), 1);
+        QVERIFY(save.isEnabled());
+        c.removeObject(c.objectAtRow(0));
+        QVERIFY(c.resetSortOrder({0}, 0).isEmpty()); // the entity has no sortOrder
+        QVERIFY(c.hasChanges());
+        QVERIFY(context->save());
+        QVERIFY(!save.isEnabled());
+        c.fetch();
+        QCOMPARE(c.arrangedCount(), 1);
+        auto *kept = qobject_cast<platform::PersistentObject *>(c.objectAtRow(0));
+        QVERIFY(kept && kept->valueForKey(QStringLiteral("sound")).toString().isEmpty());
     }
 
     void tableViewShowsArrangedCells()
