@@ -8,11 +8,14 @@
 #include "platform/store/DataModel.h"
 #include "platform/store/PersistentObject.h"
 #include "platform/store/StoreContext.h"
+#include "platform/Alerts.h"
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
+#include "services/ZEM_A_C_Sheets.h"
 #include "tables/detail/Arrangement.h"
 #include "tables/detail/RecordValues.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QSet>
 #include <QWidget>
 
@@ -33,6 +36,20 @@ QVariant ask(QObject *object, const char *name)
     return object && platform::respondsTo(object, name) ? platform::perform(object, name) : QVariant();
 }
 
+/** Whether an optional operation's answer is a yes: a true flag or any other non-null value. */
+bool answersYes(const QVariant &answer)
+{
+    if (!answer.isValid() || answer.isNull())
+        return false;
+    if (answer.metaType().flags() & QMetaType::PointerToQObject)
+        return answer.value<QObject *>() != nullptr;
+    return answer.toBool();
+}
+
+// The delete warning's return codes: the alternate button ("Delete") answers 0.
+constexpr int kDeleteReturn = 0;
+constexpr int kCancelReturn = 1;
+
 } // namespace
 
 ZEM_A_C_ArrayController::ZEM_A_C_ArrayController(QObject *parent)
@@ -43,6 +60,11 @@ ZEM_A_C_ArrayController::ZEM_A_C_ArrayController(QObject *parent)
     m_countTimer.setSingleShot(true);
     m_countTimer.setInterval(500);
     connect(&m_countTimer, &QTimer::timeout, this, &ZEM_A_C_ArrayController::updateCountField);
+    m_selectIfOneTimer = new QTimer(this);
+    m_selectIfOneTimer->setObjectName(QStringLiteral("selectIfOneTimer"));
+    m_selectIfOneTimer->setSingleShot(true);
+    m_selectIfOneTimer->setInterval(500);
+    connect(m_selectIfOneTimer, &QTimer::timeout, this, &ZEM_A_C_ArrayController::delayedSelectRecordIfOne);
 }
 
 ZEM_A_C_ArrayController::~ZEM_A_C_ArrayController() = default;
@@ -102,6 +124,18 @@ void ZEM_A_C_ArrayController::setFilterPredicate(const platform::Predicate &pred
 {
     m_filterPredicate = predicate;
     rearrangeObjects();
+    m_selectIfOneTimer->start();
+}
+
+void ZEM_A_C_ArrayController::delayedSelectRecordIfOne()
+{
+    if (arrangedCount() != 1)
+        return;
+    if (auto *view = qobject_cast<QWidget *>(m_table.data()))
+        view->setFocus();
+    selectObjectRow(0);
+    if (m_table && platform::respondsTo(m_table, "selectOnlyRowIndexes:"))
+        platform::perform(m_table, "selectOnlyRowIndexes:", {QVariant::fromValue(QList<int>{0})});
 }
 
 void ZEM_A_C_ArrayController::setSortDescriptors(const QList<platform::SortDescriptor> &descriptors)
@@ -455,6 +489,49 @@ void ZEM_A_C_ArrayController::removeRecords(const QList<QObject *> &records)
     }
     Q_EMIT selectionDidChange();
     scheduleCountUpdate();
+}
+
+void ZEM_A_C_ArrayController::remove(QObject *)
+{
+    ZEM_F_E_Language *language = ZEM_F_E_Language::shared();
+    const QString title = language->stringForKey(QStringLiteral("A:Delete"));
+    for (QObject *table : {m_table.data(), m_shadowTable.data()}) {
+        if (answersYes(ask(table, "checkCanDeleteRecords"))) {
+            ZEM_A_C_Sheets::oKAlertSheet(title, language->stringForKey(QStringLiteral("M01:Deleting")),
+                                         language->stringForKeyLook(QStringLiteral("NL:Ok")),
+                                         QApplication::activeWindow(), this);
+            return;
+        }
+    }
+    if (ZEM_F_Host::defaults()->getStringFromClassIsTrue(QStringLiteral("DisbleDeleteMutipleRecordsWarning"))) {
+        doDeleteSheet(kDeleteReturn);
+        return;
+    }
+    QWidget *window = qobject_cast<QWidget *>(ask(m_table, "getWindow").value<QObject *>());
+    if (!window)
+        window = m_window;
+    platform::AlertRequest request;
+    request.title = title;
+    request.text = deleteWarningText();
+    request.buttons = {language->stringForKeyLook(QStringLiteral("NL:Cancel")),
+                       language->stringForKeyLook(QStringLiteral("NL:Delete"))};
+    request.window = window;
+    request.delegate = this;
+    request.style = platform::AlertRequest::Style::Sheet;
+    platform::Alerts::runAlert(std::move(request), [guard = QPointer<ZEM_A_C_ArrayController>(this)](int button) {
+        if (guard)
+            guard->doDeleteSheet(button == 1 ? kDeleteReturn : kCancelReturn);
+    });
+}
+
+void ZEM_A_C_ArrayController::doDeleteSheet(int returnCode)
+{
+    if (returnCode != kDeleteReturn)
+        return;
+    superRemove(this);
+    for (QObject *table : {m_table.data(), m_shadowTable.data()})
+        if (table && platform::respondsTo(table, "scrollAfterDelay"))
+            platform::performAfterDelay(table, "scrollAfterDelay", {}, 0);
 }
 
 void ZEM_A_C_ArrayController::superRemove(QObject *)

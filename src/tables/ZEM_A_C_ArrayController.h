@@ -128,8 +128,10 @@ public:
     void setContentChanged(const QList<QObject *> &records);
     QList<QObject *> arrangedObjects() const;
     platform::Predicate filterPredicate() const { return m_filterPredicate; }
-    /** Rearranges; the always-true predicate means no filter. */
+    /** Rearranges; the always-true predicate means no filter. Half a second later a lone match is selected. */
     void setFilterPredicate(const platform::Predicate &predicate);
+    /** When exactly one record is arranged, selects it and focuses the table. */
+    Q_INVOKABLE void delayedSelectRecordIfOne();
     QList<platform::SortDescriptor> sortDescriptors() const { return m_sortDescriptors; }
     void setSortDescriptors(const QList<platform::SortDescriptor> &descriptors);
     /** When no sort descriptors are set, sorts ascending by \a key. */
@@ -209,6 +211,13 @@ public:
     static QObject *createNewWithDict(const QVariantMap &values, QObject *record);
     /** A new record of \a record's entity in the context, with all its attribute values. */
     platform::PersistentObject *createNewManagedObjectFromObject(platform::PersistentObject *record);
+    /**
+     * The guarded delete of the selection: refused with a notice when a table forbids it,
+     * else done at once when the host turned the warning off, else after the user confirms.
+     */
+    Q_INVOKABLE void remove(QObject *sender = nullptr);
+    /** Ends the delete warning: \a returnCode 0 (the "Delete" button) deletes, others do nothing. */
+    Q_INVOKABLE void doDeleteSheet(int returnCode);
     /** Removes the selected records (deleting them from the context), unguarded. */
     Q_INVOKABLE void superRemove(QObject *sender = nullptr);
     void removeObject(QObject *record);
@@ -275,5 +284,6 @@ private:
     QStringList m_columnKeys;
     std::unique_ptr<tables::detail::Arrangement> m_arrangement;
     QTimer m_countTimer;
+    QTimer *m_selectIfOneTimer = nullptr; // a child, so a test can find it and fire it at once
     int m_lastTotal = 0;
 };

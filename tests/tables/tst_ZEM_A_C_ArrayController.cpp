@@ -3,6 +3,7 @@
 
 #include "foundation/ZEM_F_ClassRegistry.h"
 #include "foundation/ZEM_F_HostDelegate.h"
+#include "platform/Alerts.h"
 #include "platform/Application.h"
 #include "platform/store/StoreContext.h"
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
@@ -14,6 +15,8 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTableView>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include <memory>
 
@@ -31,6 +34,17 @@ QStringList lastNames(const QList<QObject *> &records)
         names.append(static_cast<Person *>(r)->lastName());
     return names;
 }
+
+/** Stands in for the table view: refuses deletes on demand and records what it is told. */
+class FakeTable : public QObject
+{
+    Q_OBJECT
+public:
+    bool refuses = false;
+    QList<int> shownRows;
+    Q_INVOKABLE QVariant checkCanDeleteRecords() const { return refuses ? QVariant(true) : QVariant(); }
+    Q_INVOKABLE void selectOnlyRowIndexes(const QList<int> &rows) { shownRows = rows; }
+};
 
 } // namespace
 
@@ -153,15 +167,103 @@ private slots:
         QVERIFY(c.countIsMoreThanOne() && c.countIsNotZero() && !c.countIsOne());
         QCOMPARE(c.firstObject(), c.objectAtRow(1));
         QCOMPARE(c.lastObject(), c.objectAtRow(3));
-        QCOMPARE(c.deleteWarningText(), QStringLiteral("Warning you are about to delete multiple record items?"));
         // A filter that hides one selected record drops it from the selection.
         c.setFilterPredicate(*platform::Predicate::parse(QStringLiteral("age >= 22")));
         QCOMPARE(c.arrangedCount(), 3);
         QVERIFY(c.countIsOne());
         QCOMPARE(c.selectionIndexes(), QList<int>{1});
-        QCOMPARE(c.deleteWarningText(), QStringLiteral("Warning you are about to one record item!"));
         QVERIFY(!c.selectObjectRow(3));
         QVERIFY(c.selectObject(c.objectAtRow(0)));
+    }
+
+    // Answer 0 is "Cancel", the default button; 1 is "Delete".
+    void deleteAsksFirst()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        platform::RecordingAlertResponder responder;
+        c.selectObjectRow(0);
+        responder.queueAlertAnswer(0);
+        c.remove();
+        QCOMPARE(responder.alerts().size(), 1);
+        const platform::AlertRequest cancelled = responder.alerts().first();
+        QCOMPARE(cancelled.title, QStringLiteral("Delete Alert:"));
+        QCOMPARE(cancelled.text, QStringLiteral("Warning you are about to one record item!"));
+        QCOMPARE(cancelled.buttons, (QStringList{QStringLiteral("Cancel"), QStringLiteral("Delete")}));
+        QCOMPARE(c.contentCount(), 5);
+        QVERIFY(!c.hasChanged());
+
+        c.setSelectionIndexes({1, 2});
+        responder.queueAlertAnswer(1);
+        c.remove();
+        QCOMPARE(responder.alerts().size(), 2);
+        QCOMPARE(responder.alerts().last().text, QStringLiteral("Warning you are about to delete multiple record items?"));
+        QCOMPARE(lastNames(c.arrangedObjects()), (QStringList{QStringLiteral("A"), QStringLiteral("D"), QStringLiteral("E")}));
+        QVERIFY(c.hasChanged());
+    }
+
+    void deleteWithoutWarningWhenSettingOn()
+    {
+        QSettings settings(ZemTestEnv::current()->configHome() + QStringLiteral("/delete.ini"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("DisbleDeleteMutipleRecordsWarning"), true);
+        ZEM_F_SettingsHostDelegate host(QStringLiteral("Test"), {}, &settings);
+        ZEM_F_Host::setDelegate(&host);
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        platform::RecordingAlertResponder responder;
+        c.setSelectionIndexes({0, 4});
+        c.remove();
+        ZEM_F_Host::setDelegate(nullptr);
+        QVERIFY(responder.alerts().isEmpty());
+        QCOMPARE(c.contentCount(), 3);
+        QVERIFY(c.hasChanged());
+    }
+
+    // Either table may forbid the delete; the refusal needs no answer and deletes nothing.
+    void deleteRefusedByEitherTable()
+    {
+        for (bool shadow : {false, true}) {
+            ZEM_A_C_ArrayController c;
+            FakeTable table, other;
+            c.setTable(&table);
+            c.setShadowTable(&other);
+            (shadow ? other : table).refuses = true;
+            c.setContent(people());
+            c.selectObjectRow(0);
+            platform::RecordingAlertResponder responder;
+            responder.queueAlertAnswer(0);
+            c.remove();
+            QCOMPARE(responder.alerts().size(), 1);
+            QCOMPARE(responder.alerts().first().text, QStringLiteral("The record you have selected, can not be deleted!"));
+            QCOMPARE(responder.alerts().first().buttons, QStringList{QStringLiteral("Ok")});
+            QCOMPARE(c.contentCount(), 5);
+            QVERIFY(!c.hasChanged());
+            m_rows.clear();
+        }
+    }
+
+    void filterLeavingOneSelectsIt()
+    {
+        ZEM_A_C_ArrayController c;
+        FakeTable table;
+        c.setTable(&table);
+        c.setContent(people());
+        auto *timer = c.findChild<QTimer *>(QStringLiteral("selectIfOneTimer"));
+        QVERIFY(timer);
+        const auto fire = [timer] {
+            QVERIFY(timer->isActive());
+            QCOMPARE(timer->interval(), 500);
+            QTimerEvent event(timer->timerId());
+            QCoreApplication::sendEvent(timer, &event);
+        };
+        c.setFilterPredicate(*platform::Predicate::parse(QStringLiteral("age >= 23")));
+        fire();
+        QVERIFY(c.countIsZero());
+        QVERIFY(table.shownRows.isEmpty());
+        c.setFilterPredicate(*platform::Predicate::parse(QStringLiteral("age == 22")));
+        fire();
+        QCOMPARE(lastNames(c.selectedObjects()), QStringList{QStringLiteral("C")});
+        QCOMPARE(table.shownRows, QList<int>{0});
     }
 
     void insertionPoint_data()
