@@ -65,6 +65,11 @@ ZEM_A_C_ArrayController::ZEM_A_C_ArrayController(QObject *parent)
     m_selectIfOneTimer->setSingleShot(true);
     m_selectIfOneTimer->setInterval(500);
     connect(m_selectIfOneTimer, &QTimer::timeout, this, &ZEM_A_C_ArrayController::delayedSelectRecordIfOne);
+    m_restoreAvoidsTimer = new QTimer(this);
+    m_restoreAvoidsTimer->setObjectName(QStringLiteral("restoreAvoidsEmptySelectionTimer"));
+    m_restoreAvoidsTimer->setSingleShot(true);
+    m_restoreAvoidsTimer->setInterval(250);
+    connect(m_restoreAvoidsTimer, &QTimer::timeout, this, &ZEM_A_C_ArrayController::updateAvoidsEmptySelection);
 }
 
 ZEM_A_C_ArrayController::~ZEM_A_C_ArrayController() = default;
@@ -170,8 +175,11 @@ void ZEM_A_C_ArrayController::rearrangeObjects()
             if (selected.contains(m_content.at(i)))
                 m_selected.append(m_content.at(i));
     }
+    const bool selectFirst = m_avoidsEmptySelection && m_selected.isEmpty() && !m_arranged.isEmpty();
+    if (selectFirst)
+        m_selected.append(m_content.at(m_arranged.first()));
     endResetModel();
-    if (hadSelection)
+    if (hadSelection || selectFirst)
         Q_EMIT selectionDidChange();
     scheduleCountUpdate();
 }
@@ -195,6 +203,11 @@ void ZEM_A_C_ArrayController::awakeFromNib()
 
 void ZEM_A_C_ArrayController::fetch(QObject *)
 {
+    // A user who cleared the selection keeps it clear across the refetch.
+    if (m_avoidsEmptySelection) {
+        m_avoidsEmptySelection = !(m_selected.isEmpty() && !m_arranged.isEmpty());
+        m_restoreAvoidsTimer->start();
+    }
     platform::StoreContext *context = managedObjectContext();
     if (context && !m_entityName.isEmpty()) {
         platform::FetchRequest request;

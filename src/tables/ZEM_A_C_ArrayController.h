@@ -103,6 +103,11 @@ public:
     void setSearchKey(const QString &value);
     bool hasChanged() const { return m_hasChanged; }
     void setHasChanged(bool value) { m_hasChanged = value; }
+    /** When on, rearranging selects the first row rather than leave the selection empty. Off by default. */
+    bool avoidsEmptySelection() const { return m_avoidsEmptySelection; }
+    void setAvoidsEmptySelection(bool value) { m_avoidsEmptySelection = value; }
+    /** Turns avoidsEmptySelection() back on after a fetch turned it off. */
+    Q_INVOKABLE void updateAvoidsEmptySelection() { m_avoidsEmptySelection = true; }
     bool isAboveDrop() const { return m_isAboveDrop; }
     void setIsAboveDrop(bool value) { m_isAboveDrop = value; }
 
@@ -272,6 +277,7 @@ private:
     QString m_searchKey;
     bool m_hasChanged = false;
     bool m_isAboveDrop = false;
+    bool m_avoidsEmptySelection = false;
     QString m_entityName;
     QString m_objectClassName;
 
@@ -284,6 +290,8 @@ private:
     QStringList m_columnKeys;
     std::unique_ptr<tables::detail::Arrangement> m_arrangement;
     QTimer m_countTimer;
-    QTimer *m_selectIfOneTimer = nullptr; // a child, so a test can find it and fire it at once
+    // Children, so a test can find a pending timer and fire it at once.
+    QTimer *m_selectIfOneTimer = nullptr;
+    QTimer *m_restoreAvoidsTimer = nullptr;
     int m_lastTotal = 0;
 };

@@ -266,6 +266,25 @@ private slots:
         QCOMPARE(table.shownRows, QList<int>{0});
     }
 
+    void fetchKeepsAnEmptySelectionEmpty()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setAvoidsEmptySelection(true);
+        c.setContent(people());
+        QCOMPARE(c.selectionIndexes(), QList<int>{0});
+        c.setSelectionIndexes({});
+        c.fetch();
+        QVERIFY(c.countIsZero());
+        QVERIFY(!c.avoidsEmptySelection());
+        auto *timer = c.findChild<QTimer *>(QStringLiteral("restoreAvoidsEmptySelectionTimer"));
+        QVERIFY(timer && timer->isActive());
+        QCOMPARE(timer->interval(), 250);
+        QTimerEvent event(timer->timerId());
+        QCoreApplication::sendEvent(timer, &event);
+        QVERIFY(c.avoidsEmptySelection());
+        QVERIFY(c.countIsZero());
+    }
+
     void insertionPoint_data()
     {
         QTest::addColumn<int>("preference");
