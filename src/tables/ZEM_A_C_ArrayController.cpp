@@ -93,9 +93,10 @@ void ZEM_A_C_ArrayController::setContent(const QList<QObject *> &records)
 
 void ZEM_A_C_ArrayController::setNewContent(const QList<QObject *> &records)
 {
+    const QList<QObject *> before = arrangedObjects();
     m_content = records;
     m_arrangement->invalidate();
-    rearrangeObjects();
+    rearrangeFrom(before);
 }
 
 void ZEM_A_C_ArrayController::setContentChanged(const QList<QObject *> &records)
@@ -153,7 +154,11 @@ void ZEM_A_C_ArrayController::search(const QString &text, const QString &key)
 
 void ZEM_A_C_ArrayController::rearrangeObjects()
 {
-    const QList<QObject *> before = arrangedObjects();
+    rearrangeFrom(arrangedObjects());
+}
+
+void ZEM_A_C_ArrayController::rearrangeFrom(const QList<QObject *> &before)
+{
     QList<int> arranged = m_arrangement->arrange(m_searchKey, m_searchString, m_filterPredicate, m_sortDescriptors);
     // The same records in another order (a sort, a reorder) keep the views' selection and
     // current cell: a layout change moves them; anything else resets the model.

@@ -293,6 +293,8 @@ private:
     void addFollowUp();
     void removeRecords(const QList<QObject *> &records);
     void scheduleCountUpdate();
+    /** Arranges anew; \a before, the records arranged until now, decides a layout change over a reset. */
+    void rearrangeFrom(const QList<QObject *> &before);
     /** The first of the pane, the controller, the table and this controller that answers \a name. */
     QObject *firstAnswering(const char *name) const;
     /** The drag info and (row, operation) a model-side drop at row/parent stands for. */
