@@ -1,38 +1,21 @@
 #include "ZemTestEnv.h"
 
 #include "tables/ZEM_A_C_ArrayControllerColoredColumn.h"
-#include "tables/ZEM_A_C_ArrayControllerObject.h"
 
 #include <QColor>
 #include <QGuiApplication>
 #include <QPalette>
 
-#include <memory>
-
 namespace {
 
-class Label : public ZEM_A_C_ArrayControllerObject
+class Label : public QObject
 {
+    Q_OBJECT
+    Q_PROPERTY(QString name MEMBER name)
+    Q_PROPERTY(QVariant colour MEMBER colour)
 public:
-    Label(const QString &name, const QVariant &colour)
-        : ZEM_A_C_ArrayControllerObject(table())
-        , m_name(name)
-        , m_colour(colour)
-    {
-    }
-    QString name() const { return m_name; }
-    void setName(const QString &v) { m_name = v; }
-    QVariant colour() const { return m_colour; }
-    void setColour(const QVariant &v) { m_colour = v; }
-    static const Accessors &table()
-    {
-        static const Accessors t{ZEM_ROW_KEY(Label, name, setName), ZEM_ROW_KEY(Label, colour, setColour)};
-        return t;
-    }
-
-private:
-    QString m_name;
-    QVariant m_colour;
+    QString name = QStringLiteral("n");
+    QVariant colour;
 };
 
 } // namespace
@@ -50,13 +33,12 @@ private slots:
         palette.setColor(QPalette::Base, QColor(250, 250, 250));
         palette.setColor(QPalette::AlternateBase, QColor(230, 240, 255));
         QGuiApplication::setPalette(palette);
-        std::vector<std::unique_ptr<Label>> rows;
-        for (const QVariant &colour : {QVariant(QColor(Qt::white)), QVariant(QColor(Qt::white)),
-                                       QVariant(QStringLiteral("#ff0000")), QVariant()})
-            rows.push_back(std::make_unique<Label>(QStringLiteral("n"), colour));
+        Label rows[4];
+        rows[0].colour = rows[1].colour = QColor(Qt::white);
+        rows[2].colour = QStringLiteral("#ff0000");
         ZEM_A_C_ArrayControllerColoredColumn c;
         c.setColumnIdentifiers({QStringLiteral("1:name"), QStringLiteral("2:colour")});
-        c.setContent({rows[0].get(), rows[1].get(), rows[2].get(), rows[3].get()});
+        c.setContent({&rows[0], &rows[1], &rows[2], &rows[3]});
         QVERIFY(!c.data(c.index(2, 1), Qt::BackgroundRole).isValid()); // not marked yet
         c.setColorColumnKeys({QStringLiteral("colour")});
         QCOMPARE(c.data(c.index(0, 1), Qt::BackgroundRole).value<QColor>(), QColor(250, 250, 250));
