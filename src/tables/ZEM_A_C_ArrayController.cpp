@@ -93,16 +93,10 @@ void ZEM_A_C_ArrayController::setContent(const QList<QObject *> &records)
 
 void ZEM_A_C_ArrayController::setNewContent(const QList<QObject *> &records)
 {
-    const QList<QObject *> before = arrangedObjects();
+    const QList<QObject *> oldContent = m_content;   // shared, not copied
     m_content = records;
     m_arrangement->invalidate();
-    rearrangeFrom(before);
-}
-
-void ZEM_A_C_ArrayController::setContentChanged(const QList<QObject *> &records)
-{
-    setNewContent(records);
-    setHasChanges(setWindowHasChangesPrefsController(false));
+    rearrangeFrom(oldContent, m_arranged);
 }
 
 QList<QObject *> ZEM_A_C_ArrayController::arrangedObjects() const
@@ -154,29 +148,54 @@ void ZEM_A_C_ArrayController::search(const QString &text, const QString &key)
 
 void ZEM_A_C_ArrayController::rearrangeObjects()
 {
-    rearrangeFrom(arrangedObjects());
+    rearrangeFrom(m_content, m_arranged);
 }
 
-void ZEM_A_C_ArrayController::rearrangeFrom(const QList<QObject *> &before)
+QList<int> ZEM_A_C_ArrayController::newRowsOfOldRows(const QList<QObject *> &oldContent,
+                                                    const QList<int> &oldArranged,
+                                                    const QList<int> &arranged) const
+{
+    // Only the same records in another order (a sort, a reorder) have a mapping; a search
+    // or filter changes the count and costs nothing here.
+    if (oldArranged.size() != arranged.size())
+        return {};
+    QList<int> newRows(oldArranged.size(), -1);
+    if (oldContent.constData() == m_content.constData()) {
+        QList<int> rowOfContent(m_content.size(), -1);
+        for (int row = 0; row < arranged.size(); ++row)
+            rowOfContent[arranged.at(row)] = row;
+        for (int row = 0; row < oldArranged.size(); ++row)
+            if ((newRows[row] = rowOfContent.at(oldArranged.at(row))) < 0)
+                return {};
+        return newRows;
+    }
+    QHash<QObject *, int> rowOfRecord;
+    rowOfRecord.reserve(arranged.size());
+    for (int row = 0; row < arranged.size(); ++row)
+        rowOfRecord.insert(m_content.at(arranged.at(row)), row);
+    if (rowOfRecord.size() != arranged.size())
+        return {};
+    for (int row = 0; row < oldArranged.size(); ++row)
+        if ((newRows[row] = rowOfRecord.value(oldContent.at(oldArranged.at(row)), -1)) < 0)
+            return {};
+    return newRows;
+}
+
+void ZEM_A_C_ArrayController::rearrangeFrom(const QList<QObject *> &oldContent, QList<int> oldArranged)
 {
     QList<int> arranged = m_arrangement->arrange(m_searchKey, m_searchString, m_filterPredicate, m_sortDescriptors);
-    // The same records in another order (a sort, a reorder) keep the views' selection and
-    // current cell: a layout change moves them; anything else resets the model.
-    QHash<QObject *, int> newRows;
-    newRows.reserve(arranged.size());
-    for (int row = 0; row < arranged.size(); ++row)
-        newRows.insert(m_content.at(arranged.at(row)), row);
-    bool sameRecords = before.size() == arranged.size() && newRows.size() == arranged.size();
-    for (int row = 0; sameRecords && row < before.size(); ++row)
-        sameRecords = newRows.contains(before.at(row));
+    // The same records in another order keep the views' selection and current cell: a
+    // layout change moves them; anything else resets the model.
+    const QList<int> newRows = newRowsOfOldRows(oldContent, oldArranged, arranged);
+    const bool sameRecords = !newRows.isEmpty();
     if (sameRecords) {
         Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         const QModelIndexList from = persistentIndexList();
         QModelIndexList to;
         to.reserve(from.size());
         for (const QModelIndex &index : from)
-            to.append(index.isValid() && index.row() < before.size()
-                          ? createIndex(newRows.value(before.at(index.row())), index.column())
+            to.append(index.isValid() && index.row() < newRows.size()
+                          ? createIndex(newRows.at(index.row()), index.column())
                           : QModelIndex());
         m_arranged = std::move(arranged);
         changePersistentIndexList(from, to);

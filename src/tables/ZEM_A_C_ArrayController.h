@@ -323,7 +323,10 @@ private:
     void removeRecords(const QList<QObject *> &records);
     void scheduleCountUpdate();
     /** Arranges anew; \a before, the records arranged until now, decides a layout change over a reset. */
-    void rearrangeFrom(const QList<QObject *> &before);
+    void rearrangeFrom(const QList<QObject *> &oldContent, QList<int> oldArranged);
+    /** Each old row's new row when the same records are arranged again; empty otherwise. */
+    QList<int> newRowsOfOldRows(const QList<QObject *> &oldContent, const QList<int> &oldArranged,
+                                const QList<int> &arranged) const;
     /** The first of the pane, the controller, the table and this controller that answers \a name. */
     QObject *firstAnswering(const char *name) const;
     /** The drag info and (row, operation) a model-side drop at row/parent stands for. */
