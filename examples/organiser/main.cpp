@@ -9,6 +9,7 @@
 #include "OrganiserListing.h"
 #include "OrganiserMail.h"
 #include "OrganiserTask.h"
+#include "OrganiserTasksWindow.h"
 
 #include <services/foundation.h>
 #include <records/ZEM_A_C_ManagedObject.h>
@@ -113,7 +114,7 @@ void showRecords(platform::StoreContext &context, OrganiserTask *task)
 
 // The organiser's own store: sample tasks saved on the first run, searched and sorted on
 // every run, and saved again when the organiser quits.
-bool showStore()
+bool showStore(const QString &windowPicture)
 {
     ZEM_A_C_ManagedObjectContoller tasks(QStringLiteral("Organiser"), QStringLiteral("Organiser"),
                                          QStringLiteral("OrganiserData"));
@@ -158,6 +159,8 @@ bool showStore()
     const auto matching = context->fetch(QStringLiteral("Task"), QStringLiteral("title CONTAINS[cd] %@ OR notes CONTAINS[c] %@"),
                                          {QStringLiteral("BOOK"), QStringLiteral("post")});
     out() << "  tasks about books or the post: " << (matching ? matching->size() : 0) << '\n';
+    if (!showTasksWindow(out(), tasks, windowPicture))
+        return false;
     return tasks.applicationShouldTerminate() == platform::TerminateReply::Now;
 }
 
@@ -208,6 +211,10 @@ int main(int argc, char **argv)
     QCommandLineOption attachOption(QStringLiteral("attach"),
                                     QStringLiteral("File to attach (may be given several times)."),
                                     QStringLiteral("file"));
+    QCommandLineOption windowOption(QStringLiteral("tasks-window"),
+                                    QStringLiteral("Save a picture of the tasks window to this PNG file."),
+                                    QStringLiteral("file"));
+    parser.addOption(windowOption);
     parser.addOptions({mailToOption, mailFromOption, subjectOption, serverOption, portOption, attachOption});
     const OrganiserListing listing(parser);
     parser.process(app);
@@ -242,7 +249,7 @@ int main(int argc, char **argv)
     out() << "\n== Records ==\n";
     showRecords(context, task);
     out() << "\n== Store ==\n";
-    int failures = showStore() ? 0 : 1;
+    int failures = showStore(parser.value(windowOption)) ? 0 : 1;
 
     out() << "\n== Contacts ==\n";
     platform::AddressBook::setDefaultFolder(OrganiserHost::addressBookFolder());

@@ -117,9 +117,20 @@ public:
         QObject *object = ZEM_F_ClassRegistry::create(className, parent);
         QWidget *widget = qobject_cast<QWidget *>(object);
         if (object && !widget) {
-            delete object;
-            m_error = QStringLiteral("class %1 of %2 is not a widget").arg(className, name);
-            return nullptr;
+            if (!parent) {
+                delete object;
+                m_error = QStringLiteral("class %1 of %2 is not a widget and cannot be the file's window or view")
+                              .arg(className, name);
+                return nullptr;
+            }
+            // Qt's builder only knows widgets: it gets a hidden stand-in, whose properties
+            // are handed to the object once the file is built.
+            object->setObjectName(name);
+            created.append(object);
+            auto *standIn = new QWidget(parent);
+            standIn->hide();
+            standIns.append({standIn, object});
+            return standIn;
         }
         if (!widget)
             widget = QUiLoader::createWidget(className, parent, name);
@@ -163,8 +174,28 @@ public:
                 delete layout.data();
     }
 
+    // Properties the file gave a non-widget object went to its stand-in; the stand-in goes.
+    void replaceStandIns()
+    {
+        for (const auto &[standIn, object] : std::as_const(standIns)) {
+            if (!standIn)
+                continue;
+            if (object) {
+                const QList<QByteArray> names = standIn->dynamicPropertyNames();
+                for (const QByteArray &name : names) {
+                    // An outlet's name fails to convert to a pointer here; it is set later.
+                    if (!name.startsWith("_q_"))
+                        object->setProperty(name.constData(), standIn->property(name.constData()));
+                }
+            }
+            delete standIn.data();
+        }
+        standIns.clear();
+    }
+
     QList<QPointer<QObject>> created;
     QList<QPointer<QLayout>> layouts;
+    QList<std::pair<QPointer<QWidget>, QPointer<QObject>>> standIns;
     QString m_error;
 
 private:
@@ -194,13 +225,18 @@ void addTableColumns(QList<QPointer<QObject>> &created)
     }
 }
 
-QString connectOutlets(const QList<QPointer<QObject>> &created, const QList<NamedValue> &strings)
+QString connectOutlets(const QList<QPointer<QObject>> &created, const QList<NamedValue> &strings,
+                       const QList<QObject *> &outside)
 {
     QHash<QString, QObject *> byName;
-    for (const QPointer<QObject> &object : created) {
+    const auto add = [&byName](QObject *object) {
         if (object && !object->objectName().isEmpty() && !byName.contains(object->objectName()))
             byName.insert(object->objectName(), object);
-    }
+    };
+    for (const QPointer<QObject> &object : created)
+        add(object);
+    for (QObject *object : outside)   // the file's own objects win a clash of names
+        add(object);
     for (const NamedValue &entry : strings) {
         QObject *object = byName.value(entry.object);
         if (!object)
@@ -242,7 +278,7 @@ bool InterfaceLoader::awake(QObject *object)
 }
 
 QWidget *InterfaceLoader::load(const QString &path, QWidget *parent, QString *error,
-                               QList<QObject *> *objects)
+                               QList<QObject *> *objects, const QList<QObject *> &outside)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -250,14 +286,14 @@ QWidget *InterfaceLoader::load(const QString &path, QWidget *parent, QString *er
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return nullptr;
     }
-    QWidget *root = load(&file, parent, error, objects);
+    QWidget *root = load(&file, parent, error, objects, outside);
     if (!root && error)
         *error = QStringLiteral("%1: %2").arg(path, *error);
     return root;
 }
 
 QWidget *InterfaceLoader::load(QIODevice *device, QWidget *parent, QString *error,
-                               QList<QObject *> *objects)
+                               QList<QObject *> *objects, const QList<QObject *> &outside)
 {
     const auto fail = [error](const QString &message) -> QWidget * {
         if (error)
@@ -279,13 +315,14 @@ QWidget *InterfaceLoader::load(QIODevice *device, QWidget *parent, QString *erro
     buffer.open(QIODevice::ReadOnly);
     QWidget *root = loader.load(&buffer, parent);
     loader.deleteUnownedLayouts();
+    loader.replaceStandIns();
     if (!root || !loader.m_error.isEmpty()) {
         delete root;
         const QString why = !loader.m_error.isEmpty() ? loader.m_error : loader.errorString();
         return fail(why.isEmpty() ? QStringLiteral("the interface file creates no window or view") : why);
     }
     addTableColumns(loader.created);
-    if (const QString outletError = connectOutlets(loader.created, scan.strings); !outletError.isEmpty()) {
+    if (const QString outletError = connectOutlets(loader.created, scan.strings, outside); !outletError.isEmpty()) {
         delete root;
         return fail(outletError);
     }

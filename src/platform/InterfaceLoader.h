@@ -19,6 +19,9 @@ namespace platform {
  *
  * - A `<widget class="…">` whose class is registered with ZEM_INTERFACE_CLASS (the kit's
  *   controls, or a host's own) is created as that class; any other class is left to Qt.
+ *   A registered class that is not a widget (an array controller) is created as an object
+ *   owned by the widget it sits in, and takes the properties the file gives it; it adds
+ *   nothing to the layout. In Qt Designer it is a custom widget placed anywhere (hidden).
  * - Actions are created as the class named by their "kitClass" string property, or as
  *   defaultActionClass() ("ZEM_A_C_NSMenuItem", a localized menu item) when they name none.
  * - Every QTableWidget gets one column object per column it has, of the class named by
@@ -26,7 +29,9 @@ namespace platform {
  *   none), parented to the table and named "<table>_column<N>".
  * - Outlets: a string or cstring property whose name is a writable object-pointer property
  *   of the object (for example `table` of a search field) is set to the object of that
- *   name in the same file. A name that is missing or of the wrong class is an error.
+ *   name in the same file, or else to the one of that name among \a outside (objects the
+ *   host made, such as its store controller). A name that is missing or of the wrong
+ *   class is an error.
  * - When everything is created and connected, `awakeFromNib()` runs on every object that
  *   has one, in the order the file creates them: a container before what it holds.
  *
@@ -47,11 +52,11 @@ public:
         with \a error set when the file cannot be read, is not an interface file, or names
         an outlet that does not resolve. */
     static QWidget *load(const QString &path, QWidget *parent = nullptr, QString *error = nullptr,
-                         QList<QObject *> *objects = nullptr);
+                         QList<QObject *> *objects = nullptr, const QList<QObject *> &outside = {});
     /** As above from an open device; \a objects receives every object the file created, in
         creation order (the root first). */
     static QWidget *load(QIODevice *device, QWidget *parent = nullptr, QString *error = nullptr,
-                         QList<QObject *> *objects = nullptr);
+                         QList<QObject *> *objects = nullptr, const QList<QObject *> &outside = {});
 
     static QString defaultActionClass();
 

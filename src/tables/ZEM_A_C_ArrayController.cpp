@@ -235,6 +235,7 @@ bool ZEM_A_C_ArrayController::setColumnIdentifiers(const QStringList &identifier
     beginResetModel();
     m_columnIdentifiers = identifiers;
     m_columnKeys = keys;
+    m_headers.clear();
     endResetModel();
     return true;
 }
@@ -705,7 +706,21 @@ Qt::ItemFlags ZEM_A_C_ArrayController::flags(const QModelIndex &index) const
 
 QVariant ZEM_A_C_ArrayController::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_columnKeys.size())
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columnKeys.size())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    const int stored = role == Qt::EditRole ? int(Qt::DisplayRole) : role;
+    if (const auto found = m_headers.constFind({section, stored}); found != m_headers.cend())
+        return *found;
+    if (stored == Qt::DisplayRole)
         return m_columnKeys.at(section);
-    return QAbstractTableModel::headerData(section, orientation, role);
+    return {};
+}
+
+bool ZEM_A_C_ArrayController::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columnKeys.size())
+        return false;
+    m_headers.insert({section, role == Qt::EditRole ? int(Qt::DisplayRole) : role}, value);
+    emit headerDataChanged(orientation, section, section);
+    return true;
 }

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
@@ -56,6 +57,31 @@ class StoreContext;
 class ZEM_APPKIT_EXPORT ZEM_A_C_ArrayController : public QAbstractTableModel
 {
     Q_OBJECT
+    // What an interface file may set: the outlets by object name, and the settings.
+    Q_PROPERTY(ZEM_A_C_ManagedObjectContoller *managedObject READ managedObject WRITE setManagedObject)
+    Q_PROPERTY(QObject *controller READ controller WRITE setController)
+    Q_PROPERTY(QObject *preferncePane READ preferncePane WRITE setPreferncePane)
+    Q_PROPERTY(ZEM_A_C_ArrayController *parentArrayController READ parentArrayController WRITE setParentArrayController)
+    Q_PROPERTY(ZEM_A_C_ArrayController *mirrorArrayController READ mirrorArrayController WRITE setMirrorArrayController)
+    Q_PROPERTY(QWidget *window READ window WRITE setWindow)
+    Q_PROPERTY(QObject *table READ table WRITE setTable)
+    Q_PROPERTY(QObject *shadowTable READ shadowTable WRITE setShadowTable)
+    Q_PROPERTY(QAbstractButton *saveButton READ saveButton WRITE setSaveButton)
+    Q_PROPERTY(QAbstractButton *resetButton READ resetButton WRITE setResetButton)
+    Q_PROPERTY(QAbstractButton *deleteButton READ deleteButton WRITE setDeleteButton)
+    Q_PROPERTY(QAbstractButton *addButton READ addButton WRITE setAddButton)
+    Q_PROPERTY(QAbstractButton *printButton READ printButton WRITE setPrintButton)
+    Q_PROPERTY(ZEM_A_C_TextFieldNoResponder *countF READ countF WRITE setCountF)
+    Q_PROPERTY(ZEM_A_C_TextFieldNoResponder *selectedF READ selectedF WRITE setSelectedF)
+    Q_PROPERTY(ZEM_A_C_TextFieldNoResponder *totalF READ totalF WRITE setTotalF)
+    Q_PROPERTY(QWidget *editTextViewB READ editTextViewB WRITE setEditTextViewB)
+    Q_PROPERTY(QString searchKey READ searchKey WRITE setSearchKey)
+    Q_PROPERTY(QString searchString READ searchString WRITE setSearchString)
+    Q_PROPERTY(bool isAboveDrop READ isAboveDrop WRITE setIsAboveDrop)
+    Q_PROPERTY(bool avoidsEmptySelection READ avoidsEmptySelection WRITE setAvoidsEmptySelection)
+    Q_PROPERTY(QString entityName READ entityName WRITE setEntityName)
+    Q_PROPERTY(QString objectClassName READ objectClassName WRITE setObjectClassName)
+    Q_PROPERTY(QStringList columnIdentifiers READ columnIdentifiers WRITE setColumnIdentifiersProperty)
 public:
     explicit ZEM_A_C_ArrayController(QObject *parent = nullptr);
     ~ZEM_A_C_ArrayController() override;
@@ -162,6 +188,7 @@ public:
     /** Columns "<position>:<key>"; refuses (false, nothing changed) an identifier without a key. */
     bool setColumnIdentifiers(const QStringList &identifiers);
     QStringList columnIdentifiers() const { return m_columnIdentifiers; }
+    void setColumnIdentifiersProperty(const QStringList &identifiers) { setColumnIdentifiers(identifiers); }
     QString columnKey(int column) const { return m_columnKeys.value(column); }
 
     // Queries.
@@ -251,7 +278,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
+    /** A column's title (its key until one is set) and tool tip. */
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role = Qt::EditRole) override;
 
 Q_SIGNALS:
     void selectionDidChange();
@@ -288,6 +317,7 @@ private:
     QList<platform::SortDescriptor> m_sortDescriptors;
     QStringList m_columnIdentifiers;
     QStringList m_columnKeys;
+    QHash<QPair<int, int>, QVariant> m_headers;   // (section, role) -> value a column set
     std::unique_ptr<tables::detail::Arrangement> m_arrangement;
     QTimer m_countTimer;
     // Children, so a test can find a pending timer and fire it at once.

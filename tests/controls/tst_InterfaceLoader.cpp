@@ -12,6 +12,7 @@
 #include "platform/InterfaceLoader.h"
 
 #include <QBuffer>
+#include <QLayout>
 #include <QTableWidget>
 
 // A host's own class in an interface file, in a namespace of the host: it notes when it
@@ -38,8 +39,26 @@ public:
 private:
     QWidget *m_partner = nullptr;
 };
+// A controller that is not a widget, as a table window's file names one.
+class ListKeeper : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList keys MEMBER keys)
+    Q_PROPERTY(int limit MEMBER limit)
+    Q_PROPERTY(QWidget *view MEMBER view)
+    Q_PROPERTY(QObject *store MEMBER store)
+public:
+    explicit ListKeeper(QObject *parent = nullptr) : QObject(parent) {}
+    Q_INVOKABLE void awakeFromNib() { awokeWith = view ? view->objectName() : QString(); }
+    QStringList keys;
+    int limit = 0;
+    QWidget *view = nullptr;
+    QObject *store = nullptr;
+    QString awokeWith;
+};
 } // namespace host
 ZEM_INTERFACE_CLASS(host::StartUpRecorder)
+ZEM_INTERFACE_CLASS(host::ListKeeper)
 using host::StartUpRecorder;
 
 namespace {
@@ -230,6 +249,49 @@ private slots:
         QCOMPARE(StartUpRecorder::log().last(), u"byHand>-"_qs);
         QObject noStartUp;
         QVERIFY(!platform::InterfaceLoader::awake(&noStartUp));
+    }
+
+    void objectsThatAreNotWidgets()
+    {
+        const QByteArray ui = R"(<ui version="4.0"><widget class="QWidget" name="root">
+            <layout class="QVBoxLayout" name="box">
+              <item><widget class="QLabel" name="label"/></item>
+              <item><widget class="host::ListKeeper" name="keeper">
+                <property name="keys"><stringlist><string>1:title</string><string>2:due</string></stringlist></property>
+                <property name="limit"><number>7</number></property>
+                <property name="view"><cstring>label</cstring></property>
+                <property name="store"><cstring>hostStore</cstring></property>
+                <property name="note" stdset="0"><string>kept</string></property>
+              </widget></item>
+            </layout></widget></ui>)";
+        QObject hostStore;
+        hostStore.setObjectName(u"hostStore"_qs);
+        QBuffer buffer;
+        buffer.setData(ui);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QString error;
+        QList<QObject *> objects;
+        std::unique_ptr<QWidget> root(platform::InterfaceLoader::load(&buffer, nullptr, &error, &objects, {&hostStore}));
+        QVERIFY2(root, qPrintable(error));
+        auto *keeper = root->findChild<host::ListKeeper *>(u"keeper"_qs);
+        QVERIFY(keeper);
+        QVERIFY(objects.contains(keeper));
+        QCOMPARE(keeper->keys, QStringList({u"1:title"_qs, u"2:due"_qs}));
+        QCOMPARE(keeper->limit, 7);
+        QCOMPARE(keeper->view, root->findChild<QWidget *>(u"label"_qs));
+        QCOMPARE(keeper->store, &hostStore);
+        QCOMPARE(keeper->property("note").toString(), u"kept"_qs);
+        QCOMPARE(keeper->awokeWith, u"label"_qs);
+        // Nothing of it stays in the window: the layout holds the label alone.
+        QCOMPARE(root->layout()->count(), 1);
+        QCOMPARE(root->findChildren<QWidget *>().size(), 1);
+
+        // A file whose window is not a widget has nothing to show.
+        QBuffer bare;
+        bare.setData(R"(<ui version="4.0"><widget class="host::ListKeeper" name="alone"/></ui>)");
+        QVERIFY(bare.open(QIODevice::ReadOnly));
+        QVERIFY(!platform::InterfaceLoader::load(&bare, nullptr, &error));
+        QVERIFY2(error.contains(u"not a widget"_qs), qPrintable(error));
     }
 
     void badFiles_data()

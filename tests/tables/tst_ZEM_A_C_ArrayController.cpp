@@ -10,7 +10,9 @@
 #include "platform/store/PersistentObject.h"
 #include "platform/store/Predicate.h"
 #include "tables/ZEM_A_C_ArrayController.h"
+#include "platform/InterfaceLoader.h"
 
+#include <QBuffer>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -450,6 +452,47 @@ private slots:
         QCOMPARE(view.model()->index(0, 1).data().toInt(), 22);
         view.model()->setData(view.model()->index(0, 1), 99);
         QCOMPARE(static_cast<Person *>(c.objectAtRow(0))->age(), 99);
+    }
+
+    // A table window from one interface file: the controller is an object of the file, its
+    // outlets name the file's widgets and its settings are the file's.
+    void builtFromAnInterfaceFile()
+    {
+        QBuffer file;
+        file.setData(R"(<ui version="4.0"><widget class="QWidget" name="window"><layout class="QVBoxLayout" name="box">
+            <item><widget class="QTableView" name="table"/></item>
+            <item><widget class="QPushButton" name="deleteButton"/></item>
+            <item><widget class="ZEM_A_C_TextFieldNoResponder" name="countField"/></item>
+            <item><widget class="ZEM_A_C_ArrayController" name="people">
+              <property name="columnIdentifiers"><stringlist><string>1:lastName</string><string>2:age</string></stringlist></property>
+              <property name="searchKey"><string>lastName</string></property>
+              <property name="table"><cstring>table</cstring></property>
+              <property name="deleteButton"><cstring>deleteButton</cstring></property>
+              <property name="countF"><cstring>countField</cstring></property>
+            </widget></item></layout></widget></ui>)");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QString error;
+        std::unique_ptr<QWidget> window(platform::InterfaceLoader::load(&file, nullptr, &error));
+        QVERIFY2(window, qPrintable(error));
+        auto *c = window->findChild<ZEM_A_C_ArrayController *>(QStringLiteral("people"));
+        QVERIFY(c);
+        QCOMPARE(c->table(), window->findChild<QTableView *>(QStringLiteral("table")));
+        QCOMPARE(c->columnKey(1), QStringLiteral("age"));
+        c->setContent(people());
+        c->search(QStringLiteral("c"), c->searchKey());   // the file's search key
+        QCOMPARE(c->arrangedCount(), 1);
+        c->updateCountField();
+        QCOMPARE(c->countF()->text(), QStringLiteral("1"));
+        c->checkButtons();
+        QVERIFY(!c->deleteButton()->isEnabled());
+
+        // Titles a column sets stay until the columns change.
+        QVERIFY(c->setHeaderData(1, Qt::Horizontal, QStringLiteral("Age")));
+        QCOMPARE(c->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Age"));
+        QCOMPARE(c->headerData(0, Qt::Horizontal).toString(), QStringLiteral("lastName"));
+        QVERIFY(!c->setHeaderData(2, Qt::Horizontal, QStringLiteral("none")));
+        QVERIFY(c->setColumnIdentifiers({QStringLiteral("1:age")}));
+        QCOMPARE(c->headerData(0, Qt::Horizontal).toString(), QStringLiteral("age"));
     }
 };
 

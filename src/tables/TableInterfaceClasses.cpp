@@ -1,0 +1,5 @@
+// The table classes an interface file may name.
+#include "platform/InterfaceLoader.h"
+#include "tables/ZEM_A_C_ArrayController.h"
+
+ZEM_INTERFACE_CLASS(ZEM_A_C_ArrayController)
