@@ -9,6 +9,8 @@
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
 #include "tables/ZEM_A_C_ArrayController.h"
 #include "tables/ZEM_A_C_TableColumn.h"
+#include "tables/ZEM_A_C_TableHeaderMetalCell.h"
+#include "tables/ZEM_A_C_TableHeaderView.h"
 #include "tables/detail/RecordValues.h"
 #include "tables/detail/TableViewDelegates.h"
 
@@ -54,14 +56,7 @@ ZEM_A_C_TableView::ZEM_A_C_TableView(QWidget *parent)
     setItemDelegate(new tables::detail::GridDelegate(this));
     verticalHeader()->hide();
 
-    QHeaderView *header = horizontalHeader();
-    header->setSectionsMovable(true);
-    header->setSectionsClickable(true);
-    // Header clicks sort; they never select the column's cells.
-    disconnect(header, SIGNAL(sectionPressed(int)), this, nullptr);
-    disconnect(header, SIGNAL(sectionEntered(int)), this, nullptr);
-    connect(header, &QHeaderView::sectionClicked, this, &ZEM_A_C_TableView::headerClicked);
-    header->viewport()->installEventFilter(this);
+    wireHeader();
 
     m_scrollTimer = new QTimer(this);
     m_scrollTimer->setObjectName(QStringLiteral("scrollAfterDelay"));
@@ -75,6 +70,36 @@ ZEM_A_C_TableView::~ZEM_A_C_TableView()
     center()->removeObserver(this);
     observeColumnChanges(false);
     delete m_contextMenu;
+}
+
+void ZEM_A_C_TableView::setHorizontalHeader(QHeaderView *header)
+{
+    horizontalHeader()->viewport()->removeEventFilter(this);
+    QTableView::setHorizontalHeader(header);
+    wireHeader();
+}
+
+void ZEM_A_C_TableView::wireHeader()
+{
+    QHeaderView *header = horizontalHeader();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(true);
+    // Header clicks sort; they never select the column's cells.
+    disconnect(header, SIGNAL(sectionPressed(int)), this, nullptr);
+    disconnect(header, SIGNAL(sectionEntered(int)), this, nullptr);
+    connect(header, &QHeaderView::sectionClicked, this, &ZEM_A_C_TableView::headerClicked, Qt::UniqueConnection);
+    header->viewport()->installEventFilter(this);
+}
+
+void ZEM_A_C_TableView::setupTableHeaderMetalCell()
+{
+    m_tableCanSort = false;
+    m_tableChangeHeaderSort = false;
+    auto *header = qobject_cast<ZEM_A_C_TableHeaderView *>(horizontalHeader());
+    if (!header)
+        return;
+    for (ZEM_A_C_TableColumn *column : std::as_const(m_columns))
+        header->setSectionCell(column->section(), new ZEM_A_C_TableHeaderMetalCell(column->title()));
 }
 
 void ZEM_A_C_TableView::setArrayController(ZEM_A_C_ArrayController *value)
@@ -121,9 +146,12 @@ void ZEM_A_C_TableView::selectionFromController()
 {
     if (!m_arrayController || m_syncingSelection || !selectionModel())
         return;
+    const QList<int> rows = m_arrayController->selectionIndexes();
+    // Already shown (a column selection, which selects no whole row, stays).
+    if (rows == selectedRowIndexes())
+        return;
     m_syncingSelection = true;
     QItemSelection selection;
-    const QList<int> rows = m_arrayController->selectionIndexes();
     const int lastColumn = model()->columnCount() - 1;
     for (int row : rows)
         selection.select(model()->index(row, 0), model()->index(row, qMax(0, lastColumn)));
@@ -265,22 +293,29 @@ void ZEM_A_C_TableView::selectOnlyRowIndexes(const QList<int> &rows)
 
 void ZEM_A_C_TableView::selectColumnIndexes(const QList<int> &columns, bool extend)
 {
-    if (!extend)
-        m_selectedColumns.clear();
+    if (!model() || !selectionModel())
+        return;
+    QItemSelection selection;
+    const int lastRow = qMax(0, model()->rowCount() - 1);
     for (int visual : columns) {
         const int logical = horizontalHeader()->logicalIndex(visual);
-        if (logical >= 0 && !m_selectedColumns.contains(logical))
-            m_selectedColumns.append(logical);
+        if (logical >= 0)
+            selection.select(model()->index(0, logical), model()->index(lastRow, logical));
     }
-    viewport()->update();
+    selectionModel()->select(selection, (extend ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect)
+                                             | QItemSelectionModel::Columns);
 }
 
 QList<int> ZEM_A_C_TableView::selectedColumnIndexes() const
 {
     QList<int> visual;
-    for (int logical : m_selectedColumns)
-        if (logical < (model() ? model()->columnCount() : 0))
-            visual.append(horizontalHeader()->visualIndex(logical));
+    if (!model() || !selectionModel() || model()->rowCount() == 0)
+        return visual;
+    // Every row selected selects every column too: that is a row selection.
+    if (selectionModel()->selectedRows().size() == model()->rowCount())
+        return visual;
+    for (const QModelIndex &index : selectionModel()->selectedColumns())
+        visual.append(horizontalHeader()->visualIndex(index.column()));
     std::sort(visual.begin(), visual.end());
     return visual;
 }
@@ -712,7 +747,8 @@ QString ZEM_A_C_TableView::headerToolTipAt(const QPoint &pos) const
 
 bool ZEM_A_C_TableView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::ToolTip) {
+    // The type first: a replaced header's viewport still sends events while it is destroyed.
+    if (event->type() == QEvent::ToolTip && watched == horizontalHeader()->viewport()) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const QString text = headerToolTipAt(help->pos());
         if (text.isEmpty())

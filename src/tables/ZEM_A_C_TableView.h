@@ -163,9 +163,12 @@ public:
     /** The pending quarter-second scroll (a test fires it instead of waiting). */
     QTimer *scrollTimer() const { return m_scrollTimer; }
     Q_INVOKABLE void selectOnlyRowIndexes(const QList<int> &rows);
-    /** Selects the columns at display positions \a columns (adding to the selection when \a extend). */
+    /**
+     * Selects the columns at display positions \a columns (adding to the selection when
+     * \a extend). Columns are selected in the selection model, as the header selects them.
+     */
     Q_INVOKABLE void selectColumnIndexes(const QList<int> &columns, bool extend = false);
-    /** The selected columns, as display positions, ascending. */
+    /** The selected columns, as display positions, ascending; none while every row is selected. */
     QList<int> selectedColumnIndexes() const;
     /** The selected rows, ascending. */
     QList<int> selectedRowIndexes() const;
@@ -241,6 +244,11 @@ public:
     /** Edits the cell; without \a byEvent only when useTab or isEditingText is on. */
     Q_INVOKABLE bool editColumn(int column, int row, bool byEvent = false);
     Q_INVOKABLE bool editColumnSuper(int column, int row);
+    /** Header cells painted as metal (a ZEM_A_C_TableHeaderView only); header sorting off. */
+    Q_INVOKABLE void setupTableHeaderMetalCell();
+    /** QTableView's, then the header's clicks sort and never select the column's cells. */
+    void setHorizontalHeader(QHeaderView *header);
+
     /** The enclosing scroll view: the nearest scroll area around the table. */
     QWidget *enclosingScrollView() const;
 
@@ -266,6 +274,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    void wireHeader();
     void syncColumns();
     void selectionFromController();
     void selectionToController();
@@ -288,7 +297,6 @@ private:
     QString m_autosaveName;
     QString m_doubleAction;
     QList<ZEM_A_C_TableColumn *> m_columns;
-    QList<int> m_selectedColumns; // logical indexes
     QList<QPair<int, QString>> m_headerToolTips; // logical index, text
     QList<QMetaObject::Connection> m_columnObservers;
     QPointer<QMenu> m_contextMenu;

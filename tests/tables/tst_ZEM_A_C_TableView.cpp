@@ -7,6 +7,8 @@
 #include "platform/RtfReader.h"
 #include "tables/ZEM_A_C_ArrayController.h"
 #include "tables/ZEM_A_C_TableColumn.h"
+#include "tables/ZEM_A_C_TableHeaderMetalCell.h"
+#include "tables/ZEM_A_C_TableHeaderView.h"
 #include "tables/ZEM_A_C_TableView.h"
 
 #include <QAction>
@@ -342,6 +344,29 @@ private slots:
         m_table->selectColumnIndexes({0});
         m_table->copy();
         QCOMPARE(clipboard->text(), QStringLiteral("lastName\nA\nB\nC\nD\nE\n"));
+        // Every row selected is a row selection, though every column is then selected too.
+        m_table->selectAll();
+        m_table->copy();
+        QVERIFY(clipboard->text().startsWith(QStringLiteral("A\tf0\t20\t\rB")));
+    }
+
+    void headerViewSelectsColumnsAndPaintsMetalCells()
+    {
+        makeTable(2);
+        auto *header = new ZEM_A_C_TableHeaderView(Qt::Horizontal);
+        m_table->setHorizontalHeader(header);
+        header->show();
+        m_controller->setSelectionIndexes({1});
+        const QPoint age(header->sectionViewportPosition(2) + 5, 5);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::AltModifier | Qt::ShiftModifier, age);
+        QCOMPARE(m_table->selectedColumnIndexes(), QList<int>{2});
+        QCOMPARE(m_table->tabularStringWithSelectedColumns(), QStringLiteral("age\n20\n21\n"));
+        clickHeader(2); // still sorts, not selecting the column
+        QCOMPARE(m_controller->sortDescriptors().size(), 1);
+        m_table->setupTableHeaderMetalCell();
+        QVERIFY(!m_table->tableCanSort() && !m_table->tableChangeHeaderSort());
+        QVERIFY(header->sectionCell(0));
+        QCOMPARE(header->sectionCell(0)->title(), QStringLiteral("lastName"));
     }
 
     void optionCommandPressDragsInsteadOfSelecting()
