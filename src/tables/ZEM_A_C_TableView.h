@@ -50,6 +50,7 @@ class ZEM_APPKIT_EXPORT ZEM_A_C_TableView : public QTableView
     Q_PROPERTY(QWidget *nextTableView READ nextTableView WRITE setNextTableView)
     Q_PROPERTY(QWidget *firstTextField READ firstTextField WRITE setFirstTextField)
     Q_PROPERTY(QWidget *searchField READ searchField WRITE setSearchField)
+    Q_PROPERTY(ZEM_A_C_ArrayController *arrayController READ arrayController WRITE setArrayController)
     Q_PROPERTY(QWidget *splitView READ splitView WRITE setSplitView)
     Q_PROPERTY(QString reloadControllerClass READ reloadControllerClass WRITE setReloadControllerClass)
     Q_PROPERTY(bool exportCSV READ exportCSV WRITE setExportCSV)

@@ -339,6 +339,10 @@ private slots:
         QCOMPARE(rtf.count("\\cell "), 0);
         QCOMPARE(rtf.count("\\cell\n"), 6);
         QCOMPARE(rtf.count("\\row"), 2);
+        // Text the RTF syntax uses, and text outside ASCII, read back as written.
+        std::unique_ptr<QMimeData> odd(ZEM_A_C_TableView::exportMimeData(QStringLiteral("{a}\\\u00e9\u4e2d\t2\r")));
+        QCOMPARE(platform::RtfReader::read(odd->data(QStringLiteral("text/rtf"))).value().string().remove(QLatin1Char('\n')),
+                 QStringLiteral("{a}\\\u00e9\u4e2d2"));
 
         // Selected columns win over selected rows.
         m_table->selectColumnIndexes({0});
