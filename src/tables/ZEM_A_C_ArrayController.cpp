@@ -12,15 +12,19 @@
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
 #include "services/ZEM_A_C_Sheets.h"
 #include "tables/detail/Arrangement.h"
+#include "tables/detail/Ask.h"
 #include "tables/detail/RecordValues.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QHash>
 #include <QSet>
 #include <QWidget>
 
 #include <algorithm>
 
+using tables::detail::answersYes;
+using tables::detail::ask;
 using tables::detail::recordValue;
 using tables::detail::setRecordValue;
 
@@ -29,22 +33,6 @@ namespace {
 int g_addCount = 1;
 
 const QString kSortOrder = QStringLiteral("sortOrder");
-
-/** The answer of an optional, argument-less operation of \a object; invalid when it has none. */
-QVariant ask(QObject *object, const char *name)
-{
-    return object && platform::respondsTo(object, name) ? platform::perform(object, name) : QVariant();
-}
-
-/** Whether an optional operation's answer is a yes: a true flag or any other non-null value. */
-bool answersYes(const QVariant &answer)
-{
-    if (!answer.isValid() || answer.isNull())
-        return false;
-    if (answer.metaType().flags() & QMetaType::PointerToQObject)
-        return answer.value<QObject *>() != nullptr;
-    return answer.toBool();
-}
 
 // The delete warning's return codes: the alternate button ("Delete") answers 0.
 constexpr int kDeleteReturn = 0;
@@ -105,9 +93,10 @@ void ZEM_A_C_ArrayController::setContent(const QList<QObject *> &records)
 
 void ZEM_A_C_ArrayController::setNewContent(const QList<QObject *> &records)
 {
+    const QList<QObject *> before = arrangedObjects();
     m_content = records;
     m_arrangement->invalidate();
-    rearrangeObjects();
+    rearrangeFrom(before);
 }
 
 void ZEM_A_C_ArrayController::setContentChanged(const QList<QObject *> &records)
@@ -165,8 +154,36 @@ void ZEM_A_C_ArrayController::search(const QString &text, const QString &key)
 
 void ZEM_A_C_ArrayController::rearrangeObjects()
 {
-    beginResetModel();
-    m_arranged = m_arrangement->arrange(m_searchKey, m_searchString, m_filterPredicate, m_sortDescriptors);
+    rearrangeFrom(arrangedObjects());
+}
+
+void ZEM_A_C_ArrayController::rearrangeFrom(const QList<QObject *> &before)
+{
+    QList<int> arranged = m_arrangement->arrange(m_searchKey, m_searchString, m_filterPredicate, m_sortDescriptors);
+    // The same records in another order (a sort, a reorder) keep the views' selection and
+    // current cell: a layout change moves them; anything else resets the model.
+    QHash<QObject *, int> newRows;
+    newRows.reserve(arranged.size());
+    for (int row = 0; row < arranged.size(); ++row)
+        newRows.insert(m_content.at(arranged.at(row)), row);
+    bool sameRecords = before.size() == arranged.size() && newRows.size() == arranged.size();
+    for (int row = 0; sameRecords && row < before.size(); ++row)
+        sameRecords = newRows.contains(before.at(row));
+    if (sameRecords) {
+        Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex &index : from)
+            to.append(index.isValid() && index.row() < before.size()
+                          ? createIndex(newRows.value(before.at(index.row())), index.column())
+                          : QModelIndex());
+        m_arranged = std::move(arranged);
+        changePersistentIndexList(from, to);
+    } else {
+        beginResetModel();
+        m_arranged = std::move(arranged);
+    }
     const bool hadSelection = !m_selected.isEmpty();
     if (hadSelection) {
         const QSet<QObject *> selected(m_selected.cbegin(), m_selected.cend());
@@ -178,7 +195,10 @@ void ZEM_A_C_ArrayController::rearrangeObjects()
     const bool selectFirst = m_avoidsEmptySelection && m_selected.isEmpty() && !m_arranged.isEmpty();
     if (selectFirst)
         m_selected.append(m_content.at(m_arranged.first()));
-    endResetModel();
+    if (sameRecords)
+        Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    else
+        endResetModel();
     if (hadSelection || selectFirst)
         Q_EMIT selectionDidChange();
     scheduleCountUpdate();
@@ -701,7 +721,10 @@ bool ZEM_A_C_ArrayController::setData(const QModelIndex &index, const QVariant &
 
 Qt::ItemFlags ZEM_A_C_ArrayController::flags(const QModelIndex &index) const
 {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable : Qt::NoItemFlags;
+    // Drops land on rows or, below the last row or in an empty table, on the table itself.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsDragEnabled
+            | Qt::ItemIsDropEnabled
+                           : Qt::ItemIsDropEnabled;
 }
 
 QVariant ZEM_A_C_ArrayController::headerData(int section, Qt::Orientation orientation, int role) const

@@ -3,6 +3,7 @@
 #include "controls/ZEM_A_C_TextFieldNoResponder.h"
 #include "platform/store/Predicate.h"
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
+#include "tables/ZEM_A_C_DraggingInfo.h"
 #include "zem_appkit_export.h"
 
 #include <QAbstractButton>
@@ -272,6 +273,28 @@ public:
     Q_INVOKABLE void updateCountField();
     Q_INVOKABLE void checkButtons();
 
+    // Drag and drop (ZEM_A_C_ArrayControllerDrag.cpp).
+    /**
+     * Builds the dragged types: the two private row types, then the further types of the
+     * pane, the controller, the table and this controller (each that answers
+     * getAdditionPBoardTypes); the table and the shadow table register them.
+     */
+    Q_INVOKABLE void setRegisterForDragged();
+    QStringList registeredDraggedTypes() const { return m_registeredTypes; }
+    /** The handler-name form of a pasteboard type: the two spaced legacy names lose their spaces. */
+    static QString convertPasteBoradType(const QString &type);
+    /** The type of \a types this controller handles; null when none. */
+    QString checkTableHasPBoardType(const QStringList &types) const;
+    /** A hook for subclasses: false keeps drops of \a type from the host's handlers; answers true. */
+    virtual bool checkExcludeType(const ZEM_A_C_DraggingInfo &info, const QString &type);
+    /** Writes the arranged \a rows to \a pasteboard; false, writing nothing, when the table forbids dragging. */
+    bool tableViewWriteRows(QObject *tableView, const QList<int> &rows, QMimeData *pasteboard);
+    /** The operation a drop at \a proposedRow would do; retargets \a info (dropRow, dropOperation). */
+    Qt::DropAction tableViewValidateDrop(QObject *tableView, ZEM_A_C_DraggingInfo &info, int proposedRow,
+                                         int proposedDropOperation);
+    /** Performs a drop validated before; false leaves content and has-changes untouched. */
+    bool tableViewAcceptDrop(QObject *tableView, const ZEM_A_C_DraggingInfo &info, int row, int dropOperation);
+
     // The model.
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -281,6 +304,15 @@ public:
     /** A column's title (its key until one is set) and tool tip. */
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role = Qt::EditRole) override;
+    // The model's drag and drop goes through the table-view operations above, as the table.
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    bool canDropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                         const QModelIndex &parent) const override;
+    bool dropMimeData(const QMimeData *data, Qt::DropAction action, int row, int column,
+                      const QModelIndex &parent) override;
 
 Q_SIGNALS:
     void selectionDidChange();
@@ -290,6 +322,13 @@ private:
     void addFollowUp();
     void removeRecords(const QList<QObject *> &records);
     void scheduleCountUpdate();
+    /** Arranges anew; \a before, the records arranged until now, decides a layout change over a reset. */
+    void rearrangeFrom(const QList<QObject *> &before);
+    /** The first of the pane, the controller, the table and this controller that answers \a name. */
+    QObject *firstAnswering(const char *name) const;
+    /** The drag info and (row, operation) a model-side drop at row/parent stands for. */
+    ZEM_A_C_DraggingInfo modelDrop(const QMimeData *data, int row, const QModelIndex &parent, int *dropRow,
+                                   int *operation) const;
 
     QPointer<ZEM_A_C_ManagedObjectContoller> m_managedObject;
     QPointer<QObject> m_controller;
@@ -324,4 +363,5 @@ private:
     QTimer *m_selectIfOneTimer = nullptr;
     QTimer *m_restoreAvoidsTimer = nullptr;
     int m_lastTotal = 0;
+    QStringList m_registeredTypes;
 };
