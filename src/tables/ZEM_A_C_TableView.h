@@ -183,6 +183,11 @@ public:
     /** The context menu built from \a descriptors with this table as controller. */
     Q_INVOKABLE void resetMenuTableView(const QVariantList &descriptors);
 
+    // Row drag and drop, decided by the array controller.
+    /** Accepts drags of \a types (as the array controller registers them). */
+    Q_INVOKABLE void registerForDraggedTypes(const QStringList &types);
+    QStringList registeredDraggedTypes() const { return m_draggedTypes; }
+
     // Columns (ZEM_A_C_TableViewColumns.cpp).
     QList<ZEM_A_C_TableColumn *> tableColumns() const { return m_columns; }
     /** Replaces the column object of \a column's section (owned from now on). */
@@ -273,9 +278,15 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void wireHeader();
+    /** Validates a drop at \a pos with the controller: the action, and the (retargeted) row and operation. */
+    Qt::DropAction validateDrop(QDropEvent *event, int *row, int *operation);
     void syncColumns();
     void selectionFromController();
     void selectionToController();
@@ -301,6 +312,7 @@ private:
     QList<QPair<int, QString>> m_headerToolTips; // logical index, text
     QList<QMetaObject::Connection> m_columnObservers;
     QPointer<QMenu> m_contextMenu;
+    QStringList m_draggedTypes;
     QTimer *m_scrollTimer = nullptr;
     QTimer *m_scrollColumnTimer = nullptr;
     bool m_syncingSelection = false;

@@ -63,7 +63,10 @@ QByteArray rtfEscaped(const QString &text)
     for (QChar c : text) {
         const ushort u = c.unicode();
         if (u == '\\' || u == '{' || u == '}')
-            out += '\\' + char(u);
+        {
+            out += '\\';
+            out += char(u);
+        }
         else if (u < 0x80)
             out += char(u);
         else

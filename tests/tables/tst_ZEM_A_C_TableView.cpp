@@ -576,6 +576,39 @@ private slots:
         QCOMPARE(m_rows[0]->age(), 0);
     }
 
+    void rowsDroppedAboveARowMoveThere()
+    {
+        makeTable();
+        m_controller->setRegisterForDragged();
+        QVERIFY(m_table->registeredDraggedTypes().contains(QStringLiteral("TABLE_MOVED_ROWS_TYPE")));
+        QMimeData mime;
+        m_table->setTableCanReorder(true);
+        QVERIFY(m_controller->tableViewWriteRows(m_table, {0}, &mime));
+        // The upper quarter of row 3: above it.
+        const QRect target = m_table->visualRect(m_controller->index(3, 0));
+        const QPoint at(target.center().x(), target.top() + 2);
+        QWidget *viewport = m_table->viewport();
+        QDragEnterEvent enter(at, Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QDragMoveEvent move(at, Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &move);
+        QVERIFY(move.isAccepted());
+        QCOMPARE(move.dropAction(), Qt::MoveAction);
+        QDropEvent drop(at, Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(lastNames(), (QStringList{QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("A"),
+                                           QStringLiteral("D"), QStringLiteral("E")}));
+        // Reordering off: the same drop is refused and changes nothing.
+        m_table->setTableCanReorder(false);
+        m_table->setTableCanDragOut(true);
+        QDropEvent refused(at, Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(viewport, &refused);
+        QVERIFY(!refused.isAccepted());
+        QCOMPARE(lastNames().first(), QStringLiteral("B"));
+    }
+
     void reloadAndDetachByNotification()
     {
         makeTable();
