@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHeaderView>
 #include <QImage>
 #include <QTableView>
 #include <QRandomGenerator>
@@ -277,14 +278,18 @@ void BM_CopyRows_Qt(benchmark::State &state)
         selection.select(t.proxy.index(i * 7, 0), t.proxy.index(i * 7, 3));
     view.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     for (auto _ : state) {
-        // The same export by hand: selected rows ascending, columns in display order.
-        QModelIndexList selected = view.selectionModel()->selectedRows();
+        // The same export by hand: selected rows ascending, columns in display order. The
+        // rows come from the ranges: selectedRows() is quadratic in separately selected rows.
+        QList<int> selected;
+        for (const QItemSelectionRange &range : view.selectionModel()->selection())
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                selected.append(row);
         std::sort(selected.begin(), selected.end());
         QString text;
-        for (const QModelIndex &row : std::as_const(selected)) {
+        for (int row : std::as_const(selected)) {
             for (int visual = 0; visual < 4; ++visual) {
                 const int column = view.horizontalHeader()->logicalIndex(visual);
-                text += t.proxy.index(row.row(), column).data().toString() + QLatin1Char('\t');
+                text += t.proxy.index(row, column).data().toString() + QLatin1Char('\t');
             }
             text += QLatin1Char('\r');
         }

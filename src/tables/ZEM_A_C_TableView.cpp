@@ -178,12 +178,18 @@ void ZEM_A_C_TableView::selectionToController()
 
 QList<int> ZEM_A_C_TableView::selectedRowIndexes() const
 {
+    // From the ranges, not QItemSelectionModel::selectedRows(), which is quadratic in the
+    // number of separately selected rows.
     QList<int> rows;
-    if (!selectionModel())
+    if (!model() || !selectionModel())
         return rows;
-    for (const QModelIndex &index : selectionModel()->selectedRows())
-        rows.append(index.row());
+    const int lastColumn = model()->columnCount() - 1;
+    for (const QItemSelectionRange &range : selectionModel()->selection())
+        if (range.left() == 0 && range.right() == lastColumn)
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                rows.append(row);
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 
@@ -317,11 +323,15 @@ QList<int> ZEM_A_C_TableView::selectedColumnIndexes() const
     if (!model() || !selectionModel() || model()->rowCount() == 0)
         return visual;
     // Every row selected selects every column too: that is a row selection.
-    if (selectionModel()->selectedRows().size() == model()->rowCount())
+    if (selectedRowIndexes().size() == model()->rowCount())
         return visual;
-    for (const QModelIndex &index : selectionModel()->selectedColumns())
-        visual.append(horizontalHeader()->visualIndex(index.column()));
+    const int lastRow = model()->rowCount() - 1;
+    for (const QItemSelectionRange &range : selectionModel()->selection())
+        if (range.top() == 0 && range.bottom() == lastRow)
+            for (int column = range.left(); column <= range.right(); ++column)
+                visual.append(horizontalHeader()->visualIndex(column));
     std::sort(visual.begin(), visual.end());
+    visual.erase(std::unique(visual.begin(), visual.end()), visual.end());
     return visual;
 }
 

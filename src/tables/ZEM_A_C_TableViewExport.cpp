@@ -5,6 +5,7 @@
 #include "ZEM_A_C_TableView.h"
 
 #include "foundation/ZEM_F_C_StoreGroup.h"
+#include "platform/Pasteboard.h"
 #include "tables/ZEM_A_C_ArrayController.h"
 #include "tables/ZEM_A_C_TableColumn.h"
 #include "tables/detail/RecordValues.h"
@@ -108,12 +109,10 @@ QString htmlTable(const QList<QStringList> &table)
 QMimeData *ZEM_A_C_TableView::exportMimeData(const QString &text)
 {
     auto *mime = new QMimeData;
-    mime->setText(text);
     const QList<QStringList> table = cellsOf(text);
-    const QByteArray rtf = rtfTable(table);
-    mime->setData(QStringLiteral("text/rtf"), rtf);
-    mime->setData(QStringLiteral("application/rtf"), rtf);
-    mime->setHtml(htmlTable(table));
+    platform::setPropertyList(mime, platform::kStringType, text);
+    platform::setPropertyList(mime, platform::kRtfType, QString::fromLatin1(rtfTable(table)));
+    platform::setPropertyList(mime, platform::kHtmlType, htmlTable(table));
     return mime;
 }
 
