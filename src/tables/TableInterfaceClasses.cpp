@@ -2,6 +2,8 @@
 #include "platform/InterfaceLoader.h"
 #include "tables/ZEM_A_C_ArrayController.h"
 #include "tables/ZEM_A_C_TableView.h"
+#include "tables/ZEM_A_C_TableViewDisplay.h"
 
 ZEM_INTERFACE_CLASS(ZEM_A_C_ArrayController)
 ZEM_INTERFACE_CLASS(ZEM_A_C_TableView)
+ZEM_INTERFACE_CLASS(ZEM_A_C_TableViewDisplay)

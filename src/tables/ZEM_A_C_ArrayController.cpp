@@ -409,6 +409,12 @@ void ZEM_A_C_ArrayController::add(QObject *)
         addObject(record);
 }
 
+void ZEM_A_C_ArrayController::insert(QObject *)
+{
+    const QList<int> rows = selectionIndexes();
+    addNewRecordAtRow(rows.isEmpty() ? 0 : rows.first());
+}
+
 void ZEM_A_C_ArrayController::addObject(QObject *record)
 {
     addObjects({record});

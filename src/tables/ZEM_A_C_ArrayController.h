@@ -232,6 +232,8 @@ public:
 
     // Editing.
     Q_INVOKABLE void add(QObject *sender = nullptr);
+    /** A new record at the first selected row (the first row when none is), selected. */
+    Q_INVOKABLE void insert(QObject *sender = nullptr);
     void addObject(QObject *record);
     void addObjects(const QList<QObject *> &records);
     QObject *addNewRecordAtRow(int row);

@@ -359,7 +359,10 @@ void ZEM_A_C_TableView::initCheckBoxCellsFixed(const QString &key, const QString
 void ZEM_A_C_TableView::resetMenuTableView(const QVariantList &descriptors)
 {
     delete m_contextMenu;
+    if (descriptors.isEmpty())   // no items: no menu at all
+        return;
     m_contextMenu = ZEM_A_E_MenuSupport::shared()->setContextMenu(descriptors, this);
+    m_contextMenu->setParent(this, m_contextMenu->windowFlags());
 }
 
 void ZEM_A_C_TableView::contextMenuEvent(QContextMenuEvent *event)

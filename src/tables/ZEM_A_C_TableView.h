@@ -9,6 +9,7 @@
 #include <QList>
 #include <QPointer>
 #include <QStringList>
+#include <QMenu>
 #include <QTableView>
 #include <QTimer>
 
@@ -182,6 +183,8 @@ public:
     Q_INVOKABLE void initCheckBoxCellsFixed(const QString &key, const QString &imageName);
     /** The context menu built from \a descriptors with this table as controller. */
     Q_INVOKABLE void resetMenuTableView(const QVariantList &descriptors);
+    /** The context menu resetMenuTableView() built; null before. */
+    QMenu *contextMenu() const { return m_contextMenu; }
 
     // Row drag and drop, decided by the array controller.
     /** Accepts drags of \a types (as the array controller registers them). */
