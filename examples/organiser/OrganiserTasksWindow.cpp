@@ -31,7 +31,6 @@ bool showTasksWindow(QTextStream &out, ZEM_A_C_ManagedObjectContoller &store, co
         out << "The tasks window lacks its controller or table\n";
         return false;
     }
-    table->setModel(tasks);
     const ZEM_F_E_Language *language = ZEM_F_E_Language::shared();
     const char *titles[] = {"NL:Title", "NL:Notes", "NL:Due", "NL:Done"};
     for (int column = 0; column < tasks->columnCount() && column < int(std::size(titles)); ++column)
