@@ -124,7 +124,11 @@ private slots:
     {
         auto *rng = QRandomGenerator::global();
         const QVariantList pool{QVariant(), 3, -1, 2.5, QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("a"),
-                                QStringLiteral("\u00e9t\u00e9"), QStringLiteral("\U0001F600"), QStringLiteral("\uFB01"), true};
+                                QStringLiteral("\u00e9t\u00e9"), QStringLiteral("\U0001F600"), QStringLiteral("\uFB01"), true,
+                                // Texts alike in their first four units, and astral ones beside U+FFxx.
+                                QStringLiteral("abcd\U0001F600"), QStringLiteral("abcd\uFF21"), QStringLiteral("abcde"),
+                                QStringLiteral("abcd"), QStringLiteral("ABCDe"), QStringLiteral("\U0001F600xyz"),
+                                QStringLiteral("\uFF21xyz")};
         for (int round = 0; round < 40; ++round) {
             const int mode = round % 3; // texts, numbers, mixed kinds
             QList<QObject *> content;
