@@ -6,6 +6,7 @@
 #include "zem_appkit_export.h"
 
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
@@ -202,6 +203,8 @@ public:
     /** The key: the text after the last ":". */
     Q_INVOKABLE static QString getIdentifierString(const QString &identifier);
     Q_INVOKABLE ZEM_A_C_TableColumn *findColumn(const QString &key) const;
+    /** The header of the column showing \a key shows \a image; nothing when either is missing. */
+    Q_INVOKABLE void setHeaderCellImage(const QString &key, const QImage &image);
     Q_INVOKABLE ZEM_A_C_TableColumn *getColumnFromShortIdentifier(const QString &shortIdentifier) const;
     Q_INVOKABLE QStringList getCurrentColumnOrder() const;
     Q_INVOKABLE QStringList setTableColumnOrderSupport(int mode) const;

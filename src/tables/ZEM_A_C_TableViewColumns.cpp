@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QMap>
+#include <QPixmap>
 
 #include <algorithm>
 
@@ -39,6 +40,14 @@ ZEM_A_C_TableColumn *ZEM_A_C_TableView::findColumn(const QString &key) const
         if (column->key() == key)
             return column;
     return nullptr;
+}
+
+void ZEM_A_C_TableView::setHeaderCellImage(const QString &key, const QImage &image)
+{
+    ZEM_A_C_TableColumn *column = findColumn(key);
+    if (!column || image.isNull() || !model())
+        return;
+    model()->setHeaderData(column->section(), Qt::Horizontal, QPixmap::fromImage(image), Qt::DecorationRole);
 }
 
 ZEM_A_C_TableColumn *ZEM_A_C_TableView::getColumnFromShortIdentifier(const QString &shortIdentifier) const

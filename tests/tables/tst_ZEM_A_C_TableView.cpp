@@ -397,6 +397,16 @@ private slots:
         QVERIFY(!m_table->getColumnFromShortIdentifier(QStringLiteral("09")));
         QCOMPARE(m_table->findColumn(QStringLiteral("age"))->section(), 2);
         QVERIFY(!m_table->findColumn(QStringLiteral("missing")));
+
+        QImage mark(8, 8, QImage::Format_ARGB32);
+        mark.fill(Qt::red);
+        m_table->setHeaderCellImage(QStringLiteral("missing"), mark);
+        m_table->setHeaderCellImage(QStringLiteral("firstName"), QImage());
+        for (int section = 0; section < 3; ++section)
+            QVERIFY(!m_table->model()->headerData(section, Qt::Horizontal, Qt::DecorationRole).isValid());
+        m_table->setHeaderCellImage(QStringLiteral("age"), mark);
+        QCOMPARE(m_table->model()->headerData(2, Qt::Horizontal, Qt::DecorationRole).value<QPixmap>().toImage().pixel(0, 0),
+                 QColor(Qt::red).rgb());
     }
 
     void columnOrderModes()
