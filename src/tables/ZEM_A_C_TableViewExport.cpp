@@ -180,34 +180,48 @@ QString exportLine(const QStringList &fields)
     return fields.join(QLatin1Char('\t')) + QLatin1Char('\n');
 }
 
+/** The selected columns in display order. */
+QList<ZEM_A_C_TableColumn *> selectedColumns(const ZEM_A_C_TableView &table)
+{
+    const QList<ZEM_A_C_TableColumn *> shown = table.displayedColumns();
+    QList<ZEM_A_C_TableColumn *> columns;
+    for (int visual : table.selectedColumnIndexes())
+        columns.append(shown.value(visual));
+    columns.removeAll(nullptr);
+    return columns;
+}
+
+/** The header line of the column export: the columns' titles. */
+QString titleLine(const ZEM_A_C_TableView &table, const QList<ZEM_A_C_TableColumn *> &columns)
+{
+    QStringList titles;
+    for (ZEM_A_C_TableColumn *column : columns)
+        titles.append(table.replaceCharacterInString(column->title()));
+    return exportLine(titles);
+}
+
+/** A field of the column export: empty for an image, nothing or "(null)". */
+QString columnField(const ZEM_A_C_TableView &table, const QVariant &value)
+{
+    if (isImage(value))
+        return {};
+    const QString description = describe(value);
+    const QString field = description.isNull() ? QString() : table.replaceCharacterInString(description);
+    return field == QLatin1String("(null)") ? QString() : field;
+}
+
 } // namespace
 
 QString ZEM_A_C_TableView::tabularStringWithSelectedColumnsData() const
 {
-    const QList<ZEM_A_C_TableColumn *> shown = displayedColumns();
-    QList<ZEM_A_C_TableColumn *> columns;
-    for (int visual : selectedColumnIndexes())
-        columns.append(shown.value(visual));
-    columns.removeAll(nullptr);
+    const QList<ZEM_A_C_TableColumn *> columns = selectedColumns(*this);
     if (columns.isEmpty() || !model())
         return {};
-    QStringList titles;
-    for (ZEM_A_C_TableColumn *column : std::as_const(columns))
-        titles.append(replaceCharacterInString(column->title()));
-    QString text = exportLine(titles);
+    QString text = titleLine(*this, columns);
     for (int row = 0; row < model()->rowCount(); ++row) {
         QStringList fields;
-        for (ZEM_A_C_TableColumn *column : std::as_const(columns)) {
-            const QVariant value = model()->data(model()->index(row, column->section()));
-            QString field;
-            if (!isImage(value)) {
-                const QString description = describe(value);
-                field = description.isNull() ? QString() : replaceCharacterInString(description);
-                if (field == QLatin1String("(null)"))
-                    field.clear();
-            }
-            fields.append(field);
-        }
+        for (ZEM_A_C_TableColumn *column : std::as_const(columns))
+            fields.append(columnField(*this, model()->data(model()->index(row, column->section()))));
         text += exportLine(fields);
     }
     return text;
@@ -215,32 +229,16 @@ QString ZEM_A_C_TableView::tabularStringWithSelectedColumnsData() const
 
 QString ZEM_A_C_TableView::tabularStringWithSelectedColumnsWithManagedObject() const
 {
-    const QList<ZEM_A_C_TableColumn *> shown = displayedColumns();
-    QList<ZEM_A_C_TableColumn *> columns;
-    for (int visual : selectedColumnIndexes())
-        columns.append(shown.value(visual));
-    columns.removeAll(nullptr);
+    const QList<ZEM_A_C_TableColumn *> columns = selectedColumns(*this);
     if (columns.isEmpty() || !m_arrayController)
         return {};
-    QStringList titles;
-    for (ZEM_A_C_TableColumn *column : std::as_const(columns))
-        titles.append(replaceCharacterInString(column->title()));
-    QString text = exportLine(titles);
+    QString text = titleLine(*this, columns);
     for (QObject *record : m_arrayController->arrangedObjects()) {
         QStringList fields;
         for (ZEM_A_C_TableColumn *column : std::as_const(columns)) {
             const QString key = column->key();
-            if (!tables::detail::recordAnswers(record, key))
-                continue;
-            const QVariant value = tables::detail::recordValue(record, key);
-            QString field;
-            if (!isImage(value)) {
-                const QString description = describe(value);
-                field = description.isNull() ? QString() : replaceCharacterInString(description);
-                if (field == QLatin1String("(null)"))
-                    field.clear();
-            }
-            fields.append(field);
+            if (tables::detail::recordAnswers(record, key))
+                fields.append(columnField(*this, tables::detail::recordValue(record, key)));
         }
         text += exportLine(fields);
     }

@@ -4,7 +4,11 @@
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "foundation/ZEM_F_HostDelegate.h"
 #include "platform/Alerts.h"
+#include "platform/Application.h"
 #include "platform/RtfReader.h"
+#include "platform/store/PersistentObject.h"
+#include "platform/store/StoreContext.h"
+#include "records/ZEM_A_C_ManagedObjectContoller.h"
 #include "tables/ZEM_A_C_ArrayController.h"
 #include "tables/ZEM_A_C_TableColumn.h"
 #include "tables/ZEM_A_C_TableHeaderMetalCell.h"
@@ -18,6 +22,7 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextTable>
 #include <QVBoxLayout>
@@ -301,6 +306,44 @@ private slots:
         m_table->selectColumnIndexes({2, 1});
         QCOMPARE(m_table->tabularStringWithSelectedColumns(),
                  QStringLiteral("birthday\tage\n\t20\n\t21\njune\t22\n"));
+    }
+
+    // With a store behind it, the exports read the records by key, skip keys a record does
+    // not have, and go in the controller's selection order.
+    void recordExportsWithAStore()
+    {
+        QTemporaryDir resources;
+        QFile model(resources.filePath(QStringLiteral("Sounds.json")));
+        QVERIFY(model.open(QIODevice::WriteOnly));
+        model.write(R"({"entities": [{"name": "Sounds", "attributes": [{"name": "sound", "type": "string"},
+                                                                       {"name": "note", "type": "string"}]}]})");
+        model.close();
+        platform::Application::registerBundle(QStringLiteral("org.example.TableExport"), resources.path());
+        ZEM_A_C_ManagedObjectContoller store(QStringLiteral("org.example.TableExport"), QStringLiteral("Sounds"),
+                                             QStringLiteral("Data"));
+        store.setReadOnly(false);
+        for (const auto &[sound, note] : {std::pair{"Bell", "(null)"}, std::pair{"Horn", "loud"}}) {
+            platform::PersistentObject *record = store.managedObjectContext()->insertNewObject(QStringLiteral("Sounds"));
+            record->setValueForKey(QString::fromLatin1(sound), QStringLiteral("sound"));
+            record->setValueForKey(QString::fromLatin1(note), QStringLiteral("note"));
+        }
+        QVERIFY(store.managedObjectContext()->save());
+
+        ZEM_A_C_ArrayController controller;
+        controller.setManagedObject(&store);
+        controller.setEntityName(QStringLiteral("Sounds"));
+        QVERIFY(controller.setColumnIdentifiers({QStringLiteral("1:sound"), QStringLiteral("2:nope"), QStringLiteral("3:note")}));
+        controller.setSortDescriptors({SortDescriptor{QStringLiteral("sound"), false, false}});
+        controller.awakeFromNib();
+        ZEM_A_C_TableView table;
+        table.setArrayController(&controller);
+        table.awakeFromNib();
+        QCOMPARE(controller.arrangedCount(), 2);
+        controller.setSelectionIndexes({1, 0});
+        QCOMPARE(table.tabularStringWithSelectedRows(), QStringLiteral("Horn\tloud\t\rBell\t(null)\t\r"));
+        controller.setSelectionIndexes({});
+        table.selectColumnIndexes({2, 1, 0});
+        QCOMPARE(table.tabularStringWithSelectedColumns(), QStringLiteral("sound\tnope\tnote\nHorn\tloud\nBell\t\n"));
     }
 
     void copyWritesPlainRtfAndHtmlTables()
