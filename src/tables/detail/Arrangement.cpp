@@ -44,23 +44,6 @@ bool isPlainNumber(const QVariant &v, double *out)
     }
 }
 
-// The first four UTF-16 units of \a text as one number that orders as the code points do:
-// most texts differ there, and comparing numbers in one array spares the sort a visit to
-// each text. Surrogates move above the units after them, as their code points are.
-quint64 codePointPrefix(const QString &text)
-{
-    quint64 prefix = 0;
-    for (qsizetype i = 0; i < 4; ++i) {
-        quint64 unit = i < text.size() ? text.at(i).unicode() : 0;
-        if (unit >= 0xD800 && unit < 0xE000)
-            unit += 0x2000;
-        else if (unit >= 0xE000)
-            unit -= 0x800;
-        prefix = (prefix << 16) | unit;
-    }
-    return prefix;
-}
-
 } // namespace
 
 void Arrangement::setContent(const QList<QObject *> *content)
@@ -112,7 +95,6 @@ Arrangement::SortColumn Arrangement::readColumn(const platform::SortDescriptor &
     if (allText) {
         column.kind = SortColumn::Text;
         column.text.resize(n);
-        column.prefix.resize(n);
         if (descriptor.caseInsensitive)
             column.raw.resize(n);
         for (size_t i = 0; i < n; ++i) {
@@ -120,7 +102,6 @@ Arrangement::SortColumn Arrangement::readColumn(const platform::SortDescriptor &
             column.missing[i] = !v.isValid() || v.isNull();
             QString s = v.toString();
             column.text[i] = descriptor.caseInsensitive ? foldCase(s) : s;
-            column.prefix[i] = codePointPrefix(column.text[i]);
             if (descriptor.caseInsensitive)
                 column.raw[i] = std::move(s);
         }
@@ -165,19 +146,7 @@ int Arrangement::SortColumn::compare(int a, int b) const
         const double x = number[size_t(a)], y = number[size_t(b)];
         c = x < y ? -1 : (x > y ? 1 : 0);
     } else {
-        const quint64 x = prefix[size_t(a)], y = prefix[size_t(b)];
-        if (x != y) {
-            c = x < y ? -1 : 1;
-        } else {
-            // Equal first four units: compare the rest, unless both are one shared text.
-            const QString &s = text[size_t(a)], &t = text[size_t(b)];
-            if (s.constData() == t.constData() && s.size() == t.size())
-                c = 0;
-            else if (s.size() >= 4 && t.size() >= 4)
-                c = compareCodePoints(QStringView(s).sliced(4), QStringView(t).sliced(4));
-            else
-                c = compareCodePoints(s, t);
-        }
+        c = compareCodePoints(text[size_t(a)], text[size_t(b)]);
         if (c == 0 && descriptor.caseInsensitive)
             c = compareCodePoints(raw[size_t(a)], raw[size_t(b)]);
     }

@@ -41,7 +41,6 @@ private:
         platform::SortDescriptor descriptor;
         std::vector<QString> text;   // Text: folded when the compare ignores case
         std::vector<QString> raw;    // Text ignoring case: the unfolded text breaks ties
-        std::vector<quint64> prefix; // Text: the first four code units of text, in code point order
         std::vector<char> missing;   // Text and Number: no value (missing values come first)
         std::vector<double> number;  // Number
         QList<QVariant> values;      // Mixed
