@@ -59,6 +59,10 @@ private:
 class ZEM_APPKIT_EXPORT ZEM_A_C_TableScrollView : public ZEM_A_C_NSScrollView
 {
     Q_OBJECT
+    // What an interface file may set: the table shown, and the accessories start-up places.
+    Q_PROPERTY(QWidget *documentView READ documentView WRITE setDocumentView)
+    Q_PROPERTY(QWidget *horizontalAccessory READ horizontalAccessory WRITE setHorizontalAccessory)
+    Q_PROPERTY(QWidget *verticalAccessory READ verticalAccessory WRITE setVerticalAccessory)
 public:
     explicit ZEM_A_C_TableScrollView(QWidget *parent = nullptr);
     ~ZEM_A_C_TableScrollView() override;

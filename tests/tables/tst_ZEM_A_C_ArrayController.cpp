@@ -10,6 +10,8 @@
 #include "platform/store/PersistentObject.h"
 #include "platform/store/Predicate.h"
 #include "tables/ZEM_A_C_ArrayController.h"
+#include "tables/ZEM_A_C_TableScrollView.h"
+#include "tables/ZEM_A_C_TableView.h"
 #include "platform/InterfaceLoader.h"
 
 #include <QBuffer>
@@ -464,7 +466,12 @@ private slots:
     {
         QBuffer file;
         file.setData(R"(<ui version="4.0"><widget class="QWidget" name="window"><layout class="QVBoxLayout" name="box">
-            <item><widget class="QTableView" name="table"/></item>
+            <item><widget class="ZEM_A_C_TableScrollView" name="scroll">
+              <property name="documentView"><cstring>table</cstring></property>
+              <property name="verticalAccessory"><cstring>addButton</cstring></property>
+            </widget></item>
+            <item><widget class="ZEM_A_C_TableView" name="table"/></item>
+            <item><widget class="QPushButton" name="addButton"/></item>
             <item><widget class="QPushButton" name="deleteButton"/></item>
             <item><widget class="ZEM_A_C_TextFieldNoResponder" name="countField"/></item>
             <item><widget class="ZEM_A_C_ArrayController" name="people">
@@ -480,7 +487,13 @@ private slots:
         QVERIFY2(window, qPrintable(error));
         auto *c = window->findChild<ZEM_A_C_ArrayController *>(QStringLiteral("people"));
         QVERIFY(c);
-        QCOMPARE(c->table(), window->findChild<QTableView *>(QStringLiteral("table")));
+        auto *table = window->findChild<ZEM_A_C_TableView *>(QStringLiteral("table"));
+        QCOMPARE(c->table(), table);
+        // The scroll view shows the table, and start-up put the accessory beside its scroller.
+        auto *scroll = window->findChild<ZEM_A_C_TableScrollView *>(QStringLiteral("scroll"));
+        QVERIFY(scroll);
+        QCOMPARE(scroll->documentView(), table);
+        QCOMPARE(window->findChild<QWidget *>(QStringLiteral("addButton"))->parentWidget(), scroll);
         QCOMPARE(c->columnKey(1), QStringLiteral("age"));
         c->setContent(people());
         c->search(QStringLiteral("c"), c->searchKey());   // the file's search key
