@@ -20,6 +20,9 @@ OrganiserHost::OrganiserHost()
     setDefault(QStringLiteral("DateTodayColor"), QStringLiteral("#1a7f37"));
     setDefault(QStringLiteral("DateTomorrowColor"), QStringLiteral("#0b5cad"));
     setDefault(QStringLiteral("DateYesterdayColor"), QStringLiteral("#b3261e"));
+    // Tables with alternating row colours and lines between rows.
+    setDefault(QStringLiteral("EnableTableRowColoring"), QStringLiteral("true"));
+    setDefault(QStringLiteral("TableHorizontalLines"), QStringLiteral("true"));
 }
 
 QString OrganiserHost::addressBookFolder()
