@@ -11,6 +11,7 @@
 #include "platform/Alerts.h"
 #include "records/ZEM_A_C_ManagedObjectContoller.h"
 #include "services/ZEM_A_C_Sheets.h"
+#include "tables/ZEM_A_C_ArrayControllerObject.h"
 #include "tables/detail/Arrangement.h"
 #include "tables/detail/Ask.h"
 #include "tables/detail/RecordValues.h"
@@ -183,6 +184,13 @@ QList<int> ZEM_A_C_ArrayController::newRowsOfOldRows(const QList<QObject *> &old
 
 void ZEM_A_C_ArrayController::rearrangeFrom(const QList<QObject *> &oldContent, QList<int> oldArranged)
 {
+    // Values read earlier are stale once a record changed by key or in the context.
+    const platform::StoreContext *context = managedObjectContext();
+    const quint64 stamp = (context ? context->valueChanges() : 0) + ZEM_A_C_ArrayControllerObject::valueChanges();
+    if (stamp != m_valueStamp) {
+        m_arrangement->invalidate();
+        m_valueStamp = stamp;
+    }
     QList<int> arranged = m_arrangement->arrange(m_searchKey, m_searchString, m_filterPredicate, m_sortDescriptors);
     // The same records in another order keep the views' selection and current cell: a
     // layout change moves them; anything else resets the model.

@@ -173,8 +173,9 @@ public:
     /** Arranges the content again (search, filter, sort), keeping the selected records that stay. */
     Q_INVOKABLE void rearrangeObjects();
     /**
-     * Forgets what the arrangement read from the records; call after records changed
-     * outside this controller. Edits through setData() do it themselves.
+     * Forgets what the arrangement read from the records. Changes through a store
+     * context and dictionary rows set by key are noticed at the next arrangement; call
+     * this after changing records any other way (a row's own setter called directly).
      */
     void recordsDidChange();
     /**
@@ -361,7 +362,8 @@ private:
     QList<platform::SortDescriptor> m_sortDescriptors;
     QStringList m_columnIdentifiers;
     QStringList m_columnKeys;
-    QHash<QPair<int, int>, QVariant> m_headers;   // (section, role) -> value a column set
+    QHash<QPair<int, int>, QVariant> m_headers;
+    quint64 m_valueStamp = 0;   // the record value changes the arrangement's reads have seen   // (section, role) -> value a column set
     std::unique_ptr<tables::detail::Arrangement> m_arrangement;
     QTimer m_countTimer;
     // Children, so a test can find a pending timer and fire it at once.

@@ -50,12 +50,15 @@ QVariant ZEM_A_C_ArrayControllerObject::objectForKey(const QString &key) const
     return get ? get(*this) : QVariant();
 }
 
+quint64 ZEM_A_C_ArrayControllerObject::s_valueChanges = 0;
+
 bool ZEM_A_C_ArrayControllerObject::setObject(const QVariant &value, const QString &key)
 {
     const Setter set = m_accessors->setter(setterNameForKey(key));
     if (!set)
         return false;
     set(*this, value);
+    ++s_valueChanges;
     return true;
 }
 

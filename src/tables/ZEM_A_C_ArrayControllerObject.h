@@ -74,6 +74,8 @@ public:
     QVariant objectForKey(const QString &key) const;
     /** The setter "set" + \a key capitalised, with \a value; false when the class has none. */
     bool setObject(const QVariant &value, const QString &key);
+    /** How many values rows have been given by key, in this process; only ever grows. */
+    static quint64 valueChanges() { return s_valueChanges; }
     /** Replaces the current value by an empty value of its kind; nothing without a value. */
     void removeObjectForKey(const QString &key);
     /** The keys, in order. */
@@ -114,6 +116,7 @@ public:
     }
 
 private:
+    static quint64 s_valueChanges;   // main thread only, as the rows are
     template<class M>
     struct SetterArg;
     template<class C, class A>

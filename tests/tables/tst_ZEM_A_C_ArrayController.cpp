@@ -97,6 +97,21 @@ private slots:
         QCOMPARE(c.arrangedCount(), 1);
     }
 
+    // Rows given a value by key are read again; values are not kept past a change.
+    void changedRowsAreReadAgain()
+    {
+        ZEM_A_C_ArrayController c;
+        c.setContent(people());
+        c.setSortDescriptors({SortDescriptor{QStringLiteral("lastName"), true, false}});
+        c.search(QStringLiteral("c"), QStringLiteral("lastName"));
+        QCOMPARE(c.arrangedCount(), 1);
+        static_cast<Person *>(c.content().first())->setObject(QStringLiteral("Zc"), QStringLiteral("lastName"));
+        c.search(QStringLiteral("c"), QStringLiteral("lastName"));
+        QCOMPARE(lastNames(c.arrangedObjects()), QStringList({QStringLiteral("C"), QStringLiteral("Zc")}));
+        c.search(QString(), QStringLiteral("lastName"));
+        QCOMPARE(lastNames(c.arrangedObjects()).last(), QStringLiteral("Zc"));
+    }
+
     void searchKeystrokeReadsNoValueAgain()
     {
         ZEM_A_C_ArrayController c;
@@ -438,6 +453,13 @@ private slots:
         QCOMPARE(c.arrangedCount(), 1);
         auto *kept = qobject_cast<platform::PersistentObject *>(c.objectAtRow(0));
         QVERIFY(kept && kept->valueForKey(QStringLiteral("sound")).toString().isEmpty());
+
+        // A value changed in the context, in the same pass, is what the next search reads.
+        c.search(QStringLiteral("gong"), QStringLiteral("sound"));
+        QCOMPARE(c.arrangedCount(), 0);
+        kept->setValueForKey(QStringLiteral("Gong"), QStringLiteral("sound"));
+        c.search(QStringLiteral("gong"), QStringLiteral("sound"));
+        QCOMPARE(c.arrangedCount(), 1);
     }
 
     void tableViewShowsArrangedCells()

@@ -67,6 +67,7 @@ struct StoreContext::Private
     bool replaying = false;
     bool undoEnabled = true;
     bool destroying = false;
+    quint64 valueChanges = 0;
 };
 
 StoreContext::StoreContext(QObject *parent) : QObject(parent), d(std::make_unique<Private>())
@@ -302,6 +303,11 @@ RecordSet StoreContext::deletedObjects() const
     return d->deleted;
 }
 
+quint64 StoreContext::valueChanges() const
+{
+    return d->valueChanges;
+}
+
 bool StoreContext::hasChanges() const
 {
     return !d->inserted.isEmpty() || !d->updated.isEmpty() || !d->deleted.isEmpty();
@@ -315,6 +321,7 @@ void StoreContext::recordChange(PersistentObject *record, const QString &key, co
     const bool same = oldValue.metaType() == newValue.metaType() && oldValue == newValue;
     if (same)
         return;
+    ++d->valueChanges;
     if (!d->inserted.contains(record)) {
         d->updated.insert(record);
         d->pendingUpdated.insert(record);

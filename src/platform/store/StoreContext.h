@@ -107,6 +107,8 @@ public:
     RecordSet deletedObjects() const;
     /** True while inserted, updated or deleted records wait for a save. */
     bool hasChanges() const;
+    /** How many value changes records of this context have had; only ever grows. */
+    quint64 valueChanges() const;
 
     /** Ends the open undo step and posts the changes not yet announced. */
     void processPendingChanges();
