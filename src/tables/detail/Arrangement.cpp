@@ -75,37 +75,53 @@ const std::vector<QString> &Arrangement::foldedSearchTexts(const QString &search
     return m_folded;
 }
 
+bool Arrangement::readTextColumn(SortColumn &column) const
+{
+    const auto n = size_t(m_content->size());
+    const bool folded = column.descriptor.caseInsensitive;
+    column.kind = SortColumn::Text;
+    column.missing.assign(n, 0);
+    column.text.resize(n);
+    if (folded)
+        column.raw.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        QVariant v = recordValue(m_content->at(qsizetype(i)), column.descriptor.keyPath);
+        if (!v.isValid() || v.isNull()) {
+            column.missing[i] = 1;
+            continue;
+        }
+        if (v.typeId() != QMetaType::QString)
+            return false;
+        QString s = std::move(*static_cast<QString *>(v.data()));
+        column.text[i] = folded ? foldCase(s) : s;
+        if (folded)
+            column.raw[i] = std::move(s);
+    }
+    return true;
+}
+
 Arrangement::SortColumn Arrangement::readColumn(const platform::SortDescriptor &descriptor) const
 {
     SortColumn column;
     column.descriptor = descriptor;
+    // Most sort keys are texts: read them straight into place, without a list of variants.
+    if (readTextColumn(column))
+        return column;
+    column = SortColumn();
+    column.descriptor = descriptor;
     const auto n = size_t(m_content->size());
     QList<QVariant> values;
     values.reserve(qsizetype(n));
-    bool allText = true, allNumber = true;
+    bool allNumber = true;
     for (QObject *record : *m_content) {
         QVariant v = recordValue(record, descriptor.keyPath);
         double d = 0;
         const bool missing = !v.isValid() || v.isNull();
-        allText = allText && (missing || v.typeId() == QMetaType::QString);
         allNumber = allNumber && (missing || isPlainNumber(v, &d));
         values.append(std::move(v));
     }
     column.missing.resize(n);
-    if (allText) {
-        column.kind = SortColumn::Text;
-        column.text.resize(n);
-        if (descriptor.caseInsensitive)
-            column.raw.resize(n);
-        for (size_t i = 0; i < n; ++i) {
-            const QVariant &v = values.at(qsizetype(i));
-            column.missing[i] = !v.isValid() || v.isNull();
-            QString s = v.toString();
-            column.text[i] = descriptor.caseInsensitive ? foldCase(s) : s;
-            if (descriptor.caseInsensitive)
-                column.raw[i] = std::move(s);
-        }
-    } else if (allNumber) {
+    if (allNumber) {
         column.kind = SortColumn::Number;
         column.number.resize(n);
         for (size_t i = 0; i < n; ++i) {

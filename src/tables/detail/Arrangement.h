@@ -50,6 +50,8 @@ private:
     const std::vector<QString> &foldedSearchTexts(const QString &searchKey);
     const std::vector<SortColumn> &sortColumns(const QList<platform::SortDescriptor> &descriptors);
     SortColumn readColumn(const platform::SortDescriptor &descriptor) const;
+    /** Reads \a column as texts; false at the first value that is not one. */
+    bool readTextColumn(SortColumn &column) const;
 
     const QList<QObject *> *m_content = nullptr;
     QString m_foldedKey;
