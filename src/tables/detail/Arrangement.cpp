@@ -44,6 +44,24 @@ bool isPlainNumber(const QVariant &v, double *out)
     }
 }
 
+// The first four UTF-16 units of \a text as one number that orders as their code points
+// do (surrogates move above the units after them).
+quint64 codePointPrefix(const QString &text)
+{
+    quint64 prefix = 0;
+    const qsizetype n = text.size();
+    const QChar *data = text.constData();
+    for (qsizetype i = 0; i < 4; ++i) {
+        quint64 unit = i < n ? data[i].unicode() : 0;
+        if (unit >= 0xD800 && unit < 0xE000)
+            unit += 0x2000;
+        else if (unit >= 0xE000)
+            unit -= 0x800;
+        prefix = (prefix << 16) | unit;
+    }
+    return prefix;
+}
+
 } // namespace
 
 void Arrangement::setContent(const QList<QObject *> *content)
@@ -169,6 +187,29 @@ int Arrangement::SortColumn::compare(int a, int b) const
     return descriptor.ascending ? c : -c;
 }
 
+void Arrangement::sortByText(QList<int> &rows, const SortColumn &column)
+{
+    // The sort moves small keys that hold each text's first units, so most comparisons
+    // touch no text at all; only equal prefixes compare the texts.
+    struct Keyed
+    {
+        quint64 prefix;
+        int row;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(rows.size()));
+    for (int row : std::as_const(rows))
+        keyed.push_back({column.missing[size_t(row)] ? 0 : codePointPrefix(column.text[size_t(row)]), row});
+    const bool ascending = column.descriptor.ascending;
+    std::stable_sort(keyed.begin(), keyed.end(), [&column, ascending](const Keyed &a, const Keyed &b) {
+        if (a.prefix != b.prefix)
+            return ascending ? a.prefix < b.prefix : a.prefix > b.prefix;
+        return column.compare(a.row, b.row) < 0;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        rows[qsizetype(i)] = keyed[i].row;
+}
+
 QList<int> Arrangement::arrange(const QString &searchKey, const QString &searchString,
                                 const platform::Predicate &filter,
                                 const QList<platform::SortDescriptor> &sortDescriptors)
@@ -200,6 +241,10 @@ QList<int> Arrangement::arrange(const QString &searchKey, const QString &searchS
     }
     if (!sortDescriptors.isEmpty()) {
         const std::vector<SortColumn> &columns = sortColumns(sortDescriptors);
+        if (columns.size() == 1 && columns.front().kind == SortColumn::Text) {
+            sortByText(rows, columns.front());
+            return rows;
+        }
         std::stable_sort(rows.begin(), rows.end(), [&columns](int a, int b) {
             for (const SortColumn &column : columns)
                 if (const int c = column.compare(a, b))

@@ -52,6 +52,7 @@ private:
     SortColumn readColumn(const platform::SortDescriptor &descriptor) const;
     /** Reads \a column as texts; false at the first value that is not one. */
     bool readTextColumn(SortColumn &column) const;
+    static void sortByText(QList<int> &rows, const SortColumn &column);
 
     const QList<QObject *> *m_content = nullptr;
     QString m_foldedKey;
