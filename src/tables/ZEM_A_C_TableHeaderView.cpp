@@ -6,6 +6,7 @@
 #include "foundation/ZEM_F_E_Language.h"
 #include "foundation/ZEM_F_E_Notifications.h"
 #include "platform/Invoke.h"
+#include "tables/detail/Ask.h"
 
 #include <QContextMenuEvent>
 #include <QItemSelectionModel>
@@ -36,7 +37,7 @@ ZEM_A_C_TableHeaderView::~ZEM_A_C_TableHeaderView()
 bool ZEM_A_C_TableHeaderView::tableAnswers(const char *name) const
 {
     QObject *table = this->table();
-    return platform::respondsTo(table, name) && platform::perform(table, name).toBool();
+    return tables::detail::answersYes(tables::detail::ask(table, name));
 }
 
 void ZEM_A_C_TableHeaderView::setSectionCell(int logicalIndex, ZEM_A_C_TableHeaderMetalCell *cell)
@@ -68,8 +69,7 @@ void ZEM_A_C_TableHeaderView::resetMenu()
                                                    QString::fromLatin1(action), tag);
     };
     QVariantList descriptors;
-    const bool hasStore = platform::respondsTo(table, "managedObject")
-        && platform::perform(table, "managedObject").value<QObject *>();
+    const bool hasStore = tables::detail::answersYes(tables::detail::ask(table, "managedObject"));
     if (hasStore)
         descriptors << item("NL:Set Row Order to Current Sort", "setToCurrentOrder:", 7);
     descriptors << menus->setUpMenuSeparator()
@@ -150,8 +150,7 @@ void ZEM_A_C_TableHeaderView::mousePressEvent(QMouseEvent *event)
     const Qt::KeyboardModifiers modifiers = event->modifiers();
     event->accept();
     if (modifiers & Qt::ControlModifier) {
-        if (platform::respondsTo(table(), "resetSortOrderForTable"))
-            platform::perform(table(), "resetSortOrderForTable");
+        tables::detail::ask(table(), "resetSortOrderForTable");
         return;
     }
     if ((modifiers & Qt::AltModifier) && (modifiers & Qt::ShiftModifier)) {
